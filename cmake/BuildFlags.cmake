@@ -1,0 +1,9 @@
+# Flags every target of the project links through the INTERFACE target vrkt_build_flags.
+add_library(vrkt_build_flags INTERFACE)
+target_compile_options(vrkt_build_flags INTERFACE -Wall -Wextra -Wno-unused-parameter)
+
+if(VRKT_SANITIZE)
+  target_compile_options(vrkt_build_flags INTERFACE
+    -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(vrkt_build_flags INTERFACE -fsanitize=address,undefined)
+endif()

@@ -1,0 +1,127 @@
+/*
+ * libvrkt7xcommon: fingerprint print authentication for the ZPH6100RMX printer family.
+ *
+ * These fifteen functions are the library's whole fingerprint interface. They are exported under
+ * their plain C names so that programs can bind them by name at run time (dlsym, QLibrary).
+ *
+ * Common rules
+ * - The printer argument (pPrinterName) is the printer's CUPS device URI, zero-terminated and
+ *   shorter than 256 bytes (for example "usb://Maker/ZPH6100RMX?serial=ABC123" or
+ *   "socket://192.168.1.20"), except for IsDeviceConnect and GetDeviceConnect, which hand such
+ *   URIs out.
+ * - User names are zero-terminated byte strings of at most 32 bytes, passed to the printer
+ *   unchanged (the management application uses GB18030).
+ * - All functions share one library-wide command object: a process runs one fingerprint operation
+ *   at a time. The one exception is CancelFingerPrint, which may be called from another thread
+ *   while IsFingerPrint blocks.
+ * - Nothing is allocated for the caller; every buffer belongs to the caller.
+ *
+ * Result codes of the int functions (0 is success):
+ *   -1 the status query failed, or export was asked of a printer that is not on USB
+ *    2 the fingerprint data file is missing, cannot be opened or cannot be written
+ *    4 the printer is busy              5 the printer refused the command, or the import failed
+ *    7 enrolment step one failed, or an export received no (or not all) data
+ *    9 the operation failed or timed out; empty import file; out of memory
+ *   10 the printer kept answering "not ready" and then stopped answering
+ *   11 fingerprint verification failed  12 cancelled by the caller
+ *   13 the second enrolment step failed, or a result named no user
+ *   14 the printer does not know the user name
+ *   15 the printer could not be opened or connected
+ *   16 no usable reply                  17 writing the command failed
+ *   18 the printer did not become ready in time
+ *   19 the reply was not a status record 22 a network reply was malformed or had the wrong size
+ */
+#ifndef VRKT7XCOMMON_H
+#define VRKT7XCOMMON_H
+
+#include "vrkt7xexport.h"
+
+#ifdef __cplusplus
+#include <cstdbool>
+extern "C" {
+#else
+#include <stdbool.h>
+#endif
+
+/* Finds the first installed USB printer of the supported model that is present.
+ * pPrinterName: caller's buffer of at least 256 bytes; receives that printer's device URI.
+ * Returns true when one was found (and pPrinterName was filled), false otherwise. */
+VRKT_EXPORT bool IsDeviceConnect(char* pPrinterName);
+
+/* Lists the installed USB printers of the supported model (no presence test is made).
+ * pPrinterName, printUri: arrays of 32 caller buffers of at least 256 bytes each; slot i receives
+ * the CUPS queue name and the device URI of printer i. At most 32 slots are written.
+ * Returns the number of slots written (0 leaves the arrays untouched). */
+VRKT_EXPORT int GetDeviceConnect(char** pPrinterName, char** printUri);
+
+/* Tells whether the printer of a print job is reachable, over USB or the network.
+ * Returns 1 when it answers, 0 otherwise. */
+VRKT_EXPORT int IsDeviceConnectForPrint(char* pPrinterName);
+
+/* Reads the printer's fingerprint authentication state.
+ * Returns the state byte (1 or 3 = on, 4 = unit busy, any other value = off), or -1 when the
+ * query failed. */
+VRKT_EXPORT int IsDeviceFingerOpen(char* pPrinterName);
+
+/* The print side's form of IsDeviceFingerOpen.
+ * Returns 1 when authentication is on (state 1 or 3), 4 when the unit is busy, otherwise the raw
+ * state (0, 2, ...) or -1 when the query failed. */
+VRKT_EXPORT int IsDeviceFingerOpenForPrint(char* pPrinterName);
+
+/* Switches fingerprint authentication on. Returns true when the printer accepted the command. */
+VRKT_EXPORT bool OpenFinger(char* pPrinterName);
+
+/* Switches fingerprint authentication off. Returns true when the printer accepted the command. */
+VRKT_EXPORT bool CloseFinger(char* pPrinterName);
+
+/* Asks whether userName has an enrolled fingerprint.
+ * Returns 0 when enrolled, 14 when not, or another result code when the exchange failed. */
+VRKT_EXPORT int CheckFinger(char* pPrinterName, char* userName);
+
+/* Cancels the verification that IsFingerPrint is running in another thread, on whichever printer.
+ * pPrinterName is ignored. A cancel made before IsFingerPrint has started has no effect.
+ * Always returns true. */
+VRKT_EXPORT bool CancelFingerPrint(char* pPrinterName);
+
+/* Deletes every fingerprint of userName (null is sent as an empty name).
+ * Returns 0, 14 when the printer refused (it does not know the name), or another result code. */
+VRKT_EXPORT int DeleteFinger(char* pPrinterName, char* userName);
+
+/* Deletes all fingerprints of the printer. Returns 0 or a result code. */
+VRKT_EXPORT int DeleteFingers(char* pPrinterName);
+
+/* Enrols a fingerprint in two steps, one press each.
+ * mode 0: first step for userName; returns 0 when the first press was taken, 7 when the printer
+ *         reported failure, or another result code. ret_index is not used.
+ * any other mode: second step; userName must be the name of the first step. Returns 0 and stores
+ *         the new fingerprint's index into *ret_index when the printer enrolled that very name;
+ *         9 when the step failed or the printer reported another name. */
+VRKT_EXPORT int AddFinger(char* pPrinterName, int mode, char* userName, int* ret_index);
+
+/* Uploads the fingerprint records of the data file fileName (546-byte records; a trailing
+ * partial record is not sent) and waits for the printer to finish (up to about 3 minutes).
+ * Returns 0 when the printer reports the import done, 2 when the file is missing or unreadable,
+ * 9 when it is empty or memory ran out, 5 when the printer reports a failed import, 4 busy,
+ * 17 when the records could not be written, or another result code. */
+VRKT_EXPORT int ImportFinger(char* pPrinterName, char* fileName);
+
+/* Downloads every fingerprint record of a USB printer into the data file fileName (waiting up to
+ * about 10 minutes for the printer to announce them). pdwLen must not be null; it receives the
+ * record count. Returns 0 on success, also when the printer holds no records (then *pdwLen is 0
+ * and no file is touched); -1 for a network printer, 15 when it cannot be opened, 9 on failure or
+ * time-out, 7 when the records did not all arrive, 2 when the file cannot be written. An existing
+ * file is replaced only once the new one is complete. */
+VRKT_EXPORT int ExportFinger(char* pPrinterName, char* fileName, int* pdwLen);
+
+/* Print-time verification: asks the printer to wait for a finger and polls it every 5 s, up to
+ * 10 times (about 50 s). Blocks the calling thread; CancelFingerPrint stops it.
+ * userName: caller's buffer of at least 33 bytes; pIndex: receives the fingerprint index.
+ * Returns false when an enrolled user was identified (userName and *pIndex are then filled),
+ * true in every other case (busy, time-out, no match, cancelled, empty result). */
+VRKT_EXPORT bool IsFingerPrint(char* pPrinterName, char* userName, short int* pIndex);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,63 @@
+#ifndef FINGCMD_H
+#define FINGCMD_H
+
+#include "FingFrames.h"
+#include "transport/DeviceManager.h"
+
+#include <atomic>
+
+// The library's handle on one printer's fingerprint unit. It is bound to a printer by device URI,
+// takes the matching transport from its own DeviceManager and runs the command exchanges over it.
+class FingCmd {
+public:
+    FingCmd();
+    explicit FingCmd(char* pPrinterName);
+    FingCmd(char* pPrinterName, bool bPrint);
+    ~FingCmd();
+
+    FingCmd(const FingCmd&) = delete;
+    FingCmd& operator=(const FingCmd&) = delete;
+
+    // Binding: takes the transport for the device URI pPrinterName, drops exported records and
+    // clears the cancel flag. A URI of 256 bytes or more binds to the empty URI, which no
+    // transport opens.
+    void SetFingCmdPrinter(char* pPrinterName);
+    void SetFingCmdPrinter(char* pPrinterName, bool bPrint);
+
+    // Test seam: makes io the transport of the following exchanges (not owned) until the next
+    // binding. Tests hand in a scripted DeviceIO here.
+    void attachDeviceIO(DeviceIO* io) { m_pDeviceIO = io; }
+
+    // Command exchanges. Each returns a result code (FingResult); see FingCmdTransfer.cpp.
+    int WriteDataViaUSB(BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* pcbLen, BYTE* pbResult, WORD cbOutput);
+    int WriteDataViaNet(BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* pcbLen, BYTE* pbResult, WORD cbOutput);
+    int DataTransfer(BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* pcbLen, BYTE* pbResult, WORD cbOutput);
+    int DataTransferForPrint(BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* pcbLen, BYTE* pbResult,
+                             WORD cbOutput);
+    int WriteBulkDataViaUSB(BYTE* pInput, DWORD cbInput);
+    int ReadBulkDataViaUSB(BYTE* pOutput, DWORD cbOutput);
+    bool CancelPrintWithTrans();
+
+    DeviceIO* m_pDeviceIO;
+    DeviceManager devicemanager;
+    Printer_struct mPrinter;
+    FG_DATAF_T* m_pfgData;
+    bool m_bFingerPrint;
+    // Set from another thread to stop a print-time verification.
+    std::atomic<bool> m_bIsFingerPrintCancel;
+
+private:
+    enum class Routine { DataTransfer, DataTransferForPrint, WriteDataViaUSB };
+
+    bool cancelRequested() const { return m_bFingerPrint && m_bIsFingerPrintCancel; }
+    int exchangeOnOpenDevice(Routine routine, BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* pcbLen,
+                             BYTE* pbResult, WORD cbOutput, bool* accepted = nullptr);
+    int readLongReply(Routine routine, BYTE* pOutput, WORD cbOutput);
+    void releaseExportedData();
+
+    // Receive buffers of DataTransfer and WriteDataViaUSB.
+    BYTE m_transferBuffer[1024];
+    BYTE m_usbBuffer[1024];
+};
+
+#endif

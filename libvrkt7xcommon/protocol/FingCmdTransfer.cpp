@@ -1,0 +1,459 @@
+// The command exchanges of FingCmd: one frame out, one status record (and any reply payload) back,
+// with the printer's progress packets and "not ready" answers waited out, and retries around the
+// exchanges that open the device themselves.
+
+#include "FingCmd.h"
+#include "ProtocolLog.h"
+#include "system/Clock.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr int kMaxWaits = 21;         // waits (progress packets and 'N' answers) per waiting phase
+constexpr int kAttempts = 5;          // attempts of the routines that open the device themselves
+constexpr int kRetryPauseMs = 200;    // pause between two attempts
+constexpr int kWaitMs = 100;          // one wait
+constexpr int kUsbNotReadyWaitMs = 200; // one wait after 'N' in WriteDataViaUSB
+constexpr int kNetPort = 10001;
+constexpr int kLongReply = 512;       // reply payloads of this size or more come in data packets
+
+// Counts the waits of one waiting phase; refuses the 22nd.
+class WaitCounter {
+public:
+    // Sleeps and counts one wait; false (and no sleep) when kMaxWaits were already made.
+    bool wait(int ms)
+    {
+        if (m_waits >= kMaxWaits)
+            return false;
+        libClock().sleepMilliseconds(ms);
+        ++m_waits;
+        return true;
+    }
+    int count() const { return m_waits; }
+
+private:
+    int m_waits = 0;
+};
+
+bool isProgressPacket(const BYTE* buffer, int n)
+{
+    return n >= 2 && buffer[0] == kProgressByte0 && buffer[1] == kProgressByte1;
+}
+
+const char* routineName(bool usbRoutine)
+{
+    return usbRoutine ? "WriteDataViaUSB" : "DataTransfer";
+}
+
+} // namespace
+
+FingCmd::FingCmd()
+    : m_pDeviceIO(nullptr)
+    , m_pfgData(nullptr)
+    , m_bFingerPrint(false)
+    , m_bIsFingerPrintCancel(false)
+{
+    memset(&mPrinter, 0, sizeof(mPrinter));
+}
+
+FingCmd::FingCmd(char* pPrinterName)
+    : FingCmd()
+{
+    SetFingCmdPrinter(pPrinterName);
+}
+
+FingCmd::FingCmd(char* pPrinterName, bool bPrint)
+    : FingCmd()
+{
+    SetFingCmdPrinter(pPrinterName, bPrint);
+}
+
+FingCmd::~FingCmd()
+{
+    m_pDeviceIO = nullptr;
+    releaseExportedData();
+    m_bIsFingerPrintCancel = false;
+}
+
+void FingCmd::releaseExportedData()
+{
+    free(m_pfgData);
+    m_pfgData = nullptr;
+}
+
+void FingCmd::SetFingCmdPrinter(char* pPrinterName)
+{
+    SetFingCmdPrinter(pPrinterName, false);
+}
+
+void FingCmd::SetFingCmdPrinter(char* pPrinterName, bool bPrint)
+{
+    m_pDeviceIO = nullptr;
+    const size_t n = pPrinterName ? strnlen(pPrinterName, kFieldSize) : 0;
+    if (n < static_cast<size_t>(kFieldSize))
+        copyField(mPrinter.deviceUri, pPrinterName);
+    else
+        mPrinter.deviceUri[0] = '\0';
+    m_pDeviceIO = devicemanager.getDevice(&mPrinter);
+    releaseExportedData();
+    m_bFingerPrint = bPrint;
+    m_bIsFingerPrintCancel = false;
+}
+
+// Reads status records until one settles the exchange. Shared by DataTransfer, its print variant
+// and WriteDataViaUSB (each attempt); the differences between them are keyed on `routine`.
+// Returns the result code; *accepted tells whether the printer answered 'A'.
+int FingCmd::exchangeOnOpenDevice(Routine routine, BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* pcbLen,
+                                  BYTE* pbResult, WORD cbOutput, bool* accepted)
+{
+    const bool usbRoutine = routine == Routine::WriteDataViaUSB;
+    const bool forPrint = routine == Routine::DataTransferForPrint;
+    BYTE* buffer = usbRoutine ? m_usbBuffer : m_transferBuffer;
+    const int bufferSize = static_cast<int>(sizeof(m_usbBuffer));
+
+    if (m_pDeviceIO->write(reinterpret_cast<char*>(pInput), static_cast<int>(cbInput)) <= 0) {
+        fmLog("####FM:WriteDataViaUSB(): write usb timeout.");
+        return FM_WRITE_FAILED;
+    }
+
+    // The network transport delivers a read only when exactly the asked size arrived, so there
+    // the status record is read on its own.
+    const int readSize = (usbRoutine || m_pDeviceIO->type() == 1) ? bufferSize : kHeaderSize;
+    memset(buffer, INIT_VALUE, bufferSize);
+    WaitCounter waits;
+    int result = FM_NO_REPLY; // no status record yet
+    int n = -1;
+    for (;;) {
+        n = m_pDeviceIO->read(reinterpret_cast<char*>(buffer), readSize);
+        if (forPrint && m_bIsFingerPrintCancel)
+            return FM_CANCELLED;
+        if (usbRoutine && n > 0 && cancelRequested()) {
+            fmLog("####FM:WriteDataViaUSB: cancel 2");
+            return FM_CANCELLED;
+        }
+        if (n < 0)
+            return result; // 16 when the printer never answered, 10 after 'N'
+        if (isProgressPacket(buffer, n)) {
+            if (usbRoutine || waits.count() % 5 == 0)
+                fmLog("####FM:get sync info");
+            if (!waits.wait(kWaitMs))
+                return FM_NEVER_READY;
+            continue;
+        }
+        if (n == 0 || buffer[0] == INIT_VALUE) {
+            fmLog("####FM:Get command error!");
+            return FM_NO_REPLY;
+        }
+        fmLog("####FM:Get return command");
+        const StatusReply reply = parseStatus(buffer);
+        if (usbRoutine)
+            fmLog("####FM:return command is 0x%x, 0x%x, length is %d, ack is %c", codeValue(kStatusCode),
+                  codeValue(reply.code), reply.length, reply.ack);
+        if (!hasCode(reply.code, kStatusCode)) {
+            result = FM_NOT_STATUS;
+        } else if (reply.ack == 'A') {
+            fmLog("####FM:printer is ready, and result is %d", reply.status);
+            if (pbResult)
+                *pbResult = reply.status;
+            if (pcbLen)
+                *pcbLen = reply.length;
+            result = FM_OK;
+            if (accepted)
+                *accepted = true;
+        } else if (reply.ack == 'N') {
+            if (!usbRoutine)
+                fmLog("####FM:Printer is not ready, wait for 20*100 ms");
+            result = FM_NOT_READY;
+            if (!waits.wait(usbRoutine ? kUsbNotReadyWaitMs : kWaitMs))
+                return FM_NEVER_READY;
+            continue;
+        } else {
+            fmLog("####FM:Recevie return command, and ack is %c", reply.ack);
+            result = reply.ack == 'B' ? FM_BUSY : FM_REFUSED;
+        }
+        fmLog("####FM:%s(): get data success.", routineName(usbRoutine));
+        break;
+    }
+
+    if (result != FM_OK || !pOutput || cbOutput == 0)
+        return result;
+    if (cbOutput < kLongReply) {
+        if (n >= 9) {
+            memcpy(pOutput, buffer + kHeaderSize, cbOutput);
+            fmLog("####FM:WriteDataViaUSB(): wirte data 2.");
+        }
+        fmLog("####FM:WriteDataViaUSB(): wirte data success.");
+        return FM_OK;
+    }
+    return readLongReply(routine, pOutput, cbOutput);
+}
+
+// Reads a reply payload of kLongReply bytes or more, sent as data packets of at least 512 bytes,
+// possibly preceded by progress packets and status records.
+int FingCmd::readLongReply(Routine routine, BYTE* pOutput, WORD cbOutput)
+{
+    const bool usbRoutine = routine == Routine::WriteDataViaUSB;
+    BYTE* buffer = usbRoutine ? m_usbBuffer : m_transferBuffer;
+    const int bufferSize = static_cast<int>(sizeof(m_usbBuffer));
+    memset(buffer, INIT_VALUE, bufferSize);
+
+    int received = 0;
+    int phaseResult = FM_OK;
+    WaitCounter waits;
+    for (;;) {
+        const int n = m_pDeviceIO->read(reinterpret_cast<char*>(buffer), bufferSize);
+        if (n < 0) {
+            // The reply ended before all of the payload arrived.
+            return phaseResult != FM_OK ? phaseResult : FM_NO_REPLY;
+        }
+        if (usbRoutine && cancelRequested()) {
+            fmLog("####FM:WriteDataViaUSB: cancel 3");
+            return FM_CANCELLED;
+        }
+        if (isProgressPacket(buffer, n)) {
+            fmLog("####FM:get sync info");
+            if (!waits.wait(kWaitMs))
+                return FM_NEVER_READY;
+            continue;
+        }
+        if (n == 0 || buffer[0] == INIT_VALUE || (n > kHeaderSize && n < kLongReply)) {
+            fmLog("####FM:Get command error!");
+            return FM_NO_REPLY;
+        }
+        if (n <= kHeaderSize) {
+            fmLog("####FM:Get return command");
+            const StatusReply reply = parseStatus(buffer);
+            if (!hasCode(reply.code, kStatusCode)) {
+                phaseResult = FM_NOT_STATUS;
+            } else if (reply.ack == 'A') {
+                fmLog("####FM:printer is ready, and result is %d", reply.status);
+                phaseResult = FM_OK;
+            } else if (reply.ack == 'N') {
+                phaseResult = FM_NOT_READY;
+                if (!waits.wait(kWaitMs))
+                    return FM_NEVER_READY;
+            } else {
+                fmLog("####FM:Recevie return command, and ack is %c", reply.ack);
+                phaseResult = reply.ack == 'B' ? FM_BUSY : FM_REFUSED;
+            }
+            continue;
+        }
+        if (!usbRoutine)
+            fmLog("####FM:Get finger data, the size is %d", n);
+        const int take = std::min(n, cbOutput - received);
+        memcpy(pOutput + received, buffer, take);
+        received += take;
+        if (received >= cbOutput) {
+            fmLog("####FM:WriteDataViaUSB(): wirte data success.");
+            return FM_OK;
+        }
+        fmLog("####FM:Get Output is not complete");
+    }
+}
+
+int FingCmd::DataTransfer(BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* pcbLen, BYTE* pbResult, WORD cbOutput)
+{
+    fmLog("####FM:DataTransfer");
+    return exchangeOnOpenDevice(Routine::DataTransfer, pInput, cbInput, pOutput, pcbLen, pbResult, cbOutput);
+}
+
+int FingCmd::DataTransferForPrint(BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* pcbLen, BYTE* pbResult,
+                                  WORD cbOutput)
+{
+    fmLog("####FM:DataTransfer");
+    const int result
+        = exchangeOnOpenDevice(Routine::DataTransferForPrint, pInput, cbInput, pOutput, pcbLen, pbResult, cbOutput);
+    if (m_bIsFingerPrintCancel && (result == FM_NO_REPLY || result == FM_NEVER_READY))
+        return FM_CANCELLED;
+    return result;
+}
+
+int FingCmd::WriteDataViaUSB(BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* pcbLen, BYTE* pbResult,
+                             WORD cbOutput)
+{
+    int result = FM_NO_REPLY;
+    for (int attempt = 1; attempt <= kAttempts; ++attempt) {
+        fmLog("####FM:WriteDataViaUSB");
+        if (cancelRequested()) {
+            fmLog("####FM:WriteDataViaUSB: cancel");
+            return FM_CANCELLED;
+        }
+        if (m_pDeviceIO->open(&mPrinter, 0) != 0) {
+            fmLog("####FM:WriteDataViaUSB(): open usb fail.");
+            result = FM_OPEN_FAILED;
+        } else {
+            bool accepted = false;
+            result = exchangeOnOpenDevice(Routine::WriteDataViaUSB, pInput, cbInput, pOutput, pcbLen, pbResult,
+                                          cbOutput, &accepted);
+            m_pDeviceIO->close();
+            // Once the printer accepted the command the exchange is over, whatever the reply
+            // payload gave.
+            if (accepted)
+                return result;
+        }
+        libClock().sleepMilliseconds(kRetryPauseMs);
+    }
+    return result;
+}
+
+int FingCmd::WriteDataViaNet(BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* pcbLen, BYTE* pbResult, WORD cbOutput)
+{
+    BYTE buffer[1024];
+    memset(buffer, 0, sizeof(buffer));
+    buffer[0] = INIT_VALUE;
+    const int wanted = std::min<int>(cbOutput + kHeaderSize, sizeof(buffer));
+
+    int result = FM_NO_REPLY; // no status record yet
+    for (int attempt = 1; attempt <= kAttempts; ++attempt) {
+        const bool last = attempt == kAttempts;
+        fmLog("####FM:WriteDataViaNet");
+        if (cancelRequested()) {
+            fmLog("####FM:WriteDataViaNet: cancel");
+            return FM_CANCELLED;
+        }
+        if (m_pDeviceIO->open(&mPrinter, kNetPort) != 0) {
+            fmLog("####FM:WriteDataViaNet(): connect fail.");
+            libClock().sleepMilliseconds(kRetryPauseMs);
+            if (last)
+                return FM_OPEN_FAILED;
+            continue;
+        }
+        if (m_pDeviceIO->write(reinterpret_cast<char*>(pInput), static_cast<int>(cbInput)) <= 0) {
+            fmLog("####FM:WriteDataViaNet(): write usb timeout.");
+            libClock().sleepMilliseconds(kRetryPauseMs);
+            m_pDeviceIO->close();
+            if (last)
+                return FM_WRITE_FAILED;
+            continue;
+        }
+
+        bool done = false;
+        int n = -1;
+        WaitCounter waits;
+        int malformed = 0;
+        for (;;) {
+            n = m_pDeviceIO->read(reinterpret_cast<char*>(buffer), wanted);
+            if (n < 0)
+                break;
+            if (cancelRequested()) {
+                fmLog("####FM:WriteDataViaNet: cancel 2");
+                result = FM_CANCELLED;
+                break;
+            }
+            const StatusReply reply = parseStatus(buffer);
+            if (n == 0 || !hasCode(reply.code, kStatusCode)) {
+                fmLog("####FM:WriteDataViaNet(): data format error!");
+                result = FM_NET_FORMAT;
+                if (++malformed > kMaxWaits)
+                    break; // a printer that keeps sending garbage ends the attempt
+                continue;
+            }
+            fmLog("####FM:return command is 0x%x, 0x%x, length is %d, ack is %c", codeValue(kStatusCode),
+                  codeValue(reply.code), reply.length, reply.ack);
+            if (reply.ack == 'A') {
+                if (pbResult)
+                    *pbResult = reply.status;
+                if (pcbLen)
+                    *pcbLen = reply.length;
+                result = FM_OK;
+                done = true;
+            } else if (reply.ack == 'N') {
+                fmLog("####FM:Printer is not ready, wait for 20*100 ms");
+                if (!waits.wait(kWaitMs)) {
+                    result = FM_NEVER_READY;
+                    break;
+                }
+                result = FM_NOT_READY;
+                continue;
+            } else if (reply.ack == 'B') {
+                result = FM_BUSY;
+                done = true;
+            } else {
+                if (pbResult)
+                    *pbResult = reply.status;
+                result = FM_REFUSED;
+                done = true;
+            }
+            fmLog("####FM:WriteDataViaNet(): get data success.");
+            break;
+        }
+
+        if (pOutput && cbOutput != 0) {
+            if (result == FM_OK && n == wanted) {
+                memcpy(pOutput, buffer + kHeaderSize, wanted - kHeaderSize);
+                fmLog("####FM:WriteDataViaNet(): read data success!");
+                m_pDeviceIO->close();
+                return FM_OK;
+            }
+            fmLog("####FM:WriteDataViaNet(): data format error!");
+            result = FM_NET_FORMAT;
+            libClock().sleepMilliseconds(kRetryPauseMs);
+        }
+        m_pDeviceIO->close();
+        if (last || done)
+            return result;
+    }
+    return result;
+}
+
+int FingCmd::WriteBulkDataViaUSB(BYTE* pInput, DWORD cbInput)
+{
+    for (int attempt = 1; attempt <= kAttempts; ++attempt) {
+        fmLog("####FM:WriteBulkDataViaUSB");
+        if (cancelRequested()) {
+            fmLog("####FM:WriteBulkDataViaUSB: cancel");
+            return 0;
+        }
+        if (m_pDeviceIO->open(&mPrinter, 0) != 0) {
+            fmLog("####FM:WriteBulkDataViaUSB(): open usb fail.");
+        } else {
+            fmLog("####FM:WriteBulkDataViaUSB: write bulk data(%d)", static_cast<int>(cbInput));
+            const int n = m_pDeviceIO->write_bulk(reinterpret_cast<char*>(pInput), static_cast<int>(cbInput), 0);
+            if (n > 0) {
+                m_pDeviceIO->close();
+                return n;
+            }
+            fmLog("####FM:WriteBulkDataViaUSB(): write usb timeout.");
+            m_pDeviceIO->close();
+        }
+        if (attempt < kAttempts)
+            libClock().sleepMilliseconds(kRetryPauseMs);
+    }
+    return 0;
+}
+
+int FingCmd::ReadBulkDataViaUSB(BYTE* pOutput, DWORD cbOutput)
+{
+    for (int attempt = 1; attempt <= kAttempts; ++attempt) {
+        fmLog("####FM:ReadBulkDataViaUSB");
+        if (cancelRequested()) {
+            fmLog("####FM:ReadBulkDataViaUSB: cancel");
+            return 0;
+        }
+        if (m_pDeviceIO->open(&mPrinter, 0) != 0) {
+            fmLog("####FM:ReadBulkDataViaUSB(): open usb fail.");
+        } else {
+            fmLog("####FM:ReadBulkDataViaUSB: read bulk data(%d)", static_cast<int>(cbOutput));
+            const int n = m_pDeviceIO->read_bulk(reinterpret_cast<char*>(pOutput), static_cast<int>(cbOutput), 0);
+            fmLog("####FM:ReadBulkDataViaUSB: readed bulk data(%d)", n);
+            if (n > 0) {
+                m_pDeviceIO->close();
+                return n;
+            }
+            fmLog("####FM:ReadBulkDataViaUSB(): write usb timeout.");
+            m_pDeviceIO->close();
+        }
+        if (attempt < kAttempts)
+            libClock().sleepMilliseconds(kRetryPauseMs);
+    }
+    return 0;
+}
+
+bool FingCmd::CancelPrintWithTrans()
+{
+    fmLog("####FM: CancelPrint");
+    FG_CANCEL_T header = makeHeader<FG_CANCEL_T>("CANL");
+    return DataTransfer(reinterpret_cast<BYTE*>(&header), sizeof(header), nullptr, nullptr, nullptr, 0) == FM_OK;
+}

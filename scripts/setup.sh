@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project needs to build, run and test.
+# Only packages that are missing are installed; a second run does nothing.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  build-essential cmake ninja-build pkg-config clang llvm libclang-rt-14-dev
+  # Qt 6: Core, Gui, Widgets, Network, Sql (SQLite), Test, and its Chinese catalogue
+  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-translations-l10n qt6-l10n-tools
+  # printer access
+  libusb-1.0-0-dev libcups2-dev cups-daemon cups-client cups-bsd
+  # simulated USB devices
+  umockdev libumockdev-dev libglib2.0-dev
+  # end-to-end and GUI tests
+  iproute2 util-linux xvfb xauth x11-apps fonts-wqy-microhei procps psmisc
+  # independent cross-checks used by tests and benchmarks
+  openssl libssl-dev sqlite3
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "setup: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
