@@ -293,7 +293,8 @@ int FingCmd::WriteDataViaUSB(BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* p
             if (accepted)
                 return result;
         }
-        libClock().sleepMilliseconds(kRetryPauseMs);
+        if (attempt < kAttempts)
+            libClock().sleepMilliseconds(kRetryPauseMs);
     }
     return result;
 }
