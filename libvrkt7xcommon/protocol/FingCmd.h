@@ -38,6 +38,20 @@ public:
     int ReadBulkDataViaUSB(BYTE* pOutput, DWORD cbOutput);
     bool CancelPrintWithTrans();
 
+    // Fingerprint operations; each returns a result code (FingResult) unless stated.
+    int GetFingerStatus();                       // the state byte, or -1
+    bool SetFingerStatus(unsigned char status);  // true when the printer took the command
+    int Check(char* userName, int len);
+    int Delete(BYTE mode, char* userName, int len);
+    bool CancelPrint();
+    int IsPrint(char* userName, short int* pIndex);
+    int AddFingerFirst(char* userName);
+    int AddFingerSecond(char* userName, short int* pIndex);
+    int Export(int* len);
+    int GetFingerData(FG_DATAF_T* pfgData, int len); // records handed over
+    int Import(FG_DATAF_T* pfgData, int len);
+    int GetImportStatus();
+
     DeviceIO* m_pDeviceIO;
     DeviceManager devicemanager;
     Printer_struct mPrinter;
@@ -54,10 +68,16 @@ private:
                              BYTE* pbResult, WORD cbOutput, bool* accepted = nullptr);
     int readLongReply(Routine routine, BYTE* pOutput, WORD cbOutput);
     void releaseExportedData();
+    // Sends a frame with WriteDataViaUSB on a USB transport, else with WriteDataViaNet.
+    int sendByTransport(void* frame, DWORD size, BYTE* pOutput, WORD* pcbLen, BYTE* pbResult, WORD cbOutput);
+    int openForTransfer(int attempts, int pauseMs, const char* failureLine);
+    int exitCancelled();
 
     // Receive buffers of DataTransfer and WriteDataViaUSB.
     BYTE m_transferBuffer[1024];
     BYTE m_usbBuffer[1024];
+    // Number of records in m_pfgData.
+    int m_exportedCount = 0;
 };
 
 #endif

@@ -81,6 +81,7 @@ void FingCmd::releaseExportedData()
 {
     free(m_pfgData);
     m_pfgData = nullptr;
+    m_exportedCount = 0;
 }
 
 void FingCmd::SetFingCmdPrinter(char* pPrinterName)

@@ -1,5 +1,10 @@
 #include "Discovery.h"
 
+#include "FingerCommon.h"
+#include "system/ShellHelpers.h"
+
+#include <QtGlobal>
+
 #include <cstdio>
 #include <cstring>
 
@@ -10,4 +15,99 @@ bool _isDeviceSupported(Printer_struct* ps)
         return false;
     fprintf(stderr, "found device name:%s is true\n", ps->name);
     return true;
+}
+
+int callback_getPrinters(void* para, Printer_struct* ps)
+{
+    auto* common = static_cast<FingerCommon*>(para);
+    if (!isDeviceSupported || !isDeviceSupported(ps))
+        return 1;
+    common->printers.append(*ps);
+    common->printerlist.append(QString::fromLocal8Bit(ps->name));
+    return 1;
+}
+
+void FingerCommon::logPrinter(const Printer_struct& printer)
+{
+    qDebug("%s", QByteArray(29, '*').constData());
+    qDebug("connectTo=%s", printer.connectTo);
+    qDebug("deviceUri=%s", printer.deviceUri);
+    qDebug("isDefault=%s", printer.isDefault ? "true" : "false");
+    qDebug("makeAndModel=%s", printer.makeAndModel);
+    qDebug("name=%s", printer.name);
+}
+
+bool FingerCommon::IsDeviceConnect(char* pPrinterName)
+{
+    qDebug("IsDeviceConnect ==>Enter");
+    printers.clear();
+    printerlist.clear();
+    cupsmanager.getPrinters(callback_getPrinters, this);
+    if (printers.isEmpty())
+        return false;
+
+    for (Printer_struct& printer : printers) {
+        logPrinter(printer);
+        if (DeviceManager::getDeviceType(printer.deviceUri) != 1) {
+            qDebug("is not USB");
+            continue;
+        }
+        DeviceIO* device = devicemanager.getDevice(&printer);
+        if (device->isConnected(&printer)) {
+            copyField(pPrinterName, printer.deviceUri);
+            qDebug("is connect");
+            return true;
+        }
+        qDebug("is not connect");
+    }
+    return false;
+}
+
+int FingerCommon::getDeviceConnect(char** pPrinterName, char** printUri)
+{
+    qDebug("getDeviceConnect ==>Enter");
+    printers.clear();
+    printerlist.clear();
+    cupsmanager.getPrinters(callback_getPrinters, this);
+
+    int i = 0;
+    for (Printer_struct& printer : printers) {
+        logPrinter(printer);
+        if (DeviceManager::getDeviceType(printer.deviceUri) != 1) {
+            qDebug("is not USB");
+            continue;
+        }
+        if (i == kMaxListedPrinters)
+            break; // the callers' arrays hold no more
+        qDebug("name is connect 1");
+        devicemanager.getDevice(&printer);
+        qDebug("name is connect 2");
+        qDebug("name is connect 3");
+        copyField(pPrinterName[i], printer.name);
+        copyField(printUri[i], printer.deviceUri);
+        ++i;
+    }
+    return i;
+}
+
+int FingerCommon::IsDeviceConnectForPrint(char* pPrinterName)
+{
+    Printer_struct printer;
+    memset(&printer, 0, sizeof(printer));
+    copyField(printer.deviceUri, pPrinterName);
+    DeviceIO* device = devicemanager.getDevice(&printer);
+    if (!device->isConnected(&printer))
+        return 0;
+    const int type = device->type();
+    return (type == 1 || type == 2) ? 1 : 0;
+}
+
+bool FingerCommon::getDevice()
+{
+    cupsmanager.getPrinters(callback_getPrinters, this);
+    for (Printer_struct& printer : printers) {
+        devicemanager.getDevice(&printer);
+        logPrinter(printer);
+    }
+    return false;
 }

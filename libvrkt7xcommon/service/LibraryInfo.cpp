@@ -1,2 +1,0 @@
-// The shared library's own translation unit: everything else comes from vrkt7xcommon_core.
-#include "vrkt7xcommon.h"
