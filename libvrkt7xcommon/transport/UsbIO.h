@@ -2,25 +2,70 @@
 #define USBIO_H
 
 #include "DeviceIO.h"
+#include "FileLocker.h"
+#include "vrkt7xexport.h"
 
-// Not built yet: every operation fails (-1, false, the empty string).
-class UsbIO : public DeviceIO {
+#include <string>
+
+class UsbApi;
+
+// Results of UsbIO::open beyond the libusb codes.
+extern "C" {
+VRKT_EXPORT extern const int usb_error_printing;   // CUPS reports a job in progress on this printer
+VRKT_EXPORT extern const int usb_error_scanning;   // defined for callers
+VRKT_EXPORT extern const int usb_error_usb_locked; // this process already has the printer open
+VRKT_EXPORT extern const int usb_error_busy;       // defined for callers
+}
+
+// Turns the host-plus-path text of a usb:// URI into vendor and product IDs; 0 on success. The
+// initial hook sets both to -1 (any) and fails, so a printer is found by its serial number alone.
+typedef int (*func_getpidvid)(const std::string& model, int* pid, int* vid);
+VRKT_EXPORT extern func_getpidvid getpidvid;
+
+// Files under /tmp that keep cooperating processes and a scanner program off the USB printer.
+extern const char* const kPrinterLockFile;     // "/tmp/.vrkt_lock"
+extern const char* const kPrinterLockInfoFile; // "/tmp/.vrkt_info_lock"
+extern const char* const lock_scan_file;       // "/tmp/.scanner_lock"
+extern const char* const lock_scan_info_file;  // "/tmp/.scanner_info_lock"
+
+// The transport for printers whose device URI starts with "usb://": finds the printer by the serial
+// number of its URI and exchanges frames as vendor control transfers, records as bulk transfers.
+// Opening is refused while CUPS prints on the printer, while this process has it open, and while
+// another cooperating process holds the printer lock file.
+class UsbIO : public DeviceIO, public FileLocker {
 public:
+    UsbIO();
+    ~UsbIO() override;
+
     int type() override { return 1; }
-    int close() override { return -1; }
-    int write(char*, int) override { return -1; }
-    int read(char*, int) override { return -1; }
-    int getDeviceId_without_open(char*, int) override { return -1; }
-    int write_bulk(char*, int, unsigned int) override { return -1; }
-    int read_bulk(char*, int, unsigned int) override { return -1; }
-    using DeviceIO::open;
-    using DeviceIO::isConnected;
-    using DeviceIO::getDeviceId;
+    int close() override;
+    int write(char* buffer, int bufsize) override;
+    int read(char* buffer, int bufsize) override;
+    int getDeviceId_without_open(char* buffer, int bufsize) override;
+    int write_bulk(char* buffer, int bufsize, unsigned int interface) override;
+    int read_bulk(char* buffer, int bufsize, unsigned int interface) override;
+    int resolve(Printer_struct* printer) override;
     using DeviceIO::getDeviceAddress;
-    int open(int) override { return -1; }
-    bool isConnected() override { return false; }
-    int getDeviceId(char*, int) override { return -1; }
-    const char* getDeviceAddress() override { return ""; }
+    using DeviceIO::getDeviceId;
+    using DeviceIO::isConnected;
+    using DeviceIO::open;
+    int open(int port) override;
+    int resolveUrl(const char* url) override;
+    bool isConnected() override;
+    int getDeviceId(char* buffer, int bufsize) override;
+    const char* getDeviceAddress() override;
+
+    UsbApi* usb;
+    int interface;
+    int bus;
+    int address;
+    int vid;
+    int pid;
+    char serial[256];
+    std::string printer_name;
+
+private:
+    char m_addressText[16];
 };
 
 #endif

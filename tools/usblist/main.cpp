@@ -1,0 +1,7 @@
+// vrkt7x-usblist: lists the devices on the USB bus, as the fingerprint library sees them.
+#include "transport/UsbListing.h"
+
+int main(int argc, char* argv[])
+{
+    return test(argc, argv);
+}
