@@ -23,6 +23,16 @@ DeviceManager::~DeviceManager()
     delete netIO;
 }
 
+void DeviceManager::setTransports(DeviceIO* usbTransport, DeviceIO* netTransport)
+{
+    delete usbIO;
+    delete netIO;
+    usbIO = usbTransport;
+    netIO = netTransport;
+    device = nullptr;
+    device_uri.clear();
+}
+
 int DeviceManager::getDeviceType(const char* device_uri)
 {
     if (device_uri && strncmp(device_uri, "usb://", 6) == 0)

@@ -17,6 +17,10 @@ public:
     DeviceManager(const DeviceManager&) = delete;
     DeviceManager& operator=(const DeviceManager&) = delete;
 
+    // Replaces the two transports (the old ones are deleted) and forgets the last URI, so that the
+    // next getDevice resolves again. Tests hand in scripted transports here.
+    void setTransports(DeviceIO* usbTransport, DeviceIO* netTransport);
+
     // 1 when device_uri starts with exactly "usb://", otherwise 2.
     static int getDeviceType(const char* device_uri);
 
