@@ -11,6 +11,16 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+namespace {
+
+// The name the socket is bound to: the path cut to what sockaddr_un holds (107 characters).
+struct BoundName {
+    char name[sizeof(sockaddr_un::sun_path)];
+    explicit BoundName(const char* path) { copyField(name, path, sizeof name); }
+};
+
+} // namespace
+
 Trans_Server::Trans_Server()
     : listen_fd(-1)
 {
@@ -22,7 +32,7 @@ Trans_Server::~Trans_Server()
     if (listen_fd >= 0) {
         ::close(listen_fd);
         if (path[0])
-            unlink(path);
+            unlink(BoundName(path).name);
     }
 }
 
@@ -47,23 +57,24 @@ int Trans_Server::createServer(const char* server_path)
         ::close(fd);
         return -1;
     }
-    unlink(path);
+    const BoundName bound(path);
+    unlink(bound.name);
 
     sockaddr_un addr {};
     addr.sun_family = AF_UNIX;
-    copyField(addr.sun_path, path, sizeof addr.sun_path);
+    copyField(addr.sun_path, bound.name, sizeof addr.sun_path);
     if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) < 0) {
         fprintf(stderr, "cannot bind server socket\n");
         // Listening on the unbound socket would fail as well.
         fprintf(stderr, "cannot listen sockfd\n");
         ::close(fd);
-        unlink(path);
+        unlink(bound.name);
         return -1;
     }
     if (listen(fd, 1) < 0) {
         fprintf(stderr, "cannot listen sockfd\n");
         ::close(fd);
-        unlink(path);
+        unlink(bound.name);
         return -1;
     }
     chmod(addr.sun_path, 0666);
