@@ -1,0 +1,28 @@
+// fpverify: the window shown while a print job waits for a fingerprint.
+// Usage: fpverify [start://<printer>?jobid=<N>&time_val=<S>]
+#include "MainWindow.h"
+#include "SigintHandler.h"
+#include "VerifyArgument.h"
+
+#include <QApplication>
+#include <QIcon>
+
+int main(int argc, char* argv[])
+{
+    installSigintHandler();
+
+    QApplication app(argc, argv);
+    watchSigint(&app);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/image/app_icon.png")));
+    QApplication::setQuitOnLastWindowClosed(false);
+    // Texts and 8-bit strings are UTF-8 throughout: Qt 6 has no other codec to set.
+
+    const QStringList arguments = QCoreApplication::arguments();
+    const QString argument = arguments.size() < 2 ? QString::fromLatin1(kDefaultVerifyArgument) : arguments.at(1);
+
+    MainWindow window(argument);
+    ww = &window;
+    window.show();
+    QApplication::exec();
+    return 0;
+}

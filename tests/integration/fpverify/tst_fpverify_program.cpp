@@ -1,0 +1,133 @@
+// The real fpverify program inside a private mount namespace, so that it uses the real status file
+// /tmp/.vrkt7xsmtmp.conf; a stand-in for the print side writes results there while it runs.
+
+#include "FpverifyProcess.h"
+#include "PrintSideDouble.h"
+
+#include <QFile>
+#include <QTest>
+
+namespace {
+
+const QString kStatusFile = QStringLiteral("/tmp/.vrkt7xsmtmp.conf");
+
+// Generous bounds: the program may start slowly under the sanitizers on a busy machine.
+const int kEndMs = 15000;
+// A result written while the program runs is read within one tick; the rest is slack for the
+// sanitizer build on a loaded machine.
+const int kNextPollMs = 2500;
+
+} // namespace
+
+class TestFpverifyProgram : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void endsOnResult_data();
+    void endsOnResult();
+    void outcomeBoxWaitsForTheUser();
+    void sigintWhileWaiting();
+};
+
+void TestFpverifyProgram::initTestCase()
+{
+    // Only inside the test's own namespace may the real status file be touched.
+    QVERIFY2(inPrivateMountNamespace(), "run through tests/fixtures/in-namespace.sh (ctest does)");
+    QVERIFY(QFile::exists(QStringLiteral(FPVERIFY_PROGRAM)));
+}
+
+void TestFpverifyProgram::init()
+{
+    QFile::remove(kStatusFile);
+    QVERIFY(!QFile::exists(kStatusFile));
+}
+
+void TestFpverifyProgram::endsOnResult_data()
+{
+    QTest::addColumn<QString>("argument"); // null: started without an argument
+    QTest::addColumn<int>("group");
+    QTest::addColumn<QString>("before"); // "result" before the start, empty: none
+    QTest::addColumn<int>("afterMs"); // when "result" 1 is written, -1: not at all
+
+    const QString office = QStringLiteral("start://office?jobid=17&time_val=60");
+    QTest::newRow("result 1 already there") << office << 17 << "1" << -1;
+    QTest::newRow("result 1 later") << office << 17 << "" << 1500;
+    QTest::newRow("result 6 is no result") << office << 17 << "6" << 2500;
+    QTest::newRow("result of another job") << office << 17 << "" << 2500;
+    QTest::newRow("no argument: job 0") << QString() << 0 << "1" << -1;
+    QTest::newRow("empty argument") << "" << 0 << "1" << -1;
+    QTest::newRow("no scheme") << "garbage" << 0 << "1" << -1;
+    QTest::newRow("numbers unreadable") << "start://p?jobid=abc&time_val=x" << 0 << "1" << -1;
+    QTest::newRow("job id too large") << "start://p?jobid=4294967296" << 0 << "1" << -1;
+}
+
+void TestFpverifyProgram::endsOnResult()
+{
+    QFETCH(QString, argument);
+    QFETCH(int, group);
+    QFETCH(QString, before);
+    QFETCH(int, afterMs);
+
+    const bool otherJob = QString::fromLatin1(QTest::currentDataTag()).contains("another job");
+    if (otherJob)
+        PrintSideDouble::writeResult(kStatusFile, group + 1, 1);
+    if (!before.isEmpty())
+        PrintSideDouble::writeResult(kStatusFile, group, before.toInt());
+
+    FpverifyProcess program(argument);
+    QVERIFY(program.start());
+    if (afterMs >= 0) {
+        // Until the result comes, the program waits.
+        QVERIFY(program.stillRunningAfter(afterMs));
+        PrintSideDouble::writeResult(kStatusFile, group, 1);
+    }
+    QVERIFY(program.waitForEnd(kEndMs));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    // The first poll is one second after the start, so not even a result that was there at once
+    // ends it sooner; a later result ends it at the next poll.
+    const QByteArray endedAt = QByteArray::number(program.endedAtMs());
+    if (afterMs < 0) {
+        QVERIFY2(program.endedAtMs() >= 900, endedAt);
+    } else {
+        QVERIFY2(program.endedAtMs() >= afterMs, endedAt);
+        QVERIFY2(program.endedAtMs() <= afterMs + kNextPollMs, endedAt);
+    }
+    // Nothing was reported back.
+    const PrintSideDouble::IniGroups file = PrintSideDouble::readIni(kStatusFile);
+    for (const auto& keys : file)
+        QVERIFY(!keys.contains(QStringLiteral("status")));
+}
+
+void TestFpverifyProgram::outcomeBoxWaitsForTheUser()
+{
+    PrintSideDouble::writeResult(kStatusFile, 17, 2);
+    FpverifyProcess program(QStringLiteral("start://office?jobid=17&time_val=60"));
+    QVERIFY(program.start());
+    // The failure box holds the program until it is answered; SIGINT ends it all the same.
+    QVERIFY(program.stillRunningAfter(3000));
+    program.interrupt();
+    QVERIFY(program.waitForEnd(kEndMs));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    QCOMPARE(PrintSideDouble::value(kStatusFile, 17, "result"), QStringLiteral("2"));
+}
+
+void TestFpverifyProgram::sigintWhileWaiting()
+{
+    FpverifyProcess program(QStringLiteral("start://office?jobid=17&time_val=60"));
+    QVERIFY(program.start());
+    QVERIFY(program.stillRunningAfter(1500));
+    program.interrupt();
+    QVERIFY(program.waitForEnd(kEndMs));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    // Ending on the signal reports nothing.
+    QVERIFY(!QFile::exists(kStatusFile) || PrintSideDouble::readIni(kStatusFile).isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestFpverifyProgram)
+#include "tst_fpverify_program.moc"
