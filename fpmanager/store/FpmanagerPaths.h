@@ -1,0 +1,48 @@
+#ifndef FPMANAGERPATHS_H
+#define FPMANAGERPATHS_H
+
+#include <QString>
+#include <QStringList>
+
+// Every fixed file location of fpmanager, in one place.
+namespace FpmanagerPaths {
+
+// The stored database: the SQLite file, DES-encrypted as a whole.
+inline constexpr char kDatabaseFile[] = "/usr/share/vrkt7x/fingerdata.db";
+// The plain working copy of the database; exists only while one database operation runs.
+inline constexpr char kWorkingCopy[] = "/tmp/.fingerdata.db";
+// Settings (INI): TimeOut and DefaultPath.
+inline constexpr char kSettingsFile[] = "/usr/share/vrkt7x/setting.ini";
+// Files through which the library and the administrator's *.fdl files meet.
+inline constexpr char kExportTempFile[] = "/tmp/vrkt_export.fdl";
+inline constexpr char kImportTempFile[] = "/tmp/vrkt_import.fdl";
+
+// Where the communication library is looked for, in this order; the first existing file is used.
+inline constexpr const char* kLibraryLocations[] = {
+    "/usr/lib/libvrkt7xcommon.so",
+    "/usr/lib64/libvrkt7xcommon.so",
+    "/usr/lib/x86_64-linux-gnu/libvrkt7xcommon.so",
+    "/usr/lib/aarch64-linux-gnu/libvrkt7xcommon.so",
+    "/usr/lib/i386-linux-gnu/libvrkt7xcommon.so",
+};
+
+} // namespace FpmanagerPaths
+
+// The locations one CFingerManage works with; the defaults are the fixed ones above. Tests hand
+// in temporary ones.
+struct FingerManagePaths {
+    QString databaseFile = QString::fromLatin1(FpmanagerPaths::kDatabaseFile);
+    QString workingCopy = QString::fromLatin1(FpmanagerPaths::kWorkingCopy);
+    QString settingsFile = QString::fromLatin1(FpmanagerPaths::kSettingsFile);
+    QStringList libraryLocations = defaultLibraryLocations();
+
+    static QStringList defaultLibraryLocations()
+    {
+        QStringList list;
+        for (const char* location : FpmanagerPaths::kLibraryLocations)
+            list << QString::fromLatin1(location);
+        return list;
+    }
+};
+
+#endif
