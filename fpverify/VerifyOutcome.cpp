@@ -56,7 +56,8 @@ void finish_with(int code)
     }
     // The box is opened from outside the tick: a Qt timer does not fire again while its own handler
     // is still running, and the countdown goes on while the box is open.
-    QTimer::singleShot(0, QCoreApplication::instance(), [code]() {
+    QObject* context = ww ? static_cast<QObject*>(ww) : QCoreApplication::instance();
+    QTimer::singleShot(0, context, [code]() {
         handler_result(code);
         // exit() rather than quit(): quit() would first try to close the windows, and closing this
         // one means "cancelled" to the print side.
