@@ -7,10 +7,13 @@
 #include "transport/NetIO.h"
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QThread>
 #include <QtTest>
 
 #include <cstring>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -100,6 +103,7 @@ private Q_SLOTS:
     void largeWriteArrivesWhole();
     void writeTimesOutWhenThePeerTakesNothing();
     void nothingMovesWhenNotOpen();
+    void laterUseOnAnotherThread();
 };
 
 void NetIOTest::basics()
@@ -583,6 +587,35 @@ void NetIOTest::nothingMovesWhenNotOpen()
     QCOMPARE(io.read(buffer, 7), -1);
     QCOMPARE(QByteArray(buffer, 8), QByteArray(8, '\0'));
     QCOMPARE(io.write(nullptr, 8), -1);
+}
+
+// The print side may reach the same transport from another thread than the one that used it
+// first: the socket of a finished thread is not reused.
+void NetIOTest::laterUseOnAnotherThread()
+{
+    QTest::failOnWarning(QRegularExpression(QStringLiteral(".*")));
+    TcpPeer peer;
+    peer.start([](PeerConnection& c) {
+        c.send(c.receive(4));
+        c.waitForClientClose(5000);
+    });
+    NetIO io;
+    QCOMPARE(io.resolveUrl("socket://127.0.0.1"), 0);
+    auto exchange = [&] {
+        if (io.open(peer.port()) != 0)
+            return false;
+        char out[] = "ping";
+        char in[4];
+        const bool echoed = io.write(out, 4) == 4 && io.read(in, 4) == 4 && memcmp(in, "ping", 4) == 0;
+        return io.close() == 0 && echoed;
+    };
+    bool onWorker = false;
+    std::thread worker([&] { onWorker = exchange(); });
+    worker.join();
+    QVERIFY(onWorker);
+    QVERIFY(exchange());
+    QVERIFY(io.tcpSocket->thread() == QThread::currentThread());
+    QCOMPARE(peer.connections(), 2);
 }
 
 QTEST_GUILESS_MAIN(NetIOTest)
