@@ -5,7 +5,8 @@
 // of the log, DES-ECB through OpenSSL (an implementation independent of ours), and plain SQLite
 // files read and written through connections of their own.
 
-#include "store/NoticeBox.h"
+#include "LogCapture.h"
+#include "NoticeRecorder.h"
 
 #include <QFile>
 #include <QList>
@@ -21,87 +22,6 @@
 #include <openssl/provider.h>
 
 #include <sys/stat.h>
-
-// Answers every message box instead of showing it and records what would have been shown.
-// Answers come from the queue `answers`, then OK (or Yes for a confirmation).
-class NoticeRecorder {
-public:
-    NoticeRecorder()
-    {
-        m_previous = NoticeBox::setHandler([this](const NoticeRequest& request) {
-            requests.append(request);
-            if (!answers.isEmpty())
-                return answers.takeFirst();
-            return (request.buttons & QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;
-        });
-    }
-    ~NoticeRecorder() { NoticeBox::setHandler(m_previous); }
-    NoticeRecorder(const NoticeRecorder&) = delete;
-    NoticeRecorder& operator=(const NoticeRecorder&) = delete;
-
-    QStringList texts() const
-    {
-        QStringList list;
-        for (const NoticeRequest& r : requests)
-            list << r.text;
-        return list;
-    }
-
-    QList<NoticeRequest> requests;
-    QList<QMessageBox::StandardButton> answers;
-
-private:
-    NoticeBox::Handler m_previous;
-};
-
-// Collects the debug lines written while it lives (warnings and worse still reach Qt Test).
-class LogCapture {
-public:
-    LogCapture()
-    {
-        s_current = this;
-        m_previous = qInstallMessageHandler(&LogCapture::handle);
-    }
-    ~LogCapture()
-    {
-        qInstallMessageHandler(m_previous);
-        s_current = nullptr;
-    }
-    LogCapture(const LogCapture&) = delete;
-    LogCapture& operator=(const LogCapture&) = delete;
-
-    const QStringList& lines() const { return m_lines; }
-    void clear() { m_lines.clear(); }
-    // Whether some line contains text.
-    bool contains(const QString& text) const
-    {
-        for (const QString& line : m_lines)
-            if (line.contains(text))
-                return true;
-        return false;
-    }
-    // Whether some line starts with text.
-    bool hasLineStartingWith(const QString& text) const
-    {
-        for (const QString& line : m_lines)
-            if (line.startsWith(text))
-                return true;
-        return false;
-    }
-
-private:
-    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& message)
-    {
-        if (s_current)
-            s_current->m_lines << message;
-        if (type != QtDebugMsg && s_current && s_current->m_previous)
-            s_current->m_previous(type, context, message);
-    }
-
-    inline static LogCapture* s_current = nullptr;
-    QtMessageHandler m_previous = nullptr;
-    QStringList m_lines;
-};
 
 // DES in ECB mode through OpenSSL's legacy provider.
 class OpenSslDes {
