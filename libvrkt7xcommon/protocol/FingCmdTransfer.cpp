@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -126,6 +127,7 @@ int FingCmd::exchangeOnOpenDevice(Routine routine, BYTE* pInput, DWORD cbInput, 
     WaitCounter waits;
     int result = FM_NO_REPLY; // no status record yet
     int n = -1;
+    WORD announced = 0; // payload length of the accepted reply
     for (;;) {
         n = m_pDeviceIO->read(reinterpret_cast<char*>(buffer), readSize);
         if (forPrint && m_bIsFingerPrintCancel)
@@ -160,6 +162,7 @@ int FingCmd::exchangeOnOpenDevice(Routine routine, BYTE* pInput, DWORD cbInput, 
                 *pbResult = reply.status;
             if (pcbLen)
                 *pcbLen = reply.length;
+            announced = reply.length;
             result = FM_OK;
             if (accepted)
                 *accepted = true;
@@ -180,6 +183,19 @@ int FingCmd::exchangeOnOpenDevice(Routine routine, BYTE* pInput, DWORD cbInput, 
 
     if (result != FM_OK || !pOutput || cbOutput == 0)
         return result;
+    if (readSize == kHeaderSize) {
+        // Network: the payload follows the record in the byte stream, if the printer has one.
+        if (announced == 0)
+            return FM_OK;
+        std::vector<BYTE> payload(cbOutput);
+        if (m_pDeviceIO->read(reinterpret_cast<char*>(payload.data()), cbOutput) != cbOutput) {
+            fmLog("####FM:Get command error!");
+            return FM_NO_REPLY;
+        }
+        memcpy(pOutput, payload.data(), cbOutput);
+        fmLog("####FM:WriteDataViaUSB(): wirte data success.");
+        return FM_OK;
+    }
     if (cbOutput < kLongReply) {
         if (n >= 9) {
             memcpy(pOutput, buffer + kHeaderSize, cbOutput);
@@ -302,10 +318,13 @@ int FingCmd::WriteDataViaUSB(BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* p
 
 int FingCmd::WriteDataViaNet(BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* pcbLen, BYTE* pbResult, WORD cbOutput)
 {
-    BYTE buffer[1024];
+    // A TCP connection is a byte stream: the status record is read on its own, and the reply
+    // payload only after an 'A' that announced one. Reading record and payload in one go would
+    // swallow the records of 'N' answers that precede the payload.
+    BYTE buffer[kHeaderSize];
     memset(buffer, 0, sizeof(buffer));
     buffer[0] = INIT_VALUE;
-    const int wanted = std::min<int>(cbOutput + kHeaderSize, sizeof(buffer));
+    WORD announced = 0;
 
     int result = FM_NO_REPLY; // no status record yet
     for (int attempt = 1; attempt <= kAttempts; ++attempt) {
@@ -336,7 +355,7 @@ int FingCmd::WriteDataViaNet(BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* p
         WaitCounter waits;
         int malformed = 0;
         for (;;) {
-            n = m_pDeviceIO->read(reinterpret_cast<char*>(buffer), wanted);
+            n = m_pDeviceIO->read(reinterpret_cast<char*>(buffer), kHeaderSize);
             if (n < 0)
                 break;
             if (cancelRequested()) {
@@ -359,6 +378,7 @@ int FingCmd::WriteDataViaNet(BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* p
                     *pbResult = reply.status;
                 if (pcbLen)
                     *pcbLen = reply.length;
+                announced = reply.length;
                 result = FM_OK;
                 done = true;
             } else if (reply.ack == 'N') {
@@ -383,11 +403,21 @@ int FingCmd::WriteDataViaNet(BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* p
         }
 
         if (pOutput && cbOutput != 0) {
-            if (result == FM_OK && n == wanted) {
-                memcpy(pOutput, buffer + kHeaderSize, wanted - kHeaderSize);
-                fmLog("####FM:WriteDataViaNet(): read data success!");
+            if (result == FM_OK && done && announced == 0) {
+                // The printer has no payload for us (a "GETR" before any result): nothing follows
+                // the record, and waiting for one would only run into the read time-out.
                 m_pDeviceIO->close();
                 return FM_OK;
+            }
+            if (result == FM_OK && done) {
+                std::vector<BYTE> payload(cbOutput);
+                if (m_pDeviceIO->read(reinterpret_cast<char*>(payload.data()), cbOutput) == cbOutput) {
+                    memcpy(pOutput, payload.data(), cbOutput);
+                    fmLog("####FM:WriteDataViaNet(): read data success!");
+                    m_pDeviceIO->close();
+                    return FM_OK;
+                }
+                done = false; // the answer was cut short: ask again
             }
             fmLog("####FM:WriteDataViaNet(): data format error!");
             result = FM_NET_FORMAT;

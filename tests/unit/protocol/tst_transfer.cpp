@@ -97,6 +97,7 @@ private Q_SLOTS:
     void shortPayload_data();
     void shortPayload();
     void dataTransferAsksNetworkForStatusRecordOnly();
+    void notReadyBeforePayloadOverNetwork();
     void cancelChecks_data();
     void cancelChecks();
     void cancelDuringUsbReadEndsAfterOnePause();
@@ -251,7 +252,8 @@ void TransferTest::shortPayload_data()
     QTest::newRow("usb status record alone leaves the payload") << ViaUsb << 8 << 0 << false;
     QTest::newRow("net GETR of exactly 42 bytes") << ViaNet << 42 << 0 << true;
     QTest::newRow("net GETR cut short") << ViaNet << 30 << 22 << false;
-    QTest::newRow("net status record alone") << ViaNet << 8 << 22 << false;
+    QTest::newRow("net record announcing a payload that never comes") << ViaNet << 8 << 22 << false;
+    QTest::newRow("net record without result asks nothing more") << ViaNet << -1 << 0 << false;
 }
 
 void TransferTest::shortPayload()
@@ -267,8 +269,9 @@ void TransferTest::shortPayload()
     payload.replace(0, 5, "alice");
     payload[32] = 0x34;
     payload[33] = 0x12;
-    // The network printer answers each attempt the same way.
-    for (int i = 0; i < 5; ++i)
+    if (replySize < 0)
+        io.queueStatus('A', 0, 1); // "GETR" before any result: the bare record
+    else
         io.queueRead(ScriptedDeviceIO::statusRecord('A', 34, 1, payload).left(replySize));
 
     FingCmd cmd;
@@ -281,8 +284,10 @@ void TransferTest::shortPayload()
     const int result = runRoutine(cmd, routine, reinterpret_cast<BYTE*>(&header), 8, reinterpret_cast<BYTE*>(&data),
                                   &len, &status, sizeof(data));
     QCOMPARE(result, expected);
-    if (routine == ViaNet)
-        QCOMPARE(io.readSizes.first(), 42);
+    if (routine == ViaNet && replySize >= 0)
+        QCOMPARE(io.readSizes.mid(0, 2), (QList<int>{8, 34})); // record, then the payload it announced
+    if (replySize < 0)
+        QCOMPARE(io.readSizes, QList<int>{8});
     if (copied) {
         QCOMPARE(QByteArray(data.UserName), QByteArray("alice"));
         QCOMPARE(data.ID.get(), uint16_t(0x1234));
@@ -307,6 +312,32 @@ void TransferTest::dataTransferAsksNetworkForStatusRecordOnly()
     cmd.attachDeviceIO(&usb);
     QCOMPARE(cmd.DataTransfer(reinterpret_cast<BYTE*>(&header), 8, nullptr, nullptr, nullptr, 0), 0);
     QCOMPARE(usb.readSizes, QList<int>{1024});
+}
+
+// Over TCP the 'N' records and the answer arrive as one byte stream: the 'N' records must not
+// swallow the start of the payload.
+void TransferTest::notReadyBeforePayloadOverNetwork()
+{
+    FakeClock clock;
+    ScriptedDeviceIO io(2);
+    QByteArray payload(34, '\0');
+    payload.replace(0, 3, "ann");
+    io.queueRead(ScriptedDeviceIO::statusRecord('N') + ScriptedDeviceIO::statusRecord('N')
+                 + ScriptedDeviceIO::statusRecord('A', 34, 1, payload));
+    FingCmd cmd;
+    cmd.attachDeviceIO(&io);
+    FG_GETRESULT_T header = makeHeader<FG_GETRESULT_T>("GETR");
+    FG_DATA_T data;
+    memset(&data, 0, sizeof(data));
+    WORD len = 0;
+    BYTE status = 0;
+    QCOMPARE(cmd.WriteDataViaNet(reinterpret_cast<BYTE*>(&header), 8, reinterpret_cast<BYTE*>(&data), &len,
+                                 &status, sizeof(data)),
+             0);
+    QCOMPARE(QByteArray(data.UserName), QByteArray("ann"));
+    QCOMPARE(io.readSizes, (QList<int>{8, 8, 8, 34}));
+    QCOMPARE(clock.sleepsMs(), (QList<int>{100, 100}));
+    QCOMPARE(io.writes.size(), 1);
 }
 
 void TransferTest::cancelChecks_data()
