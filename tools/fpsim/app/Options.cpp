@@ -9,6 +9,7 @@ QString usageText()
     return QStringLiteral(
         "usage: fpsim net --address 127.0.0.x [--port 10001] [--snmp-port 161] [options]\n"
         "       fpsim usb --serial SIM0001 [--serial SIM0002 ...] [options] -- program [args...]\n"
+        "       fpsim ctl SOCKET [COMMAND...]   (no command: one per line from standard input)\n"
         "options: --control PATH (repeatable)  --auto-finger  --auto-finger-delay MIN[-MAX]\n"
         "         --export-delay MS  --import-time MS  --time-scale F  --model TEXT  --store FILE.fdl\n"
         "         --state N  --capacity N  --fault SPEC (repeatable)  --device-id-length inclusive|exclusive\n"

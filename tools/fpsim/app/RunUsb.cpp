@@ -48,6 +48,7 @@ int runUsb(const Options& options, char** argv)
         exitWithParent();
 
     SteadyClock clock;
+    std::vector<std::unique_ptr<PrinterInstance>> printers; // outlives the front-end that uses them
     UsbFrontend usb(clock);
     QString error;
     if (!usb.start(&error)) {
@@ -55,7 +56,6 @@ int runUsb(const Options& options, char** argv)
         return 1;
     }
     QString tmp = QDir::tempPath();
-    std::vector<std::unique_ptr<PrinterInstance>> printers;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (int i = 0; i < options.serials.size(); ++i) {
         const QString& serial = options.serials[i];

@@ -2,7 +2,7 @@
 // Client side of the simulated printer (fpsim), for tests and tools.
 //
 // ControlClient talks to one simulated printer through its control socket. The control language
-// (also usable by hand: `socat - UNIX-CONNECT:PATH`) is one command per line; the answer is zero or
+// (also usable by hand: `fpsim ctl PATH [COMMAND]`) is one command per line; the answer is zero or
 // more data lines "* ..." and then "OK" or "ERR <reason>". User names are percent-encoded bytes.
 //
 //   ping                                   -> OK

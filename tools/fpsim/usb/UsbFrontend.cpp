@@ -122,6 +122,23 @@ public:
         return cl;
     }
 
+    // A parked request is only answered to a client that is still there: umockdev 0.17 reports no
+    // vanished clients, so look at the connection and probe the request's memory.
+    bool clientAlive(Client* cl)
+    {
+        if (cl->dead || !umockdev_ioctl_client_get_connected(cl->client)) {
+            cl->dead = true;
+            return false;
+        }
+        GError* err = nullptr;
+        if (!umockdev_ioctl_data_reload(umockdev_ioctl_client_get_arg(cl->client), &err)) {
+            g_clear_error(&err);
+            cl->dead = true;
+            return false;
+        }
+        return true;
+    }
+
     void dropClient(Client* cl)
     {
         for (Urb& u : cl->pending)
@@ -316,6 +333,10 @@ public:
                     continue;
                 }
                 ++i;
+            }
+            if (cl->reapParked && !clientAlive(cl)) {
+                cl->reapParked = false;
+                continue;
             }
             if (cl->reapParked) {
                 if (!cl->done.isEmpty()) {
