@@ -50,6 +50,7 @@ void TestFpctlCommandLine::parses_data()
     QTest::newRow("verify --timeout=N") << QStringList{"verify", "--timeout=45", "Q"} << "verify" << QStringList{"Q"} << "" << 45;
     QTest::newRow("command --help needs no arguments") << QStringList{"enrol", "--help"} << "enrol" << QStringList{} << "h" << -1;
     QTest::newRow("help COMMAND") << QStringList{"help", "enroll"} << "enrol" << QStringList{} << "h" << -1;
+    QTest::newRow("help --help") << QStringList{"help", "--help"} << "help" << QStringList{} << "h" << -1;
     QTest::newRow("help alone") << QStringList{"help"} << "" << QStringList{} << "h" << -1;
     QTest::newRow("--help alone") << QStringList{"--help"} << "" << QStringList{} << "h" << -1;
     QTest::newRow("--version") << QStringList{"--version"} << "" << QStringList{} << "V" << -1;

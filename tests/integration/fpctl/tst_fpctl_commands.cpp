@@ -267,22 +267,27 @@ void TestFpctlCommands::refusesBeforeTouchingPrinter()
 void TestFpctlCommands::diagnosesRefusedSwitch_data()
 {
     QTest::addColumn<int>("state");
+    QTest::addColumn<int>("connected");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("error");
 
-    QTest::newRow("no answer") << -1 << 5 << "ZPH_USB: the printer does not answer";
-    QTest::newRow("busy") << 4 << 4 << "ZPH_USB: the printer's fingerprint unit is busy";
-    QTest::newRow("refused") << 0 << 1 << "ZPH_USB: the printer did not accept the command to switch authentication on";
+    QTest::newRow("no answer") << -1 << 0 << 5 << "ZPH_USB: the printer does not answer";
+    QTest::newRow("answers, but not the state query")
+        << -1 << 1 << 1 << "ZPH_USB: the printer refused the command to switch authentication on, and the state query";
+    QTest::newRow("busy") << 4 << 1 << 4 << "ZPH_USB: the printer's fingerprint unit is busy";
+    QTest::newRow("refused") << 0 << 1 << 1 << "ZPH_USB: the printer did not accept the command to switch authentication on";
 }
 
 void TestFpctlCommands::diagnosesRefusedSwitch()
 {
     QFETCH(int, state);
+    QFETCH(int, connected);
     QFETCH(int, exitCode);
     QFETCH(QString, error);
 
     m_lib->results["openFinger"] = 0;
     m_lib->results["isDeviceFingerOpen"] = state;
+    m_lib->results["isDeviceConnectForPrint"] = connected;
     const Outcome outcome = run({"on", "ZPH_USB"});
     QCOMPARE(static_cast<int>(outcome.exitCode), exitCode);
     QCOMPARE(outcome.error, error);

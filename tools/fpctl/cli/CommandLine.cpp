@@ -131,6 +131,7 @@ bool parseCommandLine(const QStringList& args, Invocation* inv, QString* error)
     inv->arguments = words.mid(1);
 
     if (inv->command == QLatin1String("help")) {
+        const bool helpOfHelp = inv->help; // "fpctl help --help"
         inv->help = true;
         if (inv->arguments.size() > 1) {
             *error = QStringLiteral("help takes at most one command name");
@@ -144,7 +145,7 @@ bool parseCommandLine(const QStringList& args, Invocation* inv, QString* error)
             }
             inv->command = QLatin1String(about->name);
             inv->arguments.clear();
-        } else {
+        } else if (!helpOfHelp) {
             inv->command.clear();
         }
         return true;

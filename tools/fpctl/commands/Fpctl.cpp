@@ -161,12 +161,14 @@ bool Fpctl::takeLibraryResult(int code, Outcome* outcome)
 void Fpctl::diagnoseRefusal(const Target& target, const QString& what, Outcome* outcome)
 {
     const int state = m_library.isDeviceFingerOpen(target.uri);
-    if (state < 0)
-        outcome->fail(ExitCode::Unreachable, QStringLiteral("%1: the printer does not answer").arg(target.label));
-    else if (state == 4)
+    if (state == 4)
         outcome->fail(ExitCode::Busy, QStringLiteral("%1: the printer's fingerprint unit is busy").arg(target.label));
-    else
+    else if (state >= 0)
         outcome->fail(ExitCode::Failed, QStringLiteral("%1: the printer did not accept %2").arg(target.label, what));
+    else if (m_library.isDeviceConnectForPrint(target.uri) == 0)
+        outcome->fail(ExitCode::Unreachable, QStringLiteral("%1: the printer does not answer").arg(target.label));
+    else
+        outcome->fail(ExitCode::Failed, QStringLiteral("%1: the printer refused %2, and the state query").arg(target.label, what));
 }
 
 Outcome Fpctl::printers(bool all)

@@ -72,5 +72,12 @@ bool InterruptWatcher::start(std::function<void()> onInterrupt, int errorFd)
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    return sigaction(SIGINT, &action, nullptr) == 0 && sigaction(SIGTERM, &action, nullptr) == 0;
+    if (sigaction(SIGINT, &action, nullptr) != 0 || sigaction(SIGTERM, &action, nullptr) != 0)
+        return false;
+    // A parent may have left the signals blocked (the mask survives exec): take them here.
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    return pthread_sigmask(SIG_UNBLOCK, &set, nullptr) == 0;
 }
