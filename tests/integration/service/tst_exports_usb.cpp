@@ -35,6 +35,7 @@ private Q_SLOTS:
     void initTestCase();
     void init();
     void discoveryFindsTheFirstPresentPrinter();
+    void stateAndDeletion();
     void enrolInTwoPresses();
     void enrolmentFailures_data();
     void enrolmentFailures();
@@ -99,6 +100,33 @@ void ExportsUsbTest::discoveryFindsTheFirstPresentPrinter()
     QVERIFY(m_sim1.plug());
     QVERIFY(m_lib.IsDeviceConnect(uri));
     QCOMPARE(QByteArray(uri), m_uri1);
+}
+
+void ExportsUsbTest::stateAndDeletion()
+{
+    QVERIFY(m_sim1.setState(0));
+    QCOMPARE(m_lib.IsDeviceFingerOpen(m_uri1.data()), 0);
+    QVERIFY(m_lib.OpenFinger(m_uri1.data()));
+    QCOMPARE(m_sim1.state(), 1);
+    QVERIFY(m_lib.CloseFinger(m_uri1.data()));
+    QCOMPARE(m_sim1.state(), 0);
+
+    QVERIFY(m_sim1.addUser("lea"));
+    QVERIFY(m_sim1.addUser("max"));
+    char lea[] = "lea";
+    char nobody[] = "nobody";
+    QCOMPARE(m_lib.DeleteFinger(m_uri1.data(), nobody), 14);
+    QCOMPARE(m_lib.DeleteFinger(m_uri1.data(), lea), 0);
+    QCOMPARE(m_lib.CheckFinger(m_uri1.data(), lea), 14);
+    QCOMPARE(namesOf(m_sim1.users()), QList<QByteArray>{"max"});
+    QCOMPARE(m_lib.DeleteFingers(m_uri1.data()), 0);
+    QVERIFY(m_sim1.users().isEmpty());
+
+    // An unplugged printer: every exchange fails after its five attempts.
+    QVERIFY(m_sim1.unplug());
+    QCOMPARE(m_lib.IsDeviceFingerOpen(m_uri1.data()), -1);
+    QCOMPARE(m_lib.DeleteFingers(m_uri1.data()), 15);
+    QVERIFY(!QFileInfo::exists("/tmp/.vrkt_info_lock") || QFile("/tmp/.vrkt_info_lock").size() == 12);
 }
 
 void ExportsUsbTest::enrolInTwoPresses()

@@ -73,6 +73,7 @@ private Q_SLOTS:
     void closeWhenNotOpen();
     void bulkBothWays();
     void unplugDuringExport();
+    void listingProgram();
 
 private:
     CupsSandbox m_cups;
@@ -326,6 +327,19 @@ void UsbIOTest::unplugDuringExport()
     QVERIFY2(result != 0, qPrintable(QString::number(result)));
     QVERIFY(!cmd.m_pDeviceIO->device_is_open);
     QVERIFY(m_sim1.plug());
+}
+
+void UsbIOTest::listingProgram()
+{
+    QProcess listing;
+    listing.start(USBLIST_PROGRAM, {"-v"});
+    QVERIFY(listing.waitForFinished(20000));
+    QCOMPARE(listing.exitCode(), 0);
+    const QString out = QString::fromLatin1(listing.readAllStandardOutput());
+    QVERIFY2(out.contains("Simulated - ZPH6100RMX Series"), qPrintable(out));
+    QVERIFY(out.contains("Serial Number: SIM0001"));
+    QVERIFY(out.contains("Serial Number: SIM0002"));
+    QVERIFY(out.contains("bEndpointAddress:    82h")); // the bulk IN endpoint, listed with -v
 }
 
 FPSIM_USB_TEST_MAIN(UsbIOTest, "SIM0001", "SIM0002")
