@@ -6,7 +6,6 @@
 #include "SimulatedPrinters.h"
 #include "protocol/FingCmd.h"
 #include "system/ShellHelpers.h"
-#include "transport/UsbApi.h"
 #include "transport/UsbIO.h"
 
 #include <QtTest>
@@ -56,53 +55,50 @@ void UsbStatusBenchmark::run()
     QVERIFY(cmd.GetFingerStatus() >= 0);
     const double byUri = measure([&] { cmd.GetFingerStatus(); });
 
-    // The same query with the queue name known, so the printing check asks CUPS.
-    UsbIO named;
+    // The phases of one query with the queue name known, timed one after the other in each run.
+    UsbIO io;
     Printer_struct printer;
     memset(&printer, 0, sizeof(printer));
     copyField(printer.deviceUri, uri);
-    copyField(printer.name, "ZPH_USB");
     FG_FUNC_T header = makeHeader<FG_FUNC_T>("FING");
     header.mode = 'R';
     char reply[1024];
-    const double withQueue = measure([&] {
-        named.open(&printer, 0);
-        named.write(reinterpret_cast<char*>(&header), 8);
-        named.read(reply, sizeof(reply));
-        named.close();
-    });
-
-    const double printingCheck = measure([&] { printer_is_printing("ZPH_USB"); });
-
-    UsbApi api;
-    api.init();
-    const double openClaimClose = measure([&] {
-        api.open(-1, -1, "SIM0001", 0);
-        api.close();
-    });
-    QCOMPARE(api.open(-1, -1, "SIM0001", 0), 0);
-    const double transfer = measure([&] {
-        api.write(reinterpret_cast<char*>(&header), 8);
-        api.read(reply, sizeof(reply));
-    });
-    api.close();
-    api.exit();
+    QList<qint64> check, open, transfer, close, total;
+    for (int i = 0; i < kRuns; ++i) {
+        QElapsedTimer t;
+        t.start();
+        printer_is_printing("ZPH_USB");
+        const qint64 a = t.nsecsElapsed();
+        QCOMPARE(io.open(&printer, 0), 0); // lock files, scanner wait, device search, libusb open/config/claim
+        const qint64 b = t.nsecsElapsed();
+        io.write(reinterpret_cast<char*>(&header), 8);
+        io.read(reply, sizeof(reply));
+        const qint64 c = t.nsecsElapsed();
+        io.close();
+        const qint64 d = t.nsecsElapsed();
+        check.append(a);
+        open.append(b - a);
+        transfer.append(c - b);
+        close.append(d - c);
+        total.append(d);
+    }
 
     const QString text = QStringLiteral(
                              "status query over simulated USB, median of %1 runs (microseconds)\n"
-                             "  GetFingerStatus bound by device URI (printing check skipped): %2\n"
-                             "  open + FING + close with the queue name known:               %3\n"
-                             "    printing check (lpstat | grep against private cupsd):      %4\n"
-                             "    libusb search, open, config, claim, release, close:        %5\n"
-                             "    FING frame: control OUT + control IN:                      %6\n"
-                             "    rest (lock files, scanner wait, device search of open):    %7\n")
+                             "  GetFingerStatus bound by device URI (no queue name, no printing check): %2\n"
+                             "  one query with the queue name known, phase by phase:\n"
+                             "    printing check (lpstat | grep against the private cupsd): %3\n"
+                             "    open: lock files, scanner wait, device search, libusb open/config/claim: %4\n"
+                             "    FING frame: vendor control OUT + control IN: %5\n"
+                             "    close: release, re-attach, unlock: %6\n"
+                             "    total: %7\n")
                              .arg(kRuns)
                              .arg(byUri, 0, 'f', 0)
-                             .arg(withQueue, 0, 'f', 0)
-                             .arg(printingCheck, 0, 'f', 0)
-                             .arg(openClaimClose, 0, 'f', 0)
-                             .arg(transfer, 0, 'f', 0)
-                             .arg(withQueue - printingCheck - openClaimClose - transfer, 0, 'f', 0);
+                             .arg(medianUs(check), 0, 'f', 0)
+                             .arg(medianUs(open), 0, 'f', 0)
+                             .arg(medianUs(transfer), 0, 'f', 0)
+                             .arg(medianUs(close), 0, 'f', 0)
+                             .arg(medianUs(total), 0, 'f', 0);
     qInfo().noquote() << text;
     const QString artifacts = qEnvironmentVariable("VRKT_ARTIFACTS_DIR", QDir::tempPath());
     QDir().mkpath(artifacts);
