@@ -138,6 +138,7 @@ private slots:
     void stalledBulkTimesOut();
     void unplugAndPlug();
     void twoPrintersSideBySide();
+    void killedClientLetsGo();
 
 private:
     libusb_context* m_ctx = nullptr;
@@ -411,6 +412,24 @@ void TestFpsimUsb::twoPrintersSideBySide()
     QCOMPARE(m_p.send(hdr("STUS")), 8);
     QCOMPARE(second.receive(), QByteArray());
     QCOMPARE(m_p.receive(), sta('A', 0, 0));
+}
+
+void TestFpsimUsb::killedClientLetsGo()
+{
+    // Another process claims the printer and is killed in the middle of a bulk read: its claim
+    // must not outlive it.
+    QProcess holder;
+    holder.start(QStringLiteral(FPSIM_USB_HOLDER), {QStringLiteral("SIM0002")});
+    QVERIFY(holder.waitForReadyRead(5000));
+    QCOMPARE(holder.readAll(), QByteArray("claimed\n"));
+    QVERIFY(m_p.open(m_ctx, "SIM0002", false));
+    QCOMPARE(libusb_claim_interface(m_p.handle, 0), int(LIBUSB_ERROR_BUSY));
+    QTest::qWait(200);
+    holder.kill();
+    QVERIFY(holder.waitForFinished(3000));
+    QTRY_COMPARE_WITH_TIMEOUT(libusb_claim_interface(m_p.handle, 0), 0, 3000);
+    m_p.claimed = true;
+    QCOMPARE(m_p.exchange(hdr("CHCK", 3) + "bob"), sta('A', 0, 1));
 }
 
 FPSIM_USB_TEST_MAIN(TestFpsimUsb, "SIM0001", "SIM0002")

@@ -2,6 +2,8 @@
 
 #include "UsbDescriptors.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QMetaObject>
 #include <chrono>
 #include <cstring>
@@ -22,6 +24,7 @@ namespace {
 constexpr int kReapParkMs = 1;       // empty non-blocking reaps after the first wait this long
 constexpr int kIdleTickMs = 20;      // the scheduler looks at everything at least this often
 constexpr int kClientCheckMs = 100;  // vanished clients are looked for this often
+constexpr int kSilentClientMs = 300; // a busy client silent this long may have been killed
 constexpr quint8 UrbControl = USBDEVFS_URB_TYPE_CONTROL;
 constexpr quint8 UrbBulk = USBDEVFS_URB_TYPE_BULK;
 
@@ -60,7 +63,36 @@ struct Client {
     int emptyReaps = 0;
     bool claimed = false;
     bool dead = false;
+    qint64 lastSeen = 0;          // time of its last ioctl
 };
+
+// Clients that died without umockdev noticing (killed processes keep their stream "open" in
+// umockdev 0.17): they must not be destroyed by us, so they are kept here for good.
+QList<UMockdevIoctlClient*>& graveyard()
+{
+    static auto* clients = new QList<UMockdevIoctlClient*>;
+    return *clients;
+}
+
+// How many open descriptors of all processes point at `path`.
+int openersOf(const QByteArray& path)
+{
+    int count = 0;
+    QDir proc(QStringLiteral("/proc"));
+    const QStringList pids = proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& pid : pids) {
+        bool numeric = false;
+        pid.toInt(&numeric);
+        if (!numeric)
+            continue;
+        QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+        for (const QFileInfo& fd : fds.entryInfoList(QDir::System | QDir::NoDotAndDotDot)) {
+            if (fd.symLinkTarget().toLocal8Bit() == path)
+                ++count;
+        }
+    }
+    return count;
+}
 
 } // namespace
 
@@ -79,6 +111,8 @@ struct UsbDevice {
     bool inclusiveIdLength = true;
     QList<Client*> clients;
     qint64 lastClientCheck = 0;
+    qint64 lastOpenerScan = 0;
+    QByteArray nodeFile; // the testbed's file behind devNode
 };
 
 namespace {
@@ -146,7 +180,10 @@ public:
         for (Urb& u : cl->done)
             u.release();
         d.clients.removeOne(cl);
-        g_object_unref(cl->client); // its stream is closed: umockdev lets it go now
+        if (umockdev_ioctl_client_get_connected(cl->client))
+            graveyard().append(cl->client);
+        else
+            g_object_unref(cl->client); // its stream is closed: umockdev lets it go now
         delete cl;
     }
 
@@ -156,9 +193,39 @@ public:
         if (!force && now - d.lastClientCheck < kClientCheckMs)
             return;
         d.lastClientCheck = now;
+        findKilledClients(now);
         for (Client* cl : QList<Client*>(d.clients)) {
             if (cl->dead || !umockdev_ioctl_client_get_connected(cl->client))
                 dropClient(cl);
+        }
+    }
+
+    // A killed process never shows as disconnected. A client that holds the interface or URBs
+    // and has been silent a while is counted against the descriptors still open on the node;
+    // when there are fewer, the longest silent ones are gone.
+    void findKilledClients(qint64 now)
+    {
+        if (now - d.lastOpenerScan < kSilentClientMs)
+            return;
+        QList<Client*> silent;
+        int live = 0;
+        for (Client* cl : std::as_const(d.clients)) {
+            if (cl->dead || !umockdev_ioctl_client_get_connected(cl->client))
+                continue;
+            ++live;
+            if (!cl->reapParked && now - cl->lastSeen >= kSilentClientMs &&
+                (cl->claimed || !cl->pending.isEmpty() || !cl->done.isEmpty()))
+                silent.append(cl);
+        }
+        if (silent.isEmpty())
+            return;
+        d.lastOpenerScan = now;
+        int missing = live - openersOf(d.nodeFile);
+        std::sort(silent.begin(), silent.end(), [](Client* a, Client* b) { return a->lastSeen < b->lastSeen; });
+        for (Client* cl : std::as_const(silent)) {
+            if (missing-- <= 0)
+                break;
+            cl->dead = true;
         }
     }
 
@@ -460,6 +527,7 @@ bool UsbFrontend::addPrinter(PrinterEngine& engine, bool inclusiveIdLength, QStr
         delete d;
         return false;
     }
+    d->nodeFile = QFileInfo(testbedRoot() + QString::fromLatin1(d->devNode)).canonicalFilePath().toLocal8Bit();
     d->handler = umockdev_ioctl_base_new();
     auto* ctx = new std::pair<UsbFrontend*, int>(this, d->index);
     g_signal_connect_data(d->handler, "handle-ioctl", G_CALLBACK(onHandleIoctl), ctx,
@@ -498,6 +566,7 @@ bool UsbFrontend::handleIoctl(int index, void* clientPtr)
     Device dev(d, m_clock);
     dev.dropVanishedClients(false);
     Client* cl = dev.clientFor(client);
+    cl->lastSeen = m_clock.nowMs();
     const gulong request = umockdev_ioctl_client_get_request(client);
     UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
     GError* err = nullptr;
