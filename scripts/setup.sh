@@ -16,6 +16,8 @@ packages=(
   iproute2 util-linux xvfb xauth x11-apps fonts-wqy-microhei procps psmisc
   # independent cross-checks used by tests and benchmarks
   openssl libssl-dev sqlite3
+  # Debian package of the suite and its checks
+  dpkg-dev lintian desktop-file-utils
 )
 
 missing=()
