@@ -188,7 +188,8 @@ void TestFpsimUsb::findBySerialWithDescriptors()
     for (ssize_t i = 0; i < n; ++i) {
         libusb_device_descriptor dd;
         QCOMPARE(libusb_get_device_descriptor(list[i], &dd), 0);
-        QCOMPARE(dd.idVendor, quint16(0x1209));
+        QCOMPARE(dd.idVendor, fpsim::UsbVendorId);
+        QCOMPARE(dd.idProduct, fpsim::UsbProductId);
         libusb_config_descriptor* cfg = nullptr;
         QCOMPARE(libusb_get_config_descriptor(list[i], 0, &cfg), 0);
         const libusb_interface_descriptor& alt = cfg->interface[0].altsetting[0];

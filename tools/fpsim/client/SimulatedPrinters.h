@@ -36,8 +36,8 @@ class QProcess;
 
 namespace fpsim {
 
-constexpr quint16 UsbVendorId = 0x0a5f;
-constexpr quint16 UsbProductId = 0x7a01;
+constexpr quint16 UsbVendorId = 0x1209;
+constexpr quint16 UsbProductId = 0x0001;
 
 // Path of the fpsim program of this build tree.
 QString fpsimProgram();
