@@ -14,6 +14,8 @@ packages=(
   umockdev libumockdev-dev libglib2.0-dev
   # end-to-end and GUI tests
   iproute2 util-linux xvfb xauth x11-apps fonts-wqy-microhei procps psmisc
+  # typing into and clicking the real fpmanager windows under Xvfb
+  xdotool
   # independent cross-checks used by tests and benchmarks
   openssl libssl-dev sqlite3
   # Debian package of the suite and its checks

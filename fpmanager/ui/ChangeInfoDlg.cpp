@@ -1,0 +1,134 @@
+#include "ChangeInfoDlg.h"
+#include "ui_ChangeInfoDlg.h"
+
+#include "UserNameWidth.h"
+
+#include "store/FingerManage.h"
+#include "store/NoticeBox.h"
+
+#include <QDebug>
+#include <QLineEdit>
+
+#include <cstring>
+
+namespace {
+
+const char kPasswordRule[] = "输入的密码必须是8~16位数字、字母和符号的任意组合，请重新输入";
+const int kMinPassword = 8;
+const int kMaxPassword = 16;
+
+bool isAccount(const QSqlRecord& record, const QString& name, const QString& password)
+{
+    return record.value(QStringLiteral("UserName")).toString() == name &&
+           record.value(QStringLiteral("Passowrd")).toString() == password;
+}
+
+} // namespace
+
+ChangeInfoDlg::ChangeInfoDlg(QWidget* parent)
+    : QDialog(parent), ui(new Ui::ChangeInfoDlg)
+{
+    ui->setupUi(this);
+    setFixedSize(width(), height());
+}
+
+ChangeInfoDlg::~ChangeInfoDlg()
+{
+    delete ui;
+}
+
+void ChangeInfoDlg::showChangeNotice(const QString& text)
+{
+    NoticeBox::notice(this, QMessageBox::Warning, QStringLiteral("警告"), text);
+}
+
+void ChangeInfoDlg::on_editNewName_textEdited(const QString& text)
+{
+    ui->editNewName->setText(UserNameWidth::limited(text));
+}
+
+void ChangeInfoDlg::on_Btn_Cancel_clicked()
+{
+    close();
+}
+
+bool ChangeInfoDlg::changeAccount(const QString& oldPassword, const QString& newUserName,
+                                  const QString& newPassword)
+{
+    fingerMagager.ChangeUserInfo(oldPassword, newUserName, newPassword);
+    // A stored change leaves the new account as the last (and only remembered) UserList row.
+    const QList<QSqlRecord> remembered = fingerMagager.m_userRecords;
+    if (remembered.size() != 1 || !isAccount(remembered.first(), newUserName, newPassword))
+        return false;
+
+    // The working copy had it; make sure the stored file does too (its write-back can fail).
+    if (!fingerMagager.OpenDatabaseForLogin())
+        return false;
+    bool stored = false;
+    for (const QSqlRecord& record : std::as_const(fingerMagager.m_userRecords))
+        stored = stored || isAccount(record, newUserName, newPassword);
+    if (!stored) {
+        // The accounts just read from the file stay the ones the next login checks.
+        qDebug() << "ChangeUserInfo: the new account did not reach" << fingerMagager.m_strDbPath;
+        return false;
+    }
+    // The next login compares the new account, as it does right after a change.
+    fingerMagager.m_userRecords = remembered;
+    return true;
+}
+
+void ChangeInfoDlg::on_Btn_OK_clicked()
+{
+    qDebug() << "show box!";
+    fingerMagager.GetUser();
+    QString storedPassword;
+    if (!fingerMagager.m_ListUser.isEmpty()) {
+        const _USER_LIST& account = fingerMagager.m_ListUser.first();
+        storedPassword = QString::fromUtf8(account.Password,
+                                           static_cast<int>(strnlen(account.Password, sizeof account.Password)));
+    }
+
+    const QString newName = ui->editNewName->text().trimmed();
+    const QString oldPassword = ui->editOldPwd->text().trimmed();
+    const QString newPassword = ui->editNewPwd->text().trimmed();
+    const QString repeated = ui->editReNewPwd->text().trimmed();
+
+    auto refuse = [this](const QString& text, QLineEdit* focus) {
+        showChangeNotice(text);
+        if (focus)
+            focus->setFocus();
+    };
+    const QString ruleWithStop = QString::fromUtf8(kPasswordRule) + QLatin1Char('.');
+    if (newName.isEmpty())
+        return refuse(QStringLiteral("输入新用户名不正确，请重新输入."), ui->editNewName);
+    if (oldPassword.isEmpty())
+        return refuse(QStringLiteral("输入的密码不正确，请重新输入."), ui->editOldPwd);
+    if (newPassword.isEmpty())
+        return refuse(ruleWithStop, ui->editNewPwd);
+    if (repeated.isEmpty())
+        return refuse(ruleWithStop, ui->editReNewPwd);
+    if (oldPassword != storedPassword)
+        return refuse(QStringLiteral("输入的密码不正确，请重新输入"), ui->editOldPwd);
+    if (newPassword.size() < kMinPassword || newPassword.size() > kMaxPassword)
+        return refuse(QString::fromUtf8(kPasswordRule), ui->editNewPwd);
+    if (newPassword != repeated) {
+        qDebug() << "Pwd=" << newPassword << " reNew=" << repeated;
+        return refuse(QStringLiteral("两次密码输入的不一致，请重新输入"), nullptr);
+    }
+
+    // A change the database did not keep has been reported by its warning (or its log); the
+    // dialog then stays open.
+    if (!changeAccount(oldPassword, newName, newPassword))
+        return;
+
+    NoticeRequest done;
+    done.icon = QMessageBox::Information;
+    done.title = QStringLiteral("提示");
+    done.text = QStringLiteral("更改成功");
+    done.buttons = QMessageBox::Yes;
+    done.parent = this;
+    if (NoticeBox::show(done) == QMessageBox::Yes) {
+        qDebug() << "Click Yes!";
+        close();
+    }
+}

@@ -1,0 +1,92 @@
+#ifndef FINGERMANAGEDLG_H
+#define FINGERMANAGEDLG_H
+
+#include <QMessageBox>
+#include <QStringList>
+#include <QSystemTrayIcon>
+#include <QWidget>
+
+#include "store/FingerRecords.h"
+
+class About;
+class QAction;
+class QMenu;
+class QPushButton;
+class QStringListModel;
+
+namespace Ui {
+class FingerManageDlg;
+}
+
+// The application version shown in the About window; set by the main window's constructor.
+extern const char* app_version;
+
+// The main window: the printers found at login, the authentication switch and the enrolled users
+// of the selected printer, and every fingerprint operation. It exists hidden from start-up and is
+// filled and shown by settingDlgshow() after the login. It also owns the tray icon.
+//
+// Every printer call goes through fingerMagager's bound functions with the selected printer's
+// device URI (m_strPrinterURI); row i of LV_userList is always record i of m_ListFinger.
+class FingerManageDlg : public QWidget {
+    Q_OBJECT
+public:
+    explicit FingerManageDlg(QWidget* parent = nullptr);
+    ~FingerManageDlg() override;
+
+    // Reads and applies the switch state of the selected printer and rebuilds the user list from
+    // the database.
+    void UpdateDlgshow();
+    // 1 disables the seven operation buttons; any other value enables them.
+    void EnableButtons(int disable);
+    void createSysTray();
+
+    // The six buttons bound to the switch state, and all seven operation buttons.
+    QList<QPushButton*> switchBoundButtons() const;
+    QList<QPushButton*> operationButtons() const;
+
+    Ui::FingerManageDlg* ui;
+    QStringList m_userNameList;
+    QStringListModel* m_userModel;
+    QStringList m_printerNameList;
+    About* m_pAbout;
+    QAction* m_aboutAction;
+    QAction* m_quitAction;
+    QSystemTrayIcon* m_trayIcon;
+    QMenu* m_trayMenu;
+
+    // Directory proposed by the export and import file dialogs.
+    static QString im_exportDefPath;
+
+signals:
+    void setMessageShow(const QString& text);
+
+public slots:
+    void settingDlgshow();
+    void on_Btn_add_clicked();
+    void on_Btn_query_clicked();
+    void on_Btn_delete_clicked();
+    void on_Btn_delete_all_clicked();
+    void on_Btn_export_clicked();
+    void on_Btn_import_clicked();
+    void on_Btn_setting_clicked();
+    void onStateChanged();
+    void onPrinterSelect(const QString& printerName);
+    void updateMessageShow(const QString& text);
+    void about();
+    void iconActivated(QSystemTrayIcon::ActivationReason reason);
+
+private:
+    // The display name of a record: its GB18030 UserName as text.
+    static QString displayName(const _FINGER_LIST& finger);
+    // Asks the printer and shows the answer: ticked box, enabled buttons and "指纹功能开启" when
+    // authentication is on; cleared, disabled and "指纹功能关闭" otherwise.
+    void readSwitchState();
+    void showSwitchState(bool on);
+    void setSwitchBoundEnabled(bool enabled);
+    // Puts m_userNameList into a new model on LV_userList.
+    void showUserList();
+    // A notice box parented to this window, with the single button "确定".
+    void notice(QMessageBox::Icon icon, const QString& title, const QString& text);
+};
+
+#endif

@@ -1,0 +1,100 @@
+#ifndef MANAGERTESTSUPPORT_H
+#define MANAGERTESTSUPPORT_H
+
+// Helpers of the fpmanager window tests: answering message boxes (queued answers, or the real
+// box found and clicked while it runs), answering file dialogs, and a fresh data layer on the
+// fixed paths of the private test namespace.
+
+#include "store/NoticeBox.h"
+
+#include <QList>
+#include <QObject>
+#include <QPair>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+#include <functional>
+
+class QAbstractButton;
+class QMessageBox;
+class QWidget;
+
+// Answers every message box instead of showing it and records what would have been shown.
+// Answers come from `answers`, then OK (or Yes when the box offers it).
+class NoticeScript {
+public:
+    NoticeScript();
+    ~NoticeScript();
+    NoticeScript(const NoticeScript&) = delete;
+    NoticeScript& operator=(const NoticeScript&) = delete;
+
+    QStringList texts() const;
+    // "title|text" of every box, for compact comparisons.
+    QStringList titledTexts() const;
+
+    QList<NoticeRequest> shown;
+    QList<QMessageBox::StandardButton> answers;
+    // Runs when a box would be shown, before it is answered.
+    std::function<void(const NoticeRequest&)> onShow;
+
+private:
+    NoticeBox::Handler m_previous;
+};
+
+// Watches for the next modal widget that is not yet known and runs an action on it from inside
+// its event loop (to look at a real box or dialog and close it).
+class ModalWatcher : public QObject {
+public:
+    explicit ModalWatcher(std::function<void(QWidget*)> action, int intervalMs = 10);
+    bool fired() const { return m_fired; }
+
+private:
+    void poll();
+
+    std::function<void(QWidget*)> m_action;
+    QTimer m_timer;
+    QList<QPointer<QWidget>> m_known;
+    bool m_fired = false;
+};
+
+// What a real QMessageBox showed.
+struct ShownBox {
+    int icon = -1;
+    QString title;
+    QString text;
+    QStringList buttonTexts;
+    bool parentIs = false;
+    Qt::WindowFlags flags;
+};
+// Reads box and clicks the button whose text is buttonText.
+ShownBox readAndClick(QMessageBox* box, const QString& buttonText, QWidget* expectedParent);
+
+namespace ManagerTestEnv {
+
+// True inside the private mount namespace of the tests (tmpfs over /usr/share/vrkt7x); the
+// window tests use the program's real fixed paths and must not run outside it.
+bool insidePrivateNamespace();
+
+// The global fingerMagager on the fixed paths with a new database (admin / 58203716), no printers,
+// no selected printer, the test doubles bound, default settings. False when the database could not
+// be made.
+bool freshManager();
+
+// Adds a FingerList row for printerName (m_printerName is restored afterwards).
+void storeFinger(const QString& printerName, int id, const QString& userName);
+// The (id, UserName) rows of printerName as stored in the database file.
+QList<QPair<int, QString>> storedFingers(const QString& printerName);
+// The (name, password) rows of UserList as stored in the database file.
+QList<QPair<QString, QString>> storedAccounts();
+
+// Sets fingerMagager.m_ListPrinter to (queue name, device URI) pairs.
+void setPrinters(const QList<QPair<QByteArray, QByteArray>>& printers);
+
+// Path for a test artefact (VRKT_ARTIFACTS_DIR, made if missing; the working directory if unset).
+QString artifactPath(const QString& fileName);
+
+} // namespace ManagerTestEnv
+
+#endif
