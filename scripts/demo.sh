@@ -1,11 +1,313 @@
 #!/usr/bin/env bash
-# The demo grows with the suite. For now it shows what is built.
+# The demo: fpctl walks through the suite against simulated printers.
+#
+#   scripts/demo.sh BUILD_DIR [--xvfb]   (./run demo builds first, then calls this with build/)
+#
+# It runs inside a private mount and network namespace (tests/fixtures/in-namespace.sh: tmpfs over
+# /tmp and /usr/share/vrkt7x, loopback only), so nothing of the machine's own CUPS, lock files or
+# network is touched. Inside, it starts a private cupsd (tests/fixtures/cups/cupsd-sandbox.sh) with
+#   ZPH6100RMX       usb://Simulated/ZPH6100RMX?serial=SIM0001   a simulated USB printer (umockdev)
+#   ZPH6100RMX_NET   socket://127.0.0.2                          a simulated network printer
+#   Office_Laser     socket://127.0.0.3                          a printer of another model
+# and runs the walk-through under "fpsim usb", where the USB printer exists. Both simulated
+# printers press a matching finger by themselves whenever they wait for one.
+#
+# At the end it opens fpmanager on the same printers (the library is put at
+# /usr/lib/libvrkt7xcommon.so through an overlay that only the namespace sees): on your display
+# when there is one (log in as admin, password 58203716; close the window to go on), or,
+# without a display or with --xvfb, under Xvfb, where xdotool logs in and the login and main
+# windows are saved as build/artifacts/fpctl-demo-fpmanager-*.png.
+#
+# Needs root (for the namespace); re-runs itself through sudo when it can. Exits non-zero when a
+# step does not end as it should, so CI runs it as a smoke test.
 set -euo pipefail
-build=$1
-echo "vrkt7x demo"
-echo
-echo "Built so far:"
-ls -1 "$build/lib" 2>/dev/null | sed 's/^/  lib\//'
-echo
-echo "The fingerprint library, its simulated printer and the two programs are being built issue by"
-echo "issue; this demo will walk through them against simulated printers once they exist."
+
+ROOT=$(cd "$(dirname "$0")/.." && pwd -P)
+NS="$ROOT/tests/fixtures/in-namespace.sh"
+SANDBOX="$ROOT/tests/fixtures/cups/cupsd-sandbox.sh"
+
+die() {
+    echo "demo: $*" >&2
+    exit 1
+}
+
+# ---------------------------------------------------------------------------------------------
+# Stage 3: the walk-through, run by "fpsim usb" (the USB printer exists for this process and its
+# children). Arguments: --walkthrough BUILD WORKDIR DISPLAYMODE (auto or xvfb)
+walkthrough() {
+    local build=$1 work=$2 displaymode=$3
+    local fpctl="$build/bin/fpctl" fpsim="$build/bin/fpsim"
+    local failures=0
+    local bold="" plain="" dim=""
+    if [ -t 1 ]; then
+        bold=$(printf '\033[1m') plain=$(printf '\033[0m') dim=$(printf '\033[2m')
+    fi
+
+    section() { printf '\n%s== %s%s\n' "$bold" "$*" "$plain"; }
+    note() { printf '%s# %s%s\n' "$dim" "$*" "$plain"; }
+    # show [=CODE] ARGS...: prints the command, runs fpctl, and checks its exit code (default 0).
+    show() {
+        local expected=0 rc=0
+        case "$1" in =*) expected=${1#=}; shift ;; esac
+        printf '%s$ fpctl %s%s\n' "$bold" "$*" "$plain"
+        "$fpctl" "$@" 2>&1 || rc=$?
+        if [ "$rc" -ne 0 ]; then
+            note "exit code $rc"
+        fi
+        if [ "$rc" -ne "$expected" ]; then
+            echo "demo: 'fpctl $*' ended with $rc instead of $expected" >&2
+            failures=$((failures + 1))
+        fi
+    }
+    # What a simulated printer holds, read through its control socket.
+    printer_side() {
+        note "the simulated printer $1 holds (names as stored: GB18030, percent-encoded):"
+        "$fpsim" ctl "$2" store list | sed -e 's/^\* /#   /' -e '/^OK$/d' -e 's/^/'"$dim"'/' -e 's/$/'"$plain"'/'
+    }
+
+    local usb=ZPH6100RMX net=ZPH6100RMX_NET file="$work/fingerprints.fdl"
+
+    section "Printers"
+    show printers
+    show printers --all
+
+    section "Fingerprint authentication of the USB printer"
+    show status $usb
+    show on $usb
+    show status $usb
+
+    section "Enrolment: two presses each (the simulated finger presses by itself)"
+    show enrol $usb alice
+    show enrol $usb 张伟
+    printer_side $usb "$work/usb.sock"
+    show check $usb alice
+    show =3 check $usb bob
+    note "names cross to the printer in GB18030, at most 32 bytes; longer ones are refused at once:"
+    show =2 enrol $usb "一个超过三十二个字节的很长很长的用户名"
+
+    section "Export, the file's records, delete all, import"
+    show export $usb "$file"
+    show records "$file"
+    show delete-all --yes $usb
+    show =3 check $usb alice
+    show import $usb "$file"
+    show --json check $usb 张伟
+
+    section "Verification, the way a print job waits for a finger"
+    show verify $usb
+
+    section "The network printer"
+    show status $net
+    show import $net "$file"
+    printer_side $net "$work/net.sock"
+    show =1 export $net "$work/net.fdl"
+
+    fpmanager_part "$build" "$work" "$displaymode" || failures=$((failures + 1))
+
+    section "Switching off"
+    show off $usb
+    show status $usb
+
+    echo
+    if [ "$failures" -ne 0 ]; then
+        echo "demo: $failures step(s) did not end as expected" >&2
+        return 1
+    fi
+    echo "Demo finished: every step ended as expected."
+}
+
+# ---------------------------------------------------------------------------------------------
+# fpmanager on the simulated printers (inside the walk-through, so the USB printer is there).
+xdo() { env -u LD_PRELOAD xdotool "$@"; }
+
+# The id of the visible window titled exactly $1, waiting up to 20 s.
+wait_window() {
+    local i=0 id
+    while [ $i -lt 200 ]; do
+        id=$(xdo search --onlyvisible --name "^$1\$" 2>/dev/null | tail -n 1) || true
+        if [ -n "$id" ]; then
+            echo "$id"
+            return 0
+        fi
+        sleep 0.1
+        i=$((i + 1))
+    done
+    return 1
+}
+
+# Saves window $1 as $2.
+shot() {
+    local X Y WIDTH HEIGHT SCREEN WINDOW
+    eval "$(xdo getwindowgeometry --shell "$1")"
+    sleep 0.3
+    env -u LD_PRELOAD "$DEMO_BUILD/bin/vrkt7x-demo-screenshot" "$2" "$X" "$Y" "$WIDTH" "$HEIGHT"
+}
+
+fpmanager_part() {
+    local build=$1 work=$2 displaymode=$3
+    local fpmanager="$build/bin/fpmanager"
+    DEMO_BUILD=$build
+    printf '\n%s== fpmanager on the same printers%s\n' "$bold" "$plain"
+    if [ ! -x "$fpmanager" ]; then
+        note "fpmanager is not built; skipped"
+        return 0
+    fi
+    if [ ! -e /usr/lib/libvrkt7xcommon.so ]; then
+        echo "demo: the library is not at /usr/lib/libvrkt7xcommon.so" >&2
+        return 1
+    fi
+
+    if [ "$displaymode" != xvfb ] && [ -n "${DISPLAY:-}" ] && xdo getdisplaygeometry >/dev/null 2>&1; then
+        note "fpmanager opens on your display ($DISPLAY). Log in as admin, password 58203716 (the"
+        note "account of a first start), and try it on ZPH6100RMX; close its window to go on."
+        QT_QPA_PLATFORM=xcb "$fpmanager" >"$work/fpmanager.log" 2>&1 || true
+        return 0
+    fi
+
+    local artifacts=${VRKT_ARTIFACTS_DIR:-$ROOT/build/artifacts}
+    mkdir -p "$artifacts"
+    note "no display (or --xvfb): fpmanager runs under Xvfb, xdotool logs in as admin"
+    Xvfb -displayfd 7 -screen 0 1024x768x24 -nolisten tcp 7>"$work/xvfb.display" 2>"$work/xvfb.log" &
+    DEMO_XVFBPID=$!
+    local i=0
+    while [ ! -s "$work/xvfb.display" ]; do
+        i=$((i + 1))
+        if [ $i -ge 100 ]; then
+            echo "demo: Xvfb did not start: $(cat "$work/xvfb.log")" >&2
+            return 1
+        fi
+        sleep 0.05
+    done
+    export DISPLAY=":$(head -n 1 "$work/xvfb.display")"
+    export QT_QPA_PLATFORM=xcb
+    "$fpmanager" >"$work/fpmanager.log" 2>&1 &
+    DEMO_FPMANAGERPID=$!
+
+    local login main ok=0
+    if login=$(wait_window "用户登录"); then
+        shot "$login" "$artifacts/fpctl-demo-fpmanager-login.png"
+        # Return in a field does not log in: Tab to the button first.
+        xdo windowfocus --sync "$login"
+        xdo type --delay 30 admin
+        xdo key Tab
+        xdo type --delay 30 58203716
+        xdo key Tab Return
+        if main=$(wait_window "指纹管理软件"); then
+            sleep 1 # it reads the printer's state
+            shot "$main" "$artifacts/fpctl-demo-fpmanager-main.png"
+            ok=1
+        fi
+    fi
+    kill "$DEMO_FPMANAGERPID" 2>/dev/null || true
+    wait "$DEMO_FPMANAGERPID" 2>/dev/null || true
+    DEMO_FPMANAGERPID=""
+    kill "$DEMO_XVFBPID" 2>/dev/null || true
+    wait "$DEMO_XVFBPID" 2>/dev/null || true
+    DEMO_XVFBPID=""
+    if [ $ok -ne 1 ]; then
+        echo "demo: fpmanager did not log in and show its main window; its output:" >&2
+        cat "$work/fpmanager.log" >&2
+        return 1
+    fi
+    note "fpmanager logged in and shows ZPH6100RMX with authentication on; its windows:"
+    note "$artifacts/fpctl-demo-fpmanager-login.png, $artifacts/fpctl-demo-fpmanager-main.png"
+}
+
+# ---------------------------------------------------------------------------------------------
+# Stage 2: inside the namespace. Arguments: --inside BUILD DISPLAYMODE
+inside() {
+    local build=$1 displaymode=$2
+    local work=/tmp/vrkt7x-demo
+    mkdir -p "$work"
+    chmod 0755 "$work"
+
+    DEMO_WORK=$work
+    DEMO_NETPID=""
+    cleanup() {
+        if [ -n "$DEMO_NETPID" ]; then
+            kill "$DEMO_NETPID" 2>/dev/null || true
+            wait "$DEMO_NETPID" 2>/dev/null || true
+        fi
+        "$SANDBOX" stop "$DEMO_WORK/cups" >/dev/null 2>&1 || true
+    }
+    trap cleanup EXIT
+
+    echo "Starting a private CUPS server and two simulated printers..."
+    "$SANDBOX" start "$work/cups"
+    "$SANDBOX" add-queue "$work/cups" ZPH6100RMX 'usb://Simulated/ZPH6100RMX?serial=SIM0001' 'Maker ZPH6100RMX Series'
+    "$SANDBOX" add-queue "$work/cups" ZPH6100RMX_NET 'socket://127.0.0.2' 'Maker ZPH6100RMX Series'
+    "$SANDBOX" add-queue "$work/cups" Office_Laser 'socket://127.0.0.3' 'Generic PCL Laser Printer'
+    export CUPS_SERVER="$work/cups/cups.sock"
+    export HOME="$work/cups/home"
+    unset LPDEST PRINTER
+    mkdir -p -m 0700 "$work/runtime"
+    export XDG_RUNTIME_DIR="$work/runtime"
+
+    "$build/bin/fpsim" net --address 127.0.0.2 --auto-finger --control "$work/net.sock" --exit-with-parent \
+        2>"$work/net.log" &
+    DEMO_NETPID=$!
+    local i=0
+    while ! "$build/bin/fpsim" ctl "$work/net.sock" ping >/dev/null 2>&1; do
+        i=$((i + 1))
+        [ $i -lt 200 ] || die "the simulated network printer did not start: $(cat "$work/net.log")"
+        sleep 0.05
+    done
+
+    # fpmanager loads the library from fixed places only: an overlay over /usr/lib, seen by this
+    # namespace alone, takes a copy.
+    if [ -x "$build/bin/fpmanager" ] && [ ! -e /usr/lib/libvrkt7xcommon.so ]; then
+        mkdir -p "$work/usrlib/up" "$work/usrlib/work"
+        mount -t overlay overlay -o "lowerdir=/usr/lib,upperdir=$work/usrlib/up,workdir=$work/usrlib/work" /usr/lib
+        cp "$build/lib/libvrkt7xcommon.so" /usr/lib/libvrkt7xcommon.so
+    fi
+
+    "$build/bin/fpsim" usb --serial SIM0001 --auto-finger --control "$work/usb.sock" -- \
+        "$ROOT/scripts/demo.sh" --walkthrough "$build" "$work" "$displaymode"
+}
+
+# ---------------------------------------------------------------------------------------------
+# Stage 1: check the build, become root, enter the namespace.
+case "${1:-}" in
+--walkthrough)
+    DEMO_XVFBPID=""
+    DEMO_FPMANAGERPID=""
+    trap '[ -z "$DEMO_FPMANAGERPID" ] || kill "$DEMO_FPMANAGERPID" 2>/dev/null; [ -z "$DEMO_XVFBPID" ] || kill "$DEMO_XVFBPID" 2>/dev/null' EXIT
+    walkthrough "$2" "$3" "$4"
+    exit
+    ;;
+--inside)
+    inside "$2" "$3"
+    exit
+    ;;
+"" | -h | --help)
+    echo "usage: scripts/demo.sh BUILD_DIR [--xvfb]   (or ./run demo)" >&2
+    exit 2
+    ;;
+esac
+
+build=$(cd "$1" && pwd -P) || die "no build directory $1"
+displaymode=auto
+case "${2:-}" in
+"") ;;
+--xvfb) displaymode=xvfb ;;
+*) die "unknown option $2 (usage: scripts/demo.sh BUILD_DIR [--xvfb])" ;;
+esac
+for f in bin/fpctl bin/fpsim lib/libvrkt7xcommon.so; do
+    [ -e "$build/$f" ] || die "$build/$f is missing; build first (./run build)"
+done
+
+if [ "$(id -u)" -ne 0 ]; then
+    command -v sudo >/dev/null || die "the demo needs root for its private namespace (no sudo found)"
+    exec sudo "$0" "$@"
+fi
+
+# The namespace hides /tmp: the X server's sockets are carried in (an authority file under /tmp is
+# not; the usual ~/.Xauthority and /run/user/... stay visible).
+keep=()
+if [ "$displaymode" = auto ] && [ -n "${DISPLAY:-}" ] && [ -d /tmp/.X11-unix ]; then
+    keep+=(/tmp/.X11-unix)
+fi
+
+echo "vrkt7x demo: fpctl against simulated printers, inside a private namespace"
+# A System V IPC namespace of its own as well: fpmanager's single-instance guard lives there.
+exec "$NS" "$ROOT" "$build" "${keep[@]}" -- unshare --ipc "$ROOT/scripts/demo.sh" --inside "$build" "$displaymode"

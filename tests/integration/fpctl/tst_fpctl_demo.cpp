@@ -1,0 +1,71 @@
+// The demo (scripts/demo.sh) as a smoke test: it must run from start to end against this build
+// tree, every fpctl step ending with the exit code it expects, and fpmanager must log in on the
+// same simulated printers under Xvfb. The demo enters its own private namespace. Its output and
+// fpmanager's pictures are kept in the artifacts directory.
+
+#include <QImage>
+#include <QtTest>
+
+#include <csignal>
+#include <unistd.h>
+
+class TestFpctlDemo : public QObject {
+    Q_OBJECT
+
+private slots:
+    void runsToTheEnd();
+};
+
+void TestFpctlDemo::runsToTheEnd()
+{
+    const QString artifacts = qEnvironmentVariable("VRKT_ARTIFACTS_DIR");
+    QVERIFY(!artifacts.isEmpty());
+    const QStringList pictures{artifacts + QStringLiteral("/fpctl-demo-fpmanager-login.png"),
+                               artifacts + QStringLiteral("/fpctl-demo-fpmanager-main.png")};
+    for (const QString& picture : pictures)
+        QFile::remove(picture);
+
+    QProcess demo;
+    demo.setProgram(QStringLiteral(VRKT_SOURCE_DIR "/scripts/demo.sh"));
+    demo.setArguments({QStringLiteral(VRKT_BINARY_DIR), QStringLiteral("--xvfb")});
+    demo.setProcessChannelMode(QProcess::MergedChannels);
+    // A group of its own, so that a demo that hangs can be stopped with everything it started.
+    demo.setChildProcessModifier([] { ::setsid(); });
+    QElapsedTimer timer;
+    timer.start();
+    demo.start();
+    QVERIFY(demo.waitForStarted());
+    const bool finished = demo.waitForFinished(240000);
+    if (!finished) {
+        ::kill(-static_cast<pid_t>(demo.processId()), SIGKILL);
+        demo.waitForFinished();
+    }
+    const QByteArray output = demo.readAll();
+    if (QDir().mkpath(artifacts)) {
+        QFile file(artifacts + QStringLiteral("/fpctl-demo.txt"));
+        if (file.open(QIODevice::WriteOnly))
+            file.write(output);
+    }
+    qInfo("the demo took %lld ms", timer.elapsed());
+
+    QVERIFY2(finished, output.constData());
+    QCOMPARE(demo.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(demo.exitCode() == 0, output.constData());
+    const QString text = QString::fromUtf8(output);
+    for (const char* line : {"Enrolled '张伟' on ZPH6100RMX (index 2).",
+                             "Exported 2 fingerprint records from ZPH6100RMX to /tmp/vrkt7x-demo/fingerprints.fdl.",
+                             "    2  张伟", "Identified 'alice' (index 1) on ZPH6100RMX.",
+                             "Imported 2 fingerprint records from /tmp/vrkt7x-demo/fingerprints.fdl into ZPH6100RMX_NET.",
+                             "fpmanager logged in and shows ZPH6100RMX with authentication on",
+                             "Demo finished: every step ended as expected."})
+        QVERIFY2(text.contains(QString::fromUtf8(line)), line);
+    QVERIFY2(!text.contains(QStringLiteral("demo: ")), output.constData());
+    for (const QString& picture : pictures) {
+        QImage image(picture);
+        QVERIFY2(!image.isNull(), qPrintable(picture));
+    }
+    QCOMPARE(QImage(pictures.at(1)).size(), QSize(649, 503)); // fpmanager's main window
+}
+
+QTEST_GUILESS_MAIN(TestFpctlDemo)
+#include "tst_fpctl_demo.moc"
