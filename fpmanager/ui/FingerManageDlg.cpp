@@ -2,15 +2,23 @@
 #include "ui_FingerManageDlg.h"
 
 #include "About.h"
+#include "AddDlg.h"
+#include "ExportThread.h"
+#include "FileDialogs.h"
+#include "ImportThread.h"
+#include "SettingsDlg.h"
 
 #include "store/CharsetFuncs.h"
 #include "store/FingerManage.h"
+#include "store/FpmanagerPaths.h"
 #include "store/NoticeBox.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDebug>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QStringListModel>
 
@@ -22,6 +30,10 @@ QString FingerManageDlg::im_exportDefPath;
 namespace {
 
 const char kVersion[] = "V0.17";
+const int kMaxUsers = 1000;
+// The name as the library receives it: GB18030, at most 32 bytes, zero-filled.
+const int kNameBufferSize = 64;
+const char kFdlFilter[] = "指纹数据文件(*.fdl)";
 
 // Authentication counts as on for the answers 1 and 3 (bit value 2 does not matter); busy,
 // errors and every other value count as off.
@@ -40,7 +52,9 @@ FingerManageDlg::FingerManageDlg(QWidget* parent)
       m_aboutAction(nullptr),
       m_quitAction(nullptr),
       m_trayIcon(nullptr),
-      m_trayMenu(nullptr)
+      m_trayMenu(nullptr),
+      m_exportThread(nullptr),
+      m_importThread(nullptr)
 {
     ui->setupUi(this);
     setFixedSize(width(), height());
@@ -49,6 +63,8 @@ FingerManageDlg::FingerManageDlg(QWidget* parent)
     im_exportDefPath = QDir::homePath();
     m_userNameList.clear();
     fingerMagager.GetFinger();
+    // An empty list until the login fills it (the tray can show the window before that).
+    showUserList();
     createSysTray();
     app_version = kVersion;
 
@@ -57,6 +73,10 @@ FingerManageDlg::FingerManageDlg(QWidget* parent)
     connect(ui->cb_printerList, &QComboBox::currentIndexChanged, this,
             [this](int index) { onPrinterSelect(ui->cb_printerList->itemText(index)); });
     connect(this, &FingerManageDlg::setMessageShow, this, &FingerManageDlg::updateMessageShow);
+    m_exportThread = new exportThread(this);
+    connect(m_exportThread, &exportThread::sendValue, this, &FingerManageDlg::exportResultHandle);
+    m_importThread = new importThread(this);
+    connect(m_importThread, &importThread::sendValue, this, &FingerManageDlg::importResultHandle);
 }
 
 FingerManageDlg::~FingerManageDlg()
@@ -86,6 +106,16 @@ QString FingerManageDlg::displayName(const _FINGER_LIST& finger)
 void FingerManageDlg::notice(QMessageBox::Icon icon, const QString& title, const QString& text)
 {
     NoticeBox::notice(this, icon, title, text, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+}
+
+bool FingerManageDlg::confirm(QMessageBox::Icon icon, const QString& title, const QString& text)
+{
+    return NoticeBox::confirm(this, icon, title, text, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+}
+
+void FingerManageDlg::showMessage(const QString& text)
+{
+    emit setMessageShow(text);
 }
 
 void FingerManageDlg::setSwitchBoundEnabled(bool enabled)
@@ -232,11 +262,291 @@ void FingerManageDlg::about()
     m_pAbout->raise();
 }
 
-// The operations of the buttons below are built in their own files.
-void FingerManageDlg::on_Btn_add_clicked() {}
-void FingerManageDlg::on_Btn_query_clicked() {}
-void FingerManageDlg::on_Btn_delete_clicked() {}
-void FingerManageDlg::on_Btn_delete_all_clicked() {}
-void FingerManageDlg::on_Btn_export_clicked() {}
-void FingerManageDlg::on_Btn_import_clicked() {}
-void FingerManageDlg::on_Btn_setting_clicked() {}
+void FingerManageDlg::rebuildUserList()
+{
+    m_userNameList.clear();
+    for (const _FINGER_LIST& finger : std::as_const(fingerMagager.m_ListFinger))
+        m_userNameList.append(displayName(finger));
+    showUserList();
+}
+
+// ---- enrol, query, delete ----
+
+void FingerManageDlg::on_Btn_add_clicked()
+{
+    if (fingerMagager.m_ListFinger.size() >= kMaxUsers) {
+        notice(QMessageBox::Information, QStringLiteral("信息"), QStringLiteral("用户列表已满，请删除后重试！"));
+        return;
+    }
+    AddDlg dialog(nullptr);
+    showMessage(QString());
+    QCoreApplication::processEvents();
+    if (dialog.exec() != 1)
+        return;
+
+    char name[kNameBufferSize] = {};
+    fingerMagager.QString2CharArray(dialog.m_strUserName, name, kNameBufferSize);
+    EnableButtons(1);
+    showMessage(QStringLiteral("正在添加指纹,请按下您的手指"));
+    QCoreApplication::processEvents();
+
+    const int first = fingerMagager.m_pfnAddFinger(fingerMagager.m_strPrinterURI, 0, name, nullptr);
+    if (first != 0) {
+        if (first == 4 || first == 7 || first > 14) {
+            notice(QMessageBox::Information, QStringLiteral("信息"), QStringLiteral("添加失败,请稍后重试!"));
+            showMessage(QStringLiteral("添加失败"));
+        } else {
+            notice(QMessageBox::Information, QStringLiteral("信息"), QStringLiteral("用户已经注冊,请重新填写姓名!"));
+            ui->result->setText(QString());
+        }
+        EnableButtons(0);
+        return;
+    }
+
+    showMessage(QStringLiteral("请再次按下您的手指"));
+    QCoreApplication::processEvents();
+    int index = 0;
+    const int second = fingerMagager.m_pfnAddFinger(fingerMagager.m_strPrinterURI, 1, name, &index);
+    if (second != 0) {
+        notice(QMessageBox::Information, QStringLiteral("信息"), QStringLiteral("添加失败，请稍后重试!"));
+        ui->result->setText(QString());
+        EnableButtons(0);
+        return;
+    }
+
+    showMessage(QStringLiteral("添加成功"));
+    _FINGER_LIST finger;
+    std::memset(&finger, 0, sizeof finger);
+    qstrncpy(finger.UserName, name, sizeof finger.UserName);
+    finger.ID = static_cast<unsigned short>(index);
+    fingerMagager.InsertFinger(index, CharsetFuncs::fromGB18030(name));
+    fingerMagager.m_ListFinger.append(finger);
+    m_userNameList.append(dialog.m_strUserName);
+    m_userModel->setStringList(m_userNameList);
+    ui->LV_userList->setModel(m_userModel);
+    EnableButtons(0);
+}
+
+void FingerManageDlg::on_Btn_query_clicked()
+{
+    AddDlg dialog(nullptr);
+    dialog.setWindowTitle(QStringLiteral("查询指纹"));
+    dialog.setQueryMsg(QStringLiteral("正在查询用户，请输入用户名。"));
+    if (dialog.exec() != 1)
+        return;
+
+    char name[kNameBufferSize] = {};
+    fingerMagager.QString2CharArray(dialog.m_strUserName, name, kNameBufferSize);
+    EnableButtons(1);
+    showMessage(QStringLiteral("正在查询用户,请稍候..."));
+    QCoreApplication::processEvents();
+
+    const int result = fingerMagager.m_pfnCheckFinger(fingerMagager.m_strPrinterURI, name);
+    if (result == 0) {
+        // A name enrolled more than once: the last matching row stays selected.
+        for (int i = 0; i < fingerMagager.m_ListFinger.size(); ++i) {
+            if (std::strncmp(fingerMagager.m_ListFinger.at(i).UserName, name, sizeof(_FINGER_LIST::UserName)) == 0 &&
+                m_userModel && i < m_userModel->rowCount())
+                ui->LV_userList->setCurrentIndex(m_userModel->index(i));
+        }
+        showMessage(QStringLiteral("查询成功"));
+        notice(QMessageBox::Information, QStringLiteral("信息"), QStringLiteral("此用户指纹已经存在,可以使用!"));
+    } else if (result == 14) {
+        showMessage(QStringLiteral("用户或者指纹信息不存在"));
+        notice(QMessageBox::Information, QStringLiteral("警告"), QStringLiteral("用户或者指纹信息不存在!"));
+    } else {
+        showMessage(QStringLiteral("查询失败"));
+        notice(QMessageBox::Information, QStringLiteral("警告"), QStringLiteral("查询失败"));
+    }
+    QCoreApplication::processEvents();
+    EnableButtons(0);
+}
+
+void FingerManageDlg::removeUserLocally(int row, const _FINGER_LIST& finger)
+{
+    fingerMagager.DeleteFingerInTab(finger.ID, CharsetFuncs::fromGB18030(finger.UserName, sizeof finger.UserName));
+    m_userNameList.removeAt(row);
+    m_userModel->removeRow(row);
+    fingerMagager.m_ListFinger.removeAt(row);
+    ui->LV_userList->setModel(m_userModel);
+}
+
+void FingerManageDlg::on_Btn_delete_clicked()
+{
+    if (fingerMagager.m_ListFinger.isEmpty())
+        return;
+    if (!confirm(QMessageBox::Information, QStringLiteral("警告"), QStringLiteral("您确认要删除当前的用户和指纹吗？")))
+        return;
+    const int row = ui->LV_userList->currentIndex().row();
+    if (row < 0 || row >= fingerMagager.m_ListFinger.size()) {
+        notice(QMessageBox::Information, QStringLiteral("警告"), QStringLiteral("请指定一个用户!"));
+        return;
+    }
+
+    _FINGER_LIST finger = fingerMagager.m_ListFinger.at(row);
+    showMessage(QStringLiteral("正在删除指纹,请稍候! "));
+    QCoreApplication::processEvents();
+    const int result = fingerMagager.m_pfnDeleteFinger(fingerMagager.m_strPrinterURI, finger.UserName);
+    if (result == 0) {
+        removeUserLocally(row, finger);
+        showMessage(QStringLiteral("删除成功! "));
+        QCoreApplication::processEvents();
+    } else if (result == 14) {
+        // The printer no longer knows the user: it goes from the list as well.
+        removeUserLocally(row, finger);
+        showMessage(QStringLiteral("用户不存在! "));
+        notice(QMessageBox::Information, QStringLiteral("警告"), QStringLiteral("用户不存在！"));
+        QCoreApplication::processEvents();
+    } else {
+        showMessage(QStringLiteral("删除失败! "));
+        notice(QMessageBox::Information, QStringLiteral("警告"), QStringLiteral("删除失败，请重试！"));
+    }
+}
+
+void FingerManageDlg::on_Btn_delete_all_clicked()
+{
+    showMessage(QString());
+    QCoreApplication::processEvents();
+    if (!confirm(QMessageBox::Information, QStringLiteral("警告"), QStringLiteral("您确认要删除全部用户和指纹吗？"))) {
+        showMessage(QString());
+        QCoreApplication::processEvents();
+        return;
+    }
+    showMessage(QStringLiteral("正在删除指纹, 请稍候!"));
+    QCoreApplication::processEvents();
+    const int result = fingerMagager.m_pfnDeleteFingers(fingerMagager.m_strPrinterURI);
+    if (result == 0) {
+        fingerMagager.DeleteAllFingerInTab();
+        m_userNameList.clear();
+        m_userModel->setStringList(m_userNameList);
+        fingerMagager.m_ListFinger.clear();
+        ui->LV_userList->setModel(m_userModel);
+        showMessage(QStringLiteral("删除成功! "));
+    } else {
+        showMessage(QStringLiteral("删除失败! "));
+        notice(QMessageBox::Information, QStringLiteral("警告"), QStringLiteral("删除失败，请重试！"));
+    }
+    QCoreApplication::processEvents();
+}
+
+// ---- export and import ----
+
+void FingerManageDlg::on_Btn_export_clicked()
+{
+    im_exportDefPath = fingerMagager.m_strDefaultPath;
+    QString fileName = FileDialogs::getSaveFileName(this, QStringLiteral("另存为"), im_exportDefPath + QStringLiteral("/fingerdata.fdl"),
+                                                    QString::fromUtf8(kFdlFilter));
+    showMessage(QString());
+    QCoreApplication::processEvents();
+    if (fileName.isEmpty()) {
+        qDebug() << "exportFileName is null";
+        return;
+    }
+
+    QFile::remove(QString::fromLatin1(FpmanagerPaths::kExportTempFile));
+    if (QFileInfo(fileName).suffix().isEmpty())
+        fileName += QStringLiteral(".fdl");
+    fingerMagager.m_strExportFile = fileName;
+    showMessage(QStringLiteral("正在导出数据到文件，请稍候"));
+    EnableButtons(1);
+    QCoreApplication::processEvents();
+    m_exportThread->run();
+}
+
+void FingerManageDlg::on_Btn_import_clicked()
+{
+    im_exportDefPath = fingerMagager.m_strDefaultPath;
+    const QString fileName = FileDialogs::getOpenFileName(this, QStringLiteral("打开"), im_exportDefPath,
+                                                          QString::fromUtf8(kFdlFilter));
+    showMessage(QString());
+    QCoreApplication::processEvents();
+    if (fileName.isEmpty()) {
+        qDebug() << "importFileName is null";
+        return;
+    }
+
+    const QString temporary = QString::fromLatin1(FpmanagerPaths::kImportTempFile);
+    // A file chosen at the temporary location itself is used where it is.
+    if (QFileInfo(fileName).absoluteFilePath() != QFileInfo(temporary).absoluteFilePath()) {
+        QFile::remove(temporary);
+        QFile::copy(fileName, temporary);
+    }
+    fingerMagager.m_strImportFile = fileName;
+    showMessage(QStringLiteral("正在导入指纹数据，请稍候..."));
+    EnableButtons(1);
+    QCoreApplication::processEvents();
+    m_importThread->run();
+}
+
+void FingerManageDlg::exportResultHandle(int value)
+{
+    switch (value) {
+    case 0:
+        showMessage(QStringLiteral("正在导出数据到文件，请稍候"));
+        EnableButtons(1);
+        QCoreApplication::processEvents();
+        break;
+    case 1:
+        rebuildUserList();
+        notice(QMessageBox::Information, QStringLiteral("信息"), QStringLiteral("导出到文件成功!"));
+        EnableButtons(0);
+        showMessage(QStringLiteral("导出到文件成功"));
+        QCoreApplication::processEvents();
+        break;
+    case 2:
+        notice(QMessageBox::Information, QStringLiteral("信息"), QStringLiteral("设备中无指纹存储!"));
+        showMessage(QString());
+        EnableButtons(0);
+        QCoreApplication::processEvents();
+        break;
+    case 3:
+        notice(QMessageBox::Warning, QStringLiteral("警告"), QStringLiteral("导出到文件失败，请检查您的设备，再重试!"));
+        showMessage(QStringLiteral("导出失败"));
+        EnableButtons(0);
+        QCoreApplication::processEvents();
+        break;
+    default:
+        break;
+    }
+}
+
+void FingerManageDlg::importResultHandle(int value)
+{
+    const QString temporary = QString::fromLatin1(FpmanagerPaths::kImportTempFile);
+    const bool chosenIsTemporary = QFileInfo(fingerMagager.m_strImportFile).absoluteFilePath() ==
+                                   QFileInfo(temporary).absoluteFilePath();
+    switch (value) {
+    case 0:
+        showMessage(QStringLiteral("正在导入指纹数据，请稍候..."));
+        EnableButtons(1);
+        QCoreApplication::processEvents();
+        break;
+    case 1:
+        rebuildUserList();
+        notice(QMessageBox::Information, QStringLiteral("信息"), QStringLiteral("导入文件成功!"));
+        showMessage(QStringLiteral("导入文件成功"));
+        EnableButtons(0);
+        QCoreApplication::processEvents();
+        if (!chosenIsTemporary)
+            QFile::remove(temporary);
+        break;
+    case 2:
+        notice(QMessageBox::Warning, QStringLiteral("警告"), QStringLiteral("导入文件失败，请检查您的设备，再重试!"));
+        showMessage(QString());
+        EnableButtons(0);
+        QCoreApplication::processEvents();
+        if (!chosenIsTemporary)
+            QFile::remove(temporary);
+        break;
+    default:
+        break;
+    }
+}
+
+// ---- settings ----
+
+void FingerManageDlg::on_Btn_setting_clicked()
+{
+    SettingsDlg dialog(nullptr);
+    dialog.exec();
+}

@@ -9,6 +9,8 @@
 #include "store/FingerRecords.h"
 
 class About;
+class exportThread;
+class importThread;
 class QAction;
 class QMenu;
 class QPushButton;
@@ -53,6 +55,8 @@ public:
     QAction* m_quitAction;
     QSystemTrayIcon* m_trayIcon;
     QMenu* m_trayMenu;
+    exportThread* m_exportThread;
+    importThread* m_importThread;
 
     // Directory proposed by the export and import file dialogs.
     static QString im_exportDefPath;
@@ -74,6 +78,8 @@ public slots:
     void updateMessageShow(const QString& text);
     void about();
     void iconActivated(QSystemTrayIcon::ActivationReason reason);
+    void exportResultHandle(int value);
+    void importResultHandle(int value);
 
 private:
     // The display name of a record: its GB18030 UserName as text.
@@ -85,8 +91,15 @@ private:
     void setSwitchBoundEnabled(bool enabled);
     // Puts m_userNameList into a new model on LV_userList.
     void showUserList();
+    // m_userNameList from m_ListFinger, shown in a new model.
+    void rebuildUserList();
+    // Takes the user of row `row` out of the database, m_userNameList, the model and m_ListFinger.
+    void removeUserLocally(int row, const _FINGER_LIST& finger);
     // A notice box parented to this window, with the single button "确定".
     void notice(QMessageBox::Icon icon, const QString& title, const QString& text);
+    // A confirmation box parented to this window ("是" / "否"); true only for Yes.
+    bool confirm(QMessageBox::Icon icon, const QString& title, const QString& text);
+    void showMessage(const QString& text);
 };
 
 #endif

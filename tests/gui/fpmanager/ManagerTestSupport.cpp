@@ -2,6 +2,7 @@
 
 #include "FakeFingerLibrary.h"
 
+#include "store/CharsetFuncs.h"
 #include "store/FingerManage.h"
 #include "store/FpmanagerPaths.h"
 
@@ -48,6 +49,19 @@ QStringList NoticeScript::titledTexts() const
     for (const NoticeRequest& request : shown)
         list << request.title + QLatin1Char('|') + request.text;
     return list;
+}
+
+FileDialogScript::FileDialogScript()
+{
+    m_previous = FileDialogs::setHandler([this](const FileDialogRequest& request) {
+        asked.append(request);
+        return answers.isEmpty() ? QString() : answers.takeFirst();
+    });
+}
+
+FileDialogScript::~FileDialogScript()
+{
+    FileDialogs::setHandler(m_previous);
 }
 
 ModalWatcher::ModalWatcher(std::function<void(QWidget*)> action, int intervalMs)
@@ -209,6 +223,21 @@ void setPrinters(const QList<QPair<QByteArray, QByteArray>>& printers)
         qstrncpy(p.uri, printer.second.constData(), sizeof p.uri);
         fingerMagager.m_ListPrinter.append(p);
     }
+}
+
+QByteArray fdlRecord(const QByteArray& name, quint16 id)
+{
+    QByteArray record = name.left(32);
+    record.append(QByteArray(32 - record.size(), '\0'));
+    record.append(char(id & 0xff));
+    record.append(char(id >> 8));
+    record.append(QByteArray(512, char('a' + id % 26)));
+    return record;
+}
+
+QByteArray gb18030(const QString& text)
+{
+    return CharsetFuncs::toGB18030(text, 32);
 }
 
 QString artifactPath(const QString& fileName)

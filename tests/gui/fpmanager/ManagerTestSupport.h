@@ -5,6 +5,8 @@
 // box found and clicked while it runs), answering file dialogs, and a fresh data layer on the
 // fixed paths of the private test namespace.
 
+#include "FileDialogs.h"
+
 #include "store/NoticeBox.h"
 
 #include <QList>
@@ -41,6 +43,22 @@ public:
 
 private:
     NoticeBox::Handler m_previous;
+};
+
+// Answers every file dialog instead of showing it and records what was asked. Answers come from
+// `answers`, then the empty text (a cancelled dialog).
+class FileDialogScript {
+public:
+    FileDialogScript();
+    ~FileDialogScript();
+    FileDialogScript(const FileDialogScript&) = delete;
+    FileDialogScript& operator=(const FileDialogScript&) = delete;
+
+    QList<FileDialogRequest> asked;
+    QStringList answers;
+
+private:
+    FileDialogs::Handler m_previous;
 };
 
 // Watches for the next modal widget that is not yet known and runs an action on it from inside
@@ -91,6 +109,11 @@ QList<QPair<QString, QString>> storedAccounts();
 
 // Sets fingerMagager.m_ListPrinter to (queue name, device URI) pairs.
 void setPrinters(const QList<QPair<QByteArray, QByteArray>>& printers);
+
+// One 546-byte record of a fingerprint data file: name (GB18030 bytes), ID, template.
+QByteArray fdlRecord(const QByteArray& name, quint16 id);
+// The same as a "name" to the GB18030 bytes of text.
+QByteArray gb18030(const QString& text);
 
 // Path for a test artefact (VRKT_ARTIFACTS_DIR, made if missing; the working directory if unset).
 QString artifactPath(const QString& fileName);

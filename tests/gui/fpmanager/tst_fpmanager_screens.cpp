@@ -6,6 +6,10 @@
 #include "XvfbServer.h"
 
 #include "About.h"
+#include "AddDlg.h"
+#include "SettingsDlg.h"
+#include "ui_AddDlg.h"
+#include "ui_SettingsDlg.h"
 #include "ChangeInfoDlg.h"
 #include "FingerManageDlg.h"
 #include "LoginDlg.h"
@@ -72,6 +76,9 @@ private slots:
     void changeLoginDialog();
     void mainWindowWithUsers();
     void aboutWindow();
+    void enrolment();
+    void addDialog();
+    void settingsDialog();
 };
 
 void TestScreens::initTestCase()
@@ -157,6 +164,70 @@ void TestScreens::aboutWindow()
     QCOMPARE(shot.size(), QSize(565, 255));
     QVERIFY(save(shot, QStringLiteral("fpmanager-about.png")));
     QVERIFY(darkPixels(shot, QRect(shot.width() / 3, 0, shot.width() * 2 / 3, shot.height() / 2)) > 30);
+}
+
+// The main window while the printer waits for the second press, and after the enrolment.
+void TestScreens::enrolment()
+{
+    ManagerTestEnv::setPrinters({{"ZPH6100RMX_USB", "usb://Simulated/ZPH6100RMX?serial=SIM0001"}});
+    ManagerTestEnv::storeFinger(QStringLiteral("ZPH6100RMX_USB"), 1, QStringLiteral("李娜"));
+    FingerManageDlg window;
+    window.settingDlgshow();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    QImage during;
+    FakeFingerLibrary::state().duringCall = [&](const char* function) {
+        if (QByteArray(function) == "AddFinger1")
+            during = onScreen(&window);
+    };
+    FakeFingerLibrary::state().nextIndex = 2;
+    NoticeScript notices;
+    ModalWatcher watcher([](QWidget* modal) {
+        auto* dialog = qobject_cast<AddDlg*>(modal);
+        if (!dialog) {
+            modal->close();
+            return;
+        }
+        typeInto(dialog->ui->AddUserName, QStringLiteral("张伟"));
+        dialog->ui->btn_add_OK->click();
+    });
+    window.ui->Btn_add->click();
+    QVERIFY(watcher.fired());
+    QVERIFY(!during.isNull());
+    QVERIFY(save(during, QStringLiteral("fpmanager-enrol-during.png")));
+    const QImage after = onScreen(&window);
+    QVERIFY(save(after, QStringLiteral("fpmanager-enrol-after.png")));
+    // While the printer waits the buttons are greyed out; afterwards they are drawn dark again
+    // and the list has a second name.
+    QVERIFY(darkPixels(during, QRect(50, 130, 80, 21)) < darkPixels(after, QRect(50, 130, 80, 21)));
+    QVERIFY(darkPixels(after, QRect(160, 145, 441, 15)) > 10);
+    QCOMPARE(window.m_userNameList, (QStringList{QStringLiteral("李娜"), QStringLiteral("张伟")}));
+}
+
+void TestScreens::addDialog()
+{
+    AddDlg dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    typeInto(dialog.ui->AddUserName, QStringLiteral("张伟"));
+    const QImage shot = onScreen(&dialog);
+    QCOMPARE(shot.size(), QSize(304, 144));
+    QVERIFY(save(shot, QStringLiteral("fpmanager-add-dialog.png")));
+    QVERIFY(darkPixels(shot, QRect(20, 10, 281, 31)) > 30);
+}
+
+void TestScreens::settingsDialog()
+{
+    fingerMagager.m_strDefaultPath = QStringLiteral("/home/admin/指纹备份");
+    fingerMagager.m_nTimeOut = 45;
+    SettingsDlg dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    const QImage shot = onScreen(&dialog);
+    QCOMPARE(shot.size(), QSize(400, 145));
+    QVERIFY(save(shot, QStringLiteral("fpmanager-settings.png")));
+    QVERIFY(darkPixels(shot, QRect(10, 20, 161, 21)) > 30);
+    QVERIFY(darkPixels(shot, QRect(140, 60, 181, 21)) > 30);
 }
 
 int main(int argc, char* argv[])

@@ -1,0 +1,47 @@
+#include "AddDlg.h"
+#include "ui_AddDlg.h"
+
+#include "UserNameWidth.h"
+
+#include "store/NoticeBox.h"
+
+AddDlg::AddDlg(QWidget* parent)
+    : QDialog(parent), ui(new Ui::AddDlg)
+{
+    ui->setupUi(this);
+    setFixedSize(width(), height());
+}
+
+AddDlg::~AddDlg()
+{
+    delete ui;
+}
+
+void AddDlg::setQueryMsg(QString text)
+{
+    ui->label->setText(text);
+}
+
+void AddDlg::on_AddUserName_textEdited(const QString& text)
+{
+    ui->AddUserName->setText(UserNameWidth::limited(text));
+}
+
+void AddDlg::on_btn_add_OK_clicked()
+{
+    const QString name = ui->AddUserName->text().trimmed();
+    if (name.isEmpty()) {
+        NoticeBox::notice(this, QMessageBox::Warning, QStringLiteral("警告"), QStringLiteral("输入用户名不正确，请重新输入"),
+                          Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+        ui->AddUserName->setFocus();
+        return;
+    }
+    m_strUserName = name;
+    setResult(1);
+    done(1);
+}
+
+void AddDlg::on_btn_add_No_clicked()
+{
+    done(0);
+}

@@ -1,0 +1,80 @@
+#include "ExportThread.h"
+
+#include "store/FingerManage.h"
+#include "store/FpmanagerPaths.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+exportThread::exportThread(QObject* parent)
+    : QThread(parent)
+{
+}
+
+bool exportThread::replaceFileWith(const QString& source, const QString& target)
+{
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly)) {
+        qDebug() << "export: cannot read" << source << in.errorString();
+        return false;
+    }
+    QSaveFile out(target);
+    if (!out.open(QIODevice::WriteOnly)) {
+        qDebug() << "export: cannot write" << target << out.errorString();
+        return false;
+    }
+    char buffer[16384];
+    for (;;) {
+        const qint64 got = in.read(buffer, sizeof buffer);
+        if (got < 0) {
+            qDebug() << "export: reading" << source << "failed:" << in.errorString();
+            out.cancelWriting();
+            break;
+        }
+        if (got == 0)
+            break;
+        if (out.write(buffer, got) != got) {
+            qDebug() << "export: writing" << target << "failed:" << out.errorString();
+            out.cancelWriting();
+            break;
+        }
+    }
+    if (!out.commit()) {
+        qDebug() << "export:" << target << "was left as it was:" << out.errorString();
+        return false;
+    }
+    return true;
+}
+
+void exportThread::run()
+{
+    emit sendValue(0);
+    QByteArray temporary(FpmanagerPaths::kExportTempFile);
+    int length = 0;
+    const int result = fingerMagager.m_pfnExportFinger
+                           ? fingerMagager.m_pfnExportFinger(fingerMagager.m_strPrinterURI, temporary.data(), &length)
+                           : -1;
+    if (result != 0) {
+        emit sendValue(3);
+        return;
+    }
+    if (length <= 0) {
+        emit sendValue(2);
+        return;
+    }
+
+    const QString temporaryPath = QString::fromLatin1(temporary);
+    const QString target = fingerMagager.m_strExportFile;
+    // The administrator's old file stays until the new one is complete; a copy that cannot be
+    // completed is an export failure.
+    if (!replaceFileWith(temporaryPath, target)) {
+        emit sendValue(3);
+        return;
+    }
+    if (QFileInfo(target).absoluteFilePath() != QFileInfo(temporaryPath).absoluteFilePath())
+        QFile::remove(temporaryPath);
+    fingerMagager.UpdateFingData(target);
+    emit sendValue(1);
+}
