@@ -7,3 +7,13 @@ if(VRKT_SANITIZE)
     -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   target_link_options(vrkt_build_flags INTERFACE -fsanitize=address,undefined)
 endif()
+
+# ThreadSanitizer, for the tests that cross threads (label tsan); it cannot be combined with
+# AddressSanitizer.
+if(VRKT_TSAN)
+  if(VRKT_SANITIZE)
+    message(FATAL_ERROR "VRKT_TSAN and VRKT_SANITIZE exclude each other: use two build directories")
+  endif()
+  target_compile_options(vrkt_build_flags INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(vrkt_build_flags INTERFACE -fsanitize=thread)
+endif()
