@@ -120,7 +120,7 @@ int releaseInterface(libusb_device_handle* handle, int interface)
     return result;
 }
 
-int deviceIdFromReply(char* buffer, int bufsize)
+int deviceIdFromReply(char* buffer, int bufsize, int received)
 {
     if (bufsize < 2) {
         if (bufsize == 1)
@@ -134,6 +134,9 @@ int deviceIdFromReply(char* buffer, int bufsize)
         if (length >= bufsize - 1)
             length = bufsize - 2;
     }
+    // Bytes past the received text are stale buffer contents, not part of the ID.
+    if (received >= 2 && length > received - 2)
+        length = received - 2;
     memmove(buffer, buffer + 2, length);
     buffer[length] = '\0';
     return 0;
@@ -275,7 +278,7 @@ int UsbApi::getDeviceId(char* buffer, int bufsize)
         buffer[0] = 0;
         return -1;
     }
-    return deviceIdFromReply(buffer, bufsize);
+    return deviceIdFromReply(buffer, bufsize, result);
 }
 
 int UsbApi::write_bulk(char* buffer, int bufsize, unsigned int interface)

@@ -63,7 +63,9 @@ int releaseInterface(libusb_device_handle* handle, int interface);
 const char* usbErrorText(int code);
 
 // Applies the device-ID length rule to a GET_DEVICE_ID reply in buffer (bufsize bytes): the two
-// length bytes are dropped and the text terminated. Always 0.
-int deviceIdFromReply(char* buffer, int bufsize);
+// length bytes are dropped and the text terminated. When `received` (the bytes the transfer
+// delivered) is known, no more than the received text is kept, whether the printer's length counts
+// the two length bytes themselves (as IEEE 1284 has it) or not. Always 0.
+int deviceIdFromReply(char* buffer, int bufsize, int received = -1);
 
 #endif

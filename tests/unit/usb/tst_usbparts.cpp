@@ -96,14 +96,18 @@ void UsbPartsTest::deviceIdLengthRule_data()
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<int>("bufsize");
     QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("received");
 
     const QByteArray id = "MFG:Sim;MDL:ZPH6100RMX;";
-    QTest::newRow("big-endian length") << QByteArray("\x00\x17", 2) + id << 64 << id;
-    QTest::newRow("big-endian too large, little-endian fits") << QByteArray("\x17\x00", 2) + id << 64 << id;
+    QTest::newRow("big-endian length") << QByteArray("\x00\x17", 2) + id << 64 << id << -1;
+    QTest::newRow("big-endian too large, little-endian fits") << QByteArray("\x17\x00", 2) + id << 64 << id << -1;
     QTest::newRow("neither fits: all the buffer holds") << QByteArray("\xFF\xFF", 2) + id << 10
-                                                        << id.left(8);
+                                                        << id.left(8) << -1;
     QTest::newRow("length just below the buffer") << QByteArray("\x00\x05", 2) + QByteArray("ABCDE") << 7
-                                                  << QByteArray("ABCDE");
+                                                  << QByteArray("ABCDE") << -1;
+    // IEEE 1284 counts the two length bytes: the last two bytes of the buffer were never sent.
+    QTest::newRow("length counting itself") << QByteArray("\x00\x19", 2) + id + "zz" << 64 << id << 25;
+    QTest::newRow("length not counting itself") << QByteArray("\x00\x17", 2) + id + "zz" << 64 << id << 25;
 }
 
 void UsbPartsTest::deviceIdLengthRule()
@@ -111,10 +115,11 @@ void UsbPartsTest::deviceIdLengthRule()
     QFETCH(QByteArray, reply);
     QFETCH(int, bufsize);
     QFETCH(QByteArray, text);
+    QFETCH(int, received);
 
     QByteArray buffer(bufsize + 4, '\x7F'); // guard bytes after the buffer
     memcpy(buffer.data(), reply.constData(), qMin<int>(reply.size(), bufsize));
-    QCOMPARE(deviceIdFromReply(buffer.data(), bufsize), 0);
+    QCOMPARE(deviceIdFromReply(buffer.data(), bufsize, received), 0);
     QCOMPARE(QByteArray(buffer.constData()), text);
     QCOMPARE(buffer.right(4), QByteArray(4, '\x7F'));
 }

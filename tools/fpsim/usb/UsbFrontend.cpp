@@ -200,27 +200,32 @@ public:
         }
     }
 
-    // A killed process never shows as disconnected. A client that holds the interface or URBs
-    // and has been silent a while is counted against the descriptors still open on the node;
+    // A killed process never shows as disconnected. A client with a transfer pending that has
+    // stopped reaping for a while is counted against the descriptors still open on the node;
     // when there are fewer, the longest silent ones are gone.
     void findKilledClients(qint64 now)
     {
         if (now - d.lastOpenerScan < kSilentClientMs)
             return;
+        // Only clients that hold something are counted: umockdev keeps closed handles "connected"
+        // too, and counting those would take a live client that merely sleeps for a dead one.
         QList<Client*> silent;
-        int live = 0;
+        int holding = 0;
         for (Client* cl : std::as_const(d.clients)) {
             if (cl->dead || !umockdev_ioctl_client_get_connected(cl->client))
                 continue;
-            ++live;
-            if (!cl->reapParked && now - cl->lastSeen >= kSilentClientMs &&
-                (cl->claimed || !cl->pending.isEmpty() || !cl->done.isEmpty()))
+            if (!(cl->claimed || !cl->pending.isEmpty() || !cl->done.isEmpty()))
+                continue;
+            ++holding;
+            // A live client waiting for a transfer keeps reaping; one that merely holds the
+            // interface may sleep as long as it likes (the export waits seconds between reads).
+            if (!cl->reapParked && !cl->pending.isEmpty() && now - cl->lastSeen >= kSilentClientMs)
                 silent.append(cl);
         }
         if (silent.isEmpty())
             return;
         d.lastOpenerScan = now;
-        int missing = live - openersOf(d.nodeFile);
+        int missing = holding - openersOf(d.nodeFile);
         std::sort(silent.begin(), silent.end(), [](Client* a, Client* b) { return a->lastSeen < b->lastSeen; });
         for (Client* cl : std::as_const(silent)) {
             if (missing-- <= 0)
