@@ -12,7 +12,7 @@ QString usageText()
         "       fpsim ctl SOCKET [COMMAND...]   (no command: one per line from standard input)\n"
         "options: --control PATH (repeatable)  --auto-finger  --auto-finger-delay MIN[-MAX]\n"
         "         --export-delay MS  --import-time MS  --time-scale F  --model TEXT  --store FILE.fdl\n"
-        "         --state N  --capacity N  --fault SPEC (repeatable)  --device-id-length inclusive|exclusive\n"
+        "         --state N  --capacity N  --fault RULE (repeatable)  --device-id-length inclusive|exclusive\n"
         "         --exit-with-parent  --verbose\n"
         "The control socket speaks one command per line; send 'help' for the list.\n");
 }
@@ -47,7 +47,7 @@ bool parseOptions(const QStringList& arguments, Options* o, QString* error)
     const QCommandLineOption store(QStringLiteral("store"), QString(), QStringLiteral("file"));
     const QCommandLineOption state(QStringLiteral("state"), QString(), QStringLiteral("n"));
     const QCommandLineOption capacity(QStringLiteral("capacity"), QString(), QStringLiteral("n"));
-    const QCommandLineOption fault(QStringLiteral("fault"), QString(), QStringLiteral("spec"));
+    const QCommandLineOption fault(QStringLiteral("fault"), QString(), QStringLiteral("rule"));
     const QCommandLineOption idLength(QStringLiteral("device-id-length"), QString(), QStringLiteral("kind"));
     const QCommandLineOption exitWithParent(QStringLiteral("exit-with-parent"));
     const QCommandLineOption verbose(QStringLiteral("verbose"));
@@ -118,11 +118,11 @@ bool parseOptions(const QStringList& arguments, Options* o, QString* error)
         }
         o->deviceIdLengthInclusive = v == QLatin1String("inclusive");
     }
-    for (const QString& spec : p.values(fault)) {
+    for (const QString& text : p.values(fault)) {
         QString why;
-        const auto rule = FaultRule::parse(spec, &why);
+        const auto rule = FaultRule::parse(text, &why);
         if (!rule) {
-            *error = QStringLiteral("--fault '%1': %2").arg(spec, why);
+            *error = QStringLiteral("--fault '%1': %2").arg(text, why);
             return false;
         }
         o->faults.append(*rule);

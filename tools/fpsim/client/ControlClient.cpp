@@ -175,9 +175,9 @@ bool ControlClient::setAutoFinger(bool on)
     return command(on ? QStringLiteral("finger auto on") : QStringLiteral("finger auto off"));
 }
 
-bool ControlClient::injectFault(const QString& spec)
+bool ControlClient::injectFault(const QString& rule)
 {
-    return command(QStringLiteral("fault ") + spec);
+    return command(QStringLiteral("fault ") + rule);
 }
 
 QStringList ControlClient::frameLog()

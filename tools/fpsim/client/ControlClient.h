@@ -89,8 +89,8 @@ public:
     bool pressNothing() { return command(QStringLiteral("finger none")); }
     bool setAutoFinger(bool on);
 
-    // `spec` as in the language above, e.g. "notready=3 code=STUS count=2".
-    bool injectFault(const QString& spec);
+    // `rule` as in the language above, e.g. "notready=3 code=STUS count=2".
+    bool injectFault(const QString& rule);
     bool clearFaults() { return command(QStringLiteral("fault clear")); }
 
     QStringList frameLog();
