@@ -159,6 +159,13 @@ public:
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QString::fromLatin1(platform));
+#if defined(__SANITIZE_ADDRESS__)
+        // fpmanager unloads the library at exit; LeakSanitizer then no longer sees the memory that
+        // the library's (and libcups') globals still held and reports it from "<unknown module>".
+        // Preloaded, the library stays mapped to the end and every real leak keeps its stack.
+        if (QFile::exists(kInstalledLibrary))
+            env.insert(QStringLiteral("LD_PRELOAD"), env.value(QStringLiteral("LD_PRELOAD")) + QLatin1Char(' ') + kInstalledLibrary);
+#endif
         m_process.setProcessEnvironment(env);
     }
     ~Fpmanager()
@@ -283,7 +290,7 @@ void TestFpmanagerProgram::firstStartWithoutPrinter()
     saveScreen(QStringLiteral("fpmanager-program-no-printer.png"), windowGeometry(notice));
     QVERIFY(typeInto(notice, {"key:Return"}));
     QVERIFY(program.finishes(15000));
-    QCOMPARE(program.exitCode(), 0);
+    QVERIFY2(program.exitCode() == 0, program.output().right(4000).constData());
 }
 
 void TestFpmanagerProgram::loginListsPrintersAndSwitches()
