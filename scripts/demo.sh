@@ -14,9 +14,9 @@
 #
 # At the end it opens fpmanager on the same printers (the library is put at
 # /usr/lib/libvrkt7xcommon.so through an overlay that only the namespace sees): on your display
-# when there is one (log in as admin, password 58203716; close the window to go on), or,
-# without a display or with --xvfb, under Xvfb, where xdotool logs in and the login and main
-# windows are saved as build/artifacts/fpctl-demo-fpmanager-*.png.
+# when there is one and the demo runs in a terminal (log in as admin, password 58203716; press
+# Enter in the terminal to go on), or else, and with --xvfb, under Xvfb, where xdotool logs in
+# and the login and main windows are saved as build/artifacts/fpctl-demo-fpmanager-*.png.
 #
 # Needs root (for the namespace); re-runs itself through sudo when it can. Exits non-zero when a
 # step does not end as it should, so CI runs it as a smoke test.
@@ -157,10 +157,21 @@ fpmanager_part() {
         return 1
     fi
 
-    if [ "$displaymode" != xvfb ] && [ -n "${DISPLAY:-}" ] && xdo getdisplaygeometry >/dev/null 2>&1; then
+    # On the user's display only when someone is there to answer.
+    if [ "$displaymode" != xvfb ] && [ -t 0 ] && [ -n "${DISPLAY:-}" ] && xdo getdisplaygeometry >/dev/null 2>&1; then
         note "fpmanager opens on your display ($DISPLAY). Log in as admin, password 58203716 (the"
-        note "account of a first start), and try it on ZPH6100RMX; close its window to go on."
-        QT_QPA_PLATFORM=xcb "$fpmanager" >"$work/fpmanager.log" 2>&1 || true
+        note "account of a first start), and try it on ZPH6100RMX. Press Enter here to go on."
+        QT_QPA_PLATFORM=xcb "$fpmanager" >"$work/fpmanager.log" 2>&1 &
+        DEMO_FPMANAGERPID=$!
+        # Until Enter, or until fpmanager ends by itself.
+        while kill -0 "$DEMO_FPMANAGERPID" 2>/dev/null; do
+            if read -r -t 1 _; then
+                break
+            fi
+        done
+        kill "$DEMO_FPMANAGERPID" 2>/dev/null || true
+        wait "$DEMO_FPMANAGERPID" 2>/dev/null || true
+        DEMO_FPMANAGERPID=""
         return 0
     fi
 
