@@ -169,13 +169,14 @@ int FingerCommon::ExportFinger(char* pPrinterName, char* fileName, int* pdwLen)
     const int count = *pdwLen;
     if (count < 1)
         return FM_OK; // nothing on the printer: an existing file stays as it is
+    // Records announced but not written would be a success with no file behind it.
     const size_t total = static_cast<size_t>(count) * kRecordSize;
     char* buffer = static_cast<char*>(malloc(total));
     if (!buffer)
-        return FM_OK;
-    if (cmd.GetFingerData(reinterpret_cast<FG_DATAF_T*>(buffer), count) < 1) {
+        return FM_FAILED;
+    if (cmd.GetFingerData(reinterpret_cast<FG_DATAF_T*>(buffer), count) < count) {
         free(buffer);
-        return FM_OK;
+        return FM_ADD_FAILED;
     }
 
     fmLog("Export file name is %s", fileName ? fileName : "");

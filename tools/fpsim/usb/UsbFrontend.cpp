@@ -86,7 +86,7 @@ int openersOf(const QByteArray& path)
         if (!numeric)
             continue;
         QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
-        for (const QFileInfo& fd : fds.entryInfoList(QDir::System | QDir::NoDotAndDotDot)) {
+        for (const QFileInfo& fd : fds.entryInfoList(QDir::Files | QDir::System | QDir::NoDotAndDotDot)) {
             if (fd.symLinkTarget().toLocal8Bit() == path)
                 ++count;
         }
