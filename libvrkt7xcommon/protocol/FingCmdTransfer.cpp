@@ -198,7 +198,8 @@ int FingCmd::exchangeOnOpenDevice(Routine routine, BYTE* pInput, DWORD cbInput, 
     }
     if (cbOutput < kLongReply) {
         if (n >= 9) {
-            memcpy(pOutput, buffer + kHeaderSize, cbOutput);
+            // Only what the printer sent: the rest of the buffer is the empty-buffer marker.
+            memcpy(pOutput, buffer + kHeaderSize, std::min<int>(cbOutput, n - kHeaderSize));
             fmLog("####FM:WriteDataViaUSB(): wirte data 2.");
         }
         fmLog("####FM:WriteDataViaUSB(): wirte data success.");
