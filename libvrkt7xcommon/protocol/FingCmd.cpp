@@ -21,6 +21,7 @@ constexpr int kImportTries = 3;        // bulk uploads of one import
 constexpr int kBulkPiece = 4096;       // bulk transfers move at most this much at a time
 constexpr int kExportOpenPauseMs = 500;
 constexpr int kExportPasses = 250;     // passes waiting for the "EXPT" record
+constexpr int64_t kExportWaitMs = 616000; // what those passes sleep in all, the first second included
 constexpr int kNetPort = 10001;
 
 // Length of a name as it goes to the printer: at most kNameSize bytes.
@@ -356,7 +357,9 @@ int FingCmd::Export(int* len)
         return FM_OK;
     }
 
-    // The printer gathers its records and announces them with an "EXPT" record.
+    // The printer gathers its records and announces them with an "EXPT" record. The wait is
+    // bounded by its schedule in time, not only in passes: a stalled bulk read takes 30 s itself.
+    const int64_t waitStart = libClock().milliseconds();
     libClock().sleepMilliseconds(1000);
     FG_STA_T announce;
     bool announced = false;
@@ -377,6 +380,8 @@ int FingCmd::Export(int* len)
             m_pDeviceIO->close();
             return FM_FAILED;
         }
+        if (libClock().milliseconds() - waitStart >= kExportWaitMs)
+            break;
         libClock().sleepMilliseconds(exportPauseMs(passesLeft));
     }
     if (!announced) {

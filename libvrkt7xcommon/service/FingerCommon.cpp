@@ -4,10 +4,12 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QTemporaryFile>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace {
 constexpr int kFilePiece = 4096; // data files are read and written in pieces of this size
@@ -184,9 +186,12 @@ int FingerCommon::ExportFinger(char* pPrinterName, char* fileName, int* pdwLen)
         free(buffer);
         return FM_FILE_ERROR;
     }
-    // The new file is written beside the old one and replaces it only once complete.
-    QSaveFile file(QFile::decodeName(fileName));
-    if (!file.open(QIODevice::WriteOnly)) {
+    // The new file is written beside the old one and renamed over it only once complete. The
+    // rename replaces whatever has the name, a symbolic link included, and never writes through
+    // one: the usual place is /tmp, where anybody can plant a link.
+    const QString target = QFile::decodeName(fileName);
+    QTemporaryFile file(target + QStringLiteral(".XXXXXX"));
+    if (!file.open()) {
         free(buffer);
         return FM_FILE_ERROR;
     }
@@ -198,12 +203,11 @@ int FingerCommon::ExportFinger(char* pPrinterName, char* fileName, int* pdwLen)
         done += static_cast<size_t>(std::max<qint64>(n, 0));
     }
     free(buffer);
-    if (!written) {
-        file.cancelWriting();
-        file.commit();
-        return FM_FILE_ERROR;
-    }
-    return file.commit() ? FM_OK : FM_FILE_ERROR;
+    written = written && file.flush() && fchmod(file.handle(), 0644) == 0;
+    if (!written || ::rename(QFile::encodeName(file.fileName()).constData(), fileName) != 0)
+        return FM_FILE_ERROR; // the temporary file goes away with `file`
+    file.setAutoRemove(false);
+    return FM_OK;
 }
 
 bool FingerCommon::IsFingerPrint(char* pPrinterName, char* userName, short int* pIndex)

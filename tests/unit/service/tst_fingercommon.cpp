@@ -75,6 +75,7 @@ private Q_SLOTS:
     void exportLeavesFileAloneWithoutRecords_data();
     void exportLeavesFileAloneWithoutRecords();
     void exportToUnwritablePlace();
+    void exportReplacesAPlantedLink();
     void exportThenImportRoundTrips();
     void enrolmentComparesNames_data();
     void enrolmentComparesNames();
@@ -222,6 +223,26 @@ void FingerCommonTest::exportToUnwritablePlace()
     QByteArray name = "/nonexistent-directory/out.fdl";
     int count = 0;
     QCOMPARE(h.common.ExportFinger(h.usbUri, name.data(), &count), 2);
+}
+
+void FingerCommonTest::exportReplacesAPlantedLink()
+{
+    FakeClock clock;
+    QTemporaryDir dir;
+    const QString victim = dir.filePath("victim");
+    QVERIFY(writeFile(victim, "the victim's own data"));
+    const QString path = dir.filePath("vrkt_export.fdl");
+    QVERIFY(QFile::link(victim, path));
+    Harness h;
+    h.usb->queueStatus('A', 1);
+    h.usb->queueBulkRead(QByteArray("EXPTA\x01\0\0", 8));
+    h.usb->queueBulkRead(records(1));
+    QByteArray name = QFile::encodeName(path);
+    int count = 0;
+    QCOMPARE(h.common.ExportFinger(h.usbUri, name.data(), &count), 0);
+    QCOMPARE(readFile(victim), QByteArray("the victim's own data"));
+    QVERIFY(!QFileInfo(path).isSymLink());
+    QCOMPARE(readFile(path), records(1));
 }
 
 void FingerCommonTest::exportThenImportRoundTrips()
