@@ -1,11 +1,16 @@
 #include "StatusFile.h"
 
+#include <QFileInfo>
 #include <QSettings>
 
 namespace {
 
 bool writeKey(const QString& statusFile, int jobId, const char* key, int value)
 {
+    // The file lives in /tmp: a symbolic link planted at its name would have the settings
+    // writer replace the file the link points at.
+    if (QFileInfo(statusFile).isSymLink())
+        return false;
     QSettings settings(statusFile, QSettings::NativeFormat);
     settings.beginGroup(QString::number(jobId));
     settings.setValue(QLatin1String(key), value);

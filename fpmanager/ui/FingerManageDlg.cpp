@@ -469,7 +469,15 @@ void FingerManageDlg::on_Btn_import_clicked()
     // A file chosen at the temporary location itself is used where it is.
     if (QFileInfo(fileName).absoluteFilePath() != QFileInfo(temporary).absoluteFilePath()) {
         QFile::remove(temporary);
-        QFile::copy(fileName, temporary);
+        if (!QFile::copy(fileName, temporary)) {
+            // The temporary file could not be replaced (another user's file left there, a full
+            // /tmp): importing whatever sits there would load records nobody chose.
+            qDebug() << "cannot copy the import file to" << temporary;
+            fingerMagager.m_strImportFile = fileName;
+            EnableButtons(1);
+            importResultHandle(2);
+            return;
+        }
     }
     fingerMagager.m_strImportFile = fileName;
     showMessage(QStringLiteral("正在导入指纹数据，请稍候..."));

@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <fcntl.h>
+#include <unistd.h>
 
 const char* const log_file = "/tmp/loglog.log";
 const char* const log_app_name = "statusmonitor";
@@ -54,9 +56,14 @@ void HxLog::init()
         file = nullptr;
     }
     const std::string name = fileNameFor(libClock().seconds());
-    FILE* header = fopen(name.c_str(), "w");
-    if (!header)
+    // The name is predictable and /tmp is everybody's: never open it through a planted link.
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+    FILE* header = fd >= 0 ? fdopen(fd, "w") : nullptr;
+    if (!header) {
+        if (fd >= 0)
+            ::close(fd);
         return;
+    }
     fprintf(header, "--------%s v%s-------\n\n", log_app_name, app_version);
     fflush(header);
     fclose(header);
