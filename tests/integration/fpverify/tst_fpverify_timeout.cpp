@@ -54,9 +54,10 @@ void TestFpverifyTimeout::noResultEver()
     qInfo("status 5 after %lld ms, result 5 after %lld ms", statusAt, resultAt);
     QVERIFY(statusAt >= 0);
     QVERIFY(resultAt >= 0);
-    // Ten one-second ticks after the start (plus the program's own start-up), then fifteen more.
-    QVERIFY2(statusAt >= 9900 && statusAt < 14000, qPrintable(QString::number(statusAt)));
-    QVERIFY2(resultAt - statusAt >= 14000 && resultAt - statusAt <= 16500,
+    // Ten one-second ticks after the start (plus the program's own start-up), then fifteen more;
+    // the windows leave room for a loaded machine and still tell 10 s from 5 s or 30 s.
+    QVERIFY2(statusAt >= 9000 && statusAt < 14000, qPrintable(QString::number(statusAt)));
+    QVERIFY2(resultAt - statusAt >= 13000 && resultAt - statusAt <= 17500,
              qPrintable(QString::number(resultAt - statusAt)));
 
     QVERIFY(program.stillRunningAfter(1500));
