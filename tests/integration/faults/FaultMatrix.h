@@ -26,7 +26,7 @@ struct Cell {
     QString operation;  // "status", "on", ... as in the table
     Op op = Op::Status;
     QString transport;  // "usb" or "net"
-    QString fault;      // fpsim fault spec, "none", or "short-export=BYTES"
+    QString fault;      // fpsim fault rule, "none", or "short-export=BYTES"
     QString resultText; // as in the table
     int expected = 0;   // the result as an int (true 1, false 0, identified 0, not identified 1)
     qint64 boundMs = 0; // the operation comes back within this time
@@ -53,7 +53,7 @@ public:
     virtual QList<QByteArray> users() = 0;
     virtual QByteArray storeBytes() = 0; // the store as an *.fdl file holds it
     virtual bool pressAtNextWait(const QByteArray& user) = 0;
-    virtual bool injectFault(const QString& spec) = 0;
+    virtual bool injectFault(const QString& rule) = 0;
     // Power back on, faults cleared, nothing scripted.
     virtual bool recover() = 0;
     // A short export (the stream ends after `bytes`); false when this printer cannot do it.

@@ -71,7 +71,7 @@ public:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<no store>");
     }
     bool pressAtNextWait(const QByteArray& user) override { return m_control.pressFingerAtNextWait(user, 0); }
-    bool injectFault(const QString& spec) override { return m_control.injectFault(spec); }
+    bool injectFault(const QString& rule) override { return m_control.injectFault(rule); }
     bool recover() override { return m_control.plug() && m_control.clearFaults() && m_control.pressNothing(); }
     bool cutExport(int) override { return false; }
     QString lastError() override { return m_control.lastError(); }

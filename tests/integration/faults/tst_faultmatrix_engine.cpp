@@ -60,9 +60,9 @@ public:
         m_engine.pressFinger(press);
         return true;
     }
-    bool injectFault(const QString& spec) override
+    bool injectFault(const QString& text) override
     {
-        const auto rule = fpsim::FaultRule::parse(spec, &m_error);
+        const auto rule = fpsim::FaultRule::parse(text, &m_error);
         if (!rule)
             return false;
         m_engine.addFault(*rule);
