@@ -313,7 +313,11 @@ QByteArray DesCryption::decryptData(const QByteArray& cipher) const
     return out;
 }
 
-void DesCryption::Encryption(const char* inputFile, const char* outputFile) const
+namespace {
+
+// Reads inputFile whole, runs it through `transform` and writes the result to outputFile.
+template <typename Transform>
+void transformFile(const char* inputFile, const char* outputFile, Transform transform)
 {
     std::FILE* in = std::fopen(inputFile, "rb");
     if (!in) {
@@ -326,37 +330,25 @@ void DesCryption::Encryption(const char* inputFile, const char* outputFile) cons
         std::fclose(in);
         return;
     }
-    QByteArray plain;
-    if (!readWholeFile(in, &plain))
+    QByteArray data;
+    if (!readWholeFile(in, &data))
         qDebug() << "Could not read the input file" << inputFile;
-    const QByteArray cipher = encryptData(plain);
-    if (std::fwrite(cipher.constData(), 1, static_cast<size_t>(cipher.size()), out) !=
-        static_cast<size_t>(cipher.size()))
+    const QByteArray result = transform(data);
+    if (std::fwrite(result.constData(), 1, static_cast<size_t>(result.size()), out) !=
+        static_cast<size_t>(result.size()))
         qDebug() << "Could not write the output file" << outputFile;
     std::fclose(in);
     std::fclose(out);
 }
 
+} // namespace
+
+void DesCryption::Encryption(const char* inputFile, const char* outputFile) const
+{
+    transformFile(inputFile, outputFile, [this](const QByteArray& plain) { return encryptData(plain); });
+}
+
 void DesCryption::Decryption(const char* inputFile, const char* outputFile) const
 {
-    std::FILE* in = std::fopen(inputFile, "rb");
-    if (!in) {
-        qDebug() << "Could not open input file to read data.";
-        return;
-    }
-    std::FILE* out = std::fopen(outputFile, "wb");
-    if (!out) {
-        qDebug() << "Could not open output file to write data.";
-        std::fclose(in);
-        return;
-    }
-    QByteArray cipher;
-    if (!readWholeFile(in, &cipher))
-        qDebug() << "Could not read the input file" << inputFile;
-    const QByteArray plain = decryptData(cipher);
-    if (std::fwrite(plain.constData(), 1, static_cast<size_t>(plain.size()), out) !=
-        static_cast<size_t>(plain.size()))
-        qDebug() << "Could not write the output file" << outputFile;
-    std::fclose(in);
-    std::fclose(out);
+    transformFile(inputFile, outputFile, [this](const QByteArray& cipher) { return decryptData(cipher); });
 }
