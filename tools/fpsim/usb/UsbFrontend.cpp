@@ -74,26 +74,6 @@ QList<UMockdevIoctlClient*>& graveyard()
     return *clients;
 }
 
-// How many open descriptors of all processes point at `path`.
-int openersOf(const QByteArray& path)
-{
-    int count = 0;
-    QDir proc(QStringLiteral("/proc"));
-    const QStringList pids = proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString& pid : pids) {
-        bool numeric = false;
-        pid.toInt(&numeric);
-        if (!numeric)
-            continue;
-        QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
-        for (const QFileInfo& fd : fds.entryInfoList(QDir::Files | QDir::System | QDir::NoDotAndDotDot)) {
-            if (fd.symLinkTarget().toLocal8Bit() == path)
-                ++count;
-        }
-    }
-    return count;
-}
-
 } // namespace
 
 struct UsbDevice {
@@ -112,7 +92,6 @@ struct UsbDevice {
     QList<Client*> clients;
     qint64 lastClientCheck = 0;
     qint64 lastOpenerScan = 0;
-    QByteArray nodeFile; // the testbed's file behind devNode
 };
 
 namespace {
@@ -200,38 +179,26 @@ public:
         }
     }
 
-    // A killed process never shows as disconnected. A client with a transfer pending that has
-    // stopped reaping for a while is counted against the descriptors still open on the node;
-    // when there are fewer, the longest silent ones are gone.
+    // A killed process never shows as disconnected. A live client with a transfer pending keeps
+    // reaping it; one that has stopped reaping for a while is gone.
     void findKilledClients(qint64 now)
     {
         if (now - d.lastOpenerScan < kSilentClientMs)
             return;
-        // Only clients that hold something are counted: umockdev keeps closed handles "connected"
-        // too, and counting those would take a live client that merely sleeps for a dead one.
-        QList<Client*> silent;
-        int holding = 0;
+        // umockdev keeps closed handles "connected" too; only a client with a transfer pending
+        // that has stopped reaping it counts. One that merely holds the interface may sleep as
+        // long as it likes (the export waits seconds between reads).
+        bool found = false;
         for (Client* cl : std::as_const(d.clients)) {
             if (cl->dead || !umockdev_ioctl_client_get_connected(cl->client))
                 continue;
-            if (!(cl->claimed || !cl->pending.isEmpty() || !cl->done.isEmpty()))
-                continue;
-            ++holding;
-            // A live client waiting for a transfer keeps reaping; one that merely holds the
-            // interface may sleep as long as it likes (the export waits seconds between reads).
-            if (!cl->reapParked && !cl->pending.isEmpty() && now - cl->lastSeen >= kSilentClientMs)
-                silent.append(cl);
+            if (!cl->reapParked && !cl->pending.isEmpty() && now - cl->lastSeen >= kSilentClientMs) {
+                cl->dead = true;
+                found = true;
+            }
         }
-        if (silent.isEmpty())
-            return;
-        d.lastOpenerScan = now;
-        int missing = holding - openersOf(d.nodeFile);
-        std::sort(silent.begin(), silent.end(), [](Client* a, Client* b) { return a->lastSeen < b->lastSeen; });
-        for (Client* cl : std::as_const(silent)) {
-            if (missing-- <= 0)
-                break;
-            cl->dead = true;
-        }
+        if (found)
+            d.lastOpenerScan = now;
     }
 
     // Tries to finish a pending URB now; true when it is complete.
@@ -532,7 +499,6 @@ bool UsbFrontend::addPrinter(PrinterEngine& engine, bool inclusiveIdLength, QStr
         delete d;
         return false;
     }
-    d->nodeFile = QFileInfo(testbedRoot() + QString::fromLatin1(d->devNode)).canonicalFilePath().toLocal8Bit();
     d->handler = umockdev_ioctl_base_new();
     auto* ctx = new std::pair<UsbFrontend*, int>(this, d->index);
     g_signal_connect_data(d->handler, "handle-ioctl", G_CALLBACK(onHandleIoctl), ctx,
