@@ -40,7 +40,13 @@ for t in "${targets[@]}"; do
     log="$build/fuzz/logs/$t.log"
     mkdir -p "$work" "$crashes" "$(dirname "$log")"
     echo "== $t: ${seconds}s"
-    "$bin/fuzz_$t" "$work" "$root/fuzz/corpus/$t" "$root/fuzz/regressions/$t" \
+    # libFuzzer refuses a corpus folder that does not exist, and git keeps no empty folder: a
+    # target without seeds or regression files yet has none in a fresh clone.
+    inputs=("$work")
+    for d in "$root/fuzz/corpus/$t" "$root/fuzz/regressions/$t"; do
+        [ -d "$d" ] && inputs+=("$d")
+    done
+    "$bin/fuzz_$t" "${inputs[@]}" \
         -max_total_time="$seconds" -max_len="$(max_len "$t")" -timeout=25 -rss_limit_mb=4096 \
         -close_fd_mask=2 -print_final_stats=1 -artifact_prefix="$crashes/" >"$log" 2>&1
     rc=$?

@@ -4,8 +4,10 @@
 //
 // Input: one byte choosing the case, then the bytes of that record as the printer sends them; the
 // exchanges before it are answered as a well-behaved printer would. Properties checked besides
-// memory safety: an identified user's name is terminated within 33 bytes and is what the record
-// said; an enrolment succeeds only when the printer names the requested user; an export writes
+// memory safety: an identified user's name is terminated within 33 bytes and is what a whole
+// record said (over USB a record shorter than the 34 bytes asked for is no result); an enrolment
+// succeeds only when a whole record names the requested user, and a record naming nobody enrols
+// nobody, not even an empty requested name; an export writes
 // exactly the records received (count x 546 bytes) or leaves the old file as it was.
 
 #include "FuzzDeviceIO.h"
@@ -29,6 +31,9 @@ std::string statusRecord(char ack, uint16_t length, uint8_t status)
     r += static_cast<char>(status);
     return r;
 }
+
+// A status record followed by the 34-byte result (name and index).
+constexpr size_t kWholeRecord = 8 + 34;
 
 char kUsbUri[] = "usb://Fuzz/ZPH6100RMX?serial=FUZZ";
 char kNetUri[] = "socket://127.0.0.1";
@@ -84,8 +89,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             FUZZ_CHECK(user[0] != '\0');
             // Over USB the record arrives in one read; over the network the reader may skip
             // malformed pieces of the stream, so the name must be one the printer sent.
-            if (which == 0)
+            if (which == 0) {
+                FUZZ_CHECK(getr.size() >= kWholeRecord);
                 FUZZ_CHECK(recordName(getr) == user.get());
+            }
             else
                 FUZZ_CHECK(getr.find(user.get()) != std::string::npos);
         }
@@ -104,9 +111,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         usbIO->queueAnswer(getr);
         int index = -1;
         const int r = common.AddFinger(kUsbUri, 1, &requestedZ[0], &index);
+        if (strnlen(requestedZ.c_str(), 33) > 32) {
+            // Longer than the printer's field: refused before anything is sent.
+            FUZZ_CHECK(r == FM_NAME_TOO_LONG && index == -1 && usbIO->frames.empty());
+            break;
+        }
         FUZZ_CHECK(r == 0 || r == 9);
         if (r == 0) {
             const std::string bounded = requested.substr(0, strnlen(requested.c_str(), 32));
+            FUZZ_CHECK(getr.size() >= kWholeRecord);
+            FUZZ_CHECK(!bounded.empty());
             FUZZ_CHECK(recordName(getr) == bounded);
         } else {
             FUZZ_CHECK(index == -1);

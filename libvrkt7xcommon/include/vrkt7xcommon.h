@@ -30,11 +30,17 @@
  *   16 no usable reply                  17 writing the command failed
  *   18 the printer did not become ready in time
  *   19 the reply was not a status record 22 a network reply was malformed or had the wrong size
+ *   23 (VRKT_NAME_TOO_LONG) the user name is longer than 32 bytes; nothing was sent
  */
 #ifndef VRKT7XCOMMON_H
 #define VRKT7XCOMMON_H
 
 #include "vrkt7xexport.h"
+
+/* Result of CheckFinger, DeleteFinger and AddFinger (either step) for a user name longer than the
+ * printer's 32-byte field. Such a name is refused before anything is sent: cut to 32 bytes it
+ * would name another user, the one whose name is that prefix. */
+#define VRKT_NAME_TOO_LONG 23
 
 #ifdef __cplusplus
 #include <cstdbool>
@@ -54,8 +60,10 @@ VRKT_EXPORT bool IsDeviceConnect(char* pPrinterName);
  * Returns the number of slots written (0 leaves the arrays untouched). */
 VRKT_EXPORT int GetDeviceConnect(char** pPrinterName, char** printUri);
 
-/* Tells whether the printer of a print job is reachable, over USB or the network.
- * Returns 1 when it answers, 0 otherwise. */
+/* Tells whether the printer of a print job is reachable, over USB or the network. A network
+ * printer answers when its SNMP device-ID query is answered or its fingerprint port (TCP 10001)
+ * accepts a connection, within about 5 s.
+ * Returns 1 when it answers, 0 otherwise (also for a URI of 256 bytes or more). */
 VRKT_EXPORT int IsDeviceConnectForPrint(char* pPrinterName);
 
 /* Reads the printer's fingerprint authentication state.
@@ -75,7 +83,8 @@ VRKT_EXPORT bool OpenFinger(char* pPrinterName);
 VRKT_EXPORT bool CloseFinger(char* pPrinterName);
 
 /* Asks whether userName has an enrolled fingerprint.
- * Returns 0 when enrolled, 14 when not, or another result code when the exchange failed. */
+ * Returns 0 when enrolled, 14 when not, VRKT_NAME_TOO_LONG for a name over 32 bytes, or another
+ * result code when the exchange failed. */
 VRKT_EXPORT int CheckFinger(char* pPrinterName, char* userName);
 
 /* Cancels the verification that IsFingerPrint is running in another thread, on whichever printer.
@@ -84,7 +93,8 @@ VRKT_EXPORT int CheckFinger(char* pPrinterName, char* userName);
 VRKT_EXPORT bool CancelFingerPrint(char* pPrinterName);
 
 /* Deletes every fingerprint of userName (null is sent as an empty name).
- * Returns 0, 14 when the printer refused (it does not know the name), or another result code. */
+ * Returns 0, 14 when the printer refused (it does not know the name), VRKT_NAME_TOO_LONG for a
+ * name over 32 bytes, or another result code. */
 VRKT_EXPORT int DeleteFinger(char* pPrinterName, char* userName);
 
 /* Deletes all fingerprints of the printer. Returns 0 or a result code. */
@@ -95,12 +105,14 @@ VRKT_EXPORT int DeleteFingers(char* pPrinterName);
  *         reported failure, or another result code. ret_index is not used.
  * any other mode: second step; userName must be the name of the first step. Returns 0 and stores
  *         the new fingerprint's index into *ret_index when the printer enrolled that very name;
- *         9 when the step failed or the printer reported another name. */
+ *         9 when the step failed or the printer reported another name or none.
+ * Either mode returns VRKT_NAME_TOO_LONG for a name over 32 bytes, without sending anything. */
 VRKT_EXPORT int AddFinger(char* pPrinterName, int mode, char* userName, int* ret_index);
 
 /* Uploads the fingerprint records of the data file fileName (546-byte records; a trailing
  * partial record is not sent) and waits for the printer to finish (up to about 3 minutes).
- * Returns 0 when the printer reports the import done, 2 when the file is missing or unreadable,
+ * Returns 0 when the printer reports the import done, 2 when the file is missing or unreadable
+ * or its reading ends before its size,
  * 9 when it is empty or memory ran out, 5 when the printer reports a failed import, 4 busy,
  * 17 when the records could not be written, or another result code. */
 VRKT_EXPORT int ImportFinger(char* pPrinterName, char* fileName);
@@ -110,7 +122,8 @@ VRKT_EXPORT int ImportFinger(char* pPrinterName, char* fileName);
  * record count. Returns 0 on success, also when the printer holds no records (then *pdwLen is 0
  * and no file is touched); -1 for a network printer, 15 when it cannot be opened, 9 on failure or
  * time-out, 7 when the records did not all arrive, 2 when the file cannot be written. An existing
- * file is replaced only once the new one is complete. */
+ * file is replaced only once the new one is complete. The file holds fingerprint templates: it is
+ * created readable and writable by its owner only (mode 0600). */
 VRKT_EXPORT int ExportFinger(char* pPrinterName, char* fileName, int* pdwLen);
 
 /* Print-time verification: asks the printer to wait for a finger and polls it every 5 s, up to

@@ -2,9 +2,12 @@
 
 #include "system/Clock.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 const char* const log_file = "/tmp/loglog.log";
@@ -15,10 +18,20 @@ namespace {
 
 HxLog g_log;
 
-void runShell(const std::string& command)
+// Runs a shell command and appends what it prints to the log's own stream. The file is never
+// reached through its name again after the first open: a link planted there in the meantime must
+// not redirect the output.
+void appendCommandOutput(FILE* log, const std::string& command)
 {
-    int rc = system(command.c_str());
-    (void)rc; // failures end up as text in the log file itself
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return;
+    char chunk[4096];
+    size_t n;
+    while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0)
+        fwrite(chunk, 1, n, log);
+    pclose(pipe); // failures end up as text in the log file itself
+    fflush(log);
 }
 
 } // namespace
@@ -56,33 +69,32 @@ void HxLog::init()
         file = nullptr;
     }
     const std::string name = fileNameFor(libClock().seconds());
-    // The name is predictable and /tmp is everybody's: never open it through a planted link.
+    // The name is predictable and /tmp is everybody's: never open it through a planted link, and
+    // after this open use only the descriptor.
     const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
-    FILE* header = fd >= 0 ? fdopen(fd, "w") : nullptr;
-    if (!header) {
+    FILE* stream = fd >= 0 ? fdopen(fd, "a") : nullptr;
+    if (!stream) {
         if (fd >= 0)
             ::close(fd);
         return;
     }
-    fprintf(header, "--------%s v%s-------\n\n", log_app_name, app_version);
-    fflush(header);
-    fclose(header);
+    fprintf(stream, "--------%s v%s-------\n\n", log_app_name, app_version);
+    fflush(stream);
+    if (fchmod(fd, 0666) != 0)
+        fprintf(stream, "chmod: %s: %s\n", name.c_str(), strerror(errno));
 
     const char* f = name.c_str();
     const char* l = m_link.c_str();
     char command[1024];
-    snprintf(command, sizeof command, "chmod 666 %s 2>> %s", f, f);
-    runShell(command);
-    snprintf(command, sizeof command, "rm %s 2>> %s", l, f);
-    runShell(command);
-    snprintf(command, sizeof command, "ln -s %s %s 2>> %s", f, l, f);
-    runShell(command);
-    snprintf(command, sizeof command, "uname -a >> %s", f);
-    runShell(command);
-    snprintf(command, sizeof command, "cat /etc/issue >> %s", f);
-    runShell(command);
+    // The error output of rm and ln goes into the log, as their complaints belong there.
+    snprintf(command, sizeof command, "rm %s 2>&1", l);
+    appendCommandOutput(stream, command);
+    snprintf(command, sizeof command, "ln -s %s %s 2>&1", f, l);
+    appendCommandOutput(stream, command);
+    appendCommandOutput(stream, "uname -a");
+    appendCommandOutput(stream, "cat /etc/issue");
 
-    file = fopen(name.c_str(), "a");
+    file = stream;
 }
 
 int HxLog::log(const char* format, va_list args)

@@ -198,8 +198,13 @@ int FingCmd::exchangeOnOpenDevice(Routine routine, BYTE* pInput, DWORD cbInput, 
     }
     if (cbOutput < kLongReply) {
         if (n >= 9) {
-            // Only what the printer sent: the rest of the buffer is the empty-buffer marker.
-            memcpy(pOutput, buffer + kHeaderSize, std::min<int>(cbOutput, n - kHeaderSize));
+            // A record with less payload than asked for was cut short: it is no result (a part
+            // of a user name would be taken for the whole of it), as over the network.
+            if (n - kHeaderSize < cbOutput) {
+                fmLog("####FM:Get command error!");
+                return FM_NO_REPLY;
+            }
+            memcpy(pOutput, buffer + kHeaderSize, cbOutput);
             fmLog("####FM:WriteDataViaUSB(): wirte data 2.");
         }
         fmLog("####FM:WriteDataViaUSB(): wirte data success.");
@@ -241,6 +246,10 @@ int FingCmd::readLongReply(Routine routine, BYTE* pOutput, WORD cbOutput)
             return FM_NO_REPLY;
         }
         if (n <= kHeaderSize) {
+            // Every record counts as a wait, not only 'N': a printer that keeps sending records
+            // instead of the data must not keep the reader here for ever.
+            if (!waits.wait(kWaitMs))
+                return FM_NEVER_READY;
             fmLog("####FM:Get return command");
             const StatusReply reply = parseStatus(buffer);
             if (!hasCode(reply.code, kStatusCode)) {
@@ -250,8 +259,6 @@ int FingCmd::readLongReply(Routine routine, BYTE* pOutput, WORD cbOutput)
                 phaseResult = FM_OK;
             } else if (reply.ack == 'N') {
                 phaseResult = FM_NOT_READY;
-                if (!waits.wait(kWaitMs))
-                    return FM_NEVER_READY;
             } else {
                 fmLog("####FM:Recevie return command, and ack is %c", reply.ack);
                 phaseResult = reply.ack == 'B' ? FM_BUSY : FM_REFUSED;

@@ -183,6 +183,7 @@ enum FingResult : int {
     FM_NEVER_READY = 18,
     FM_NOT_STATUS = 19,
     FM_NET_FORMAT = 22,
+    FM_NAME_TOO_LONG = 23, // a user name longer than kNameSize bytes: nothing was sent
 };
 
 #endif

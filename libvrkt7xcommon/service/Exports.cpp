@@ -3,6 +3,10 @@
 #include "FingerCommon.h"
 #include "vrkt7xcommon.h"
 
+#include <cstring>
+
+static_assert(VRKT_NAME_TOO_LONG == FM_NAME_TOO_LONG, "the public failure code is the library's own");
+
 // Lives from library load to unload.
 FingerCommon fingerComm;
 
@@ -20,6 +24,9 @@ int GetDeviceConnect(char** pPrinterName, char** printUri)
 
 int IsDeviceConnectForPrint(char* pPrinterName)
 {
+    // Cut to the 255 bytes of a device URI field, a longer URI would name another printer.
+    if (!pPrinterName || strnlen(pPrinterName, kFieldSize) >= static_cast<size_t>(kFieldSize))
+        return 0;
     return fingerComm.IsDeviceConnectForPrint(pPrinterName);
 }
 

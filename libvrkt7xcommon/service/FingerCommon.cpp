@@ -19,6 +19,16 @@ int nameLength(const char* userName)
 {
     return userName ? static_cast<int>(strnlen(userName, kNameSize)) : 0;
 }
+
+// A name longer than the printer's field would be cut to its first 32 bytes, and the operation
+// would then act on the user whose name is that prefix.
+bool nameTooLong(const char* userName)
+{
+    if (!userName || strnlen(userName, kNameSize + 1) <= static_cast<size_t>(kNameSize))
+        return false;
+    fmLog("####FM: user name longer than %d bytes refused", kNameSize);
+    return true;
+}
 } // namespace
 
 FingerCommon::FingerCommon()
@@ -72,6 +82,8 @@ int FingerCommon::CheckFinger(char* pPrinterName, char* userName)
 {
     fmLog("\r\n####FM: CheckFinger===Enter");
     cmd.SetFingCmdPrinter(pPrinterName);
+    if (nameTooLong(userName))
+        return FM_NAME_TOO_LONG;
     return cmd.Check(userName, nameLength(userName));
 }
 
@@ -86,6 +98,8 @@ int FingerCommon::DeleteFinger(char* pPrinterName, char* userName)
 {
     fmLog("\r\n####FM: DeleteFinger===Enter");
     cmd.SetFingCmdPrinter(pPrinterName);
+    if (nameTooLong(userName))
+        return FM_NAME_TOO_LONG;
     char empty[] = "";
     return cmd.Delete(0, userName ? userName : empty, nameLength(userName));
 }
@@ -101,6 +115,8 @@ int FingerCommon::AddFinger(char* pPrinterName, int mode, char* userName, int* r
 {
     fmLog("\r\n####FM: AddFinger===Enter");
     cmd.SetFingCmdPrinter(pPrinterName);
+    if (nameTooLong(userName))
+        return FM_NAME_TOO_LONG;
     if (mode == 0)
         return cmd.AddFingerFirst(userName);
 
@@ -113,7 +129,9 @@ int FingerCommon::AddFinger(char* pPrinterName, int mode, char* userName, int* r
         return FM_FAILED;
     fmLog("####FM:AddFinger(): name1=%s", reported);
     fmLog("####FM:AddFinger(): name =%s", requested);
-    if (strcmp(reported, requested) != 0)
+    // A result record without a name (the printer had none yet) enrolled nobody, even when the
+    // requested name was empty as well.
+    if (reported[0] == '\0' || strcmp(reported, requested) != 0)
         return FM_FAILED;
     if (ret_index)
         *ret_index = index;
@@ -151,6 +169,14 @@ int FingerCommon::ImportFinger(char* pPrinterName, char* fileName)
         if (n <= 0)
             break;
         done += n;
+    }
+    if (done < size) {
+        // A file that delivers less than its size: importing the part read would replace the
+        // printer's records with an incomplete set.
+        fmLog("\r\n####FM: ImportFinger:read %lld of %lld bytes", static_cast<long long>(done),
+              static_cast<long long>(size));
+        free(buffer);
+        return FM_FILE_ERROR;
     }
     const int result = cmd.Import(reinterpret_cast<FG_DATAF_T*>(buffer), static_cast<int>(done / kRecordSize));
     free(buffer);
@@ -203,7 +229,8 @@ int FingerCommon::ExportFinger(char* pPrinterName, char* fileName, int* pdwLen)
         done += static_cast<size_t>(std::max<qint64>(n, 0));
     }
     free(buffer);
-    written = written && file.flush() && fchmod(file.handle(), 0644) == 0;
+    // Fingerprint templates: for the owner only.
+    written = written && file.flush() && fchmod(file.handle(), 0600) == 0;
     if (!written || ::rename(QFile::encodeName(file.fileName()).constData(), fileName) != 0)
         return FM_FILE_ERROR; // the temporary file goes away with `file`
     file.setAutoRemove(false);

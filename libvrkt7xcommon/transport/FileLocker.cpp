@@ -11,20 +11,45 @@
 #include <unistd.h>
 
 namespace {
-// Opens path without following a symbolic link, creating it with the given mode. The mode is set
-// through the descriptor, so it always applies to the file that was opened.
-int openNoFollow(const char* path, int flags, mode_t mode)
+// Opens one of the shared files under /tmp, which other users' programs may have created first.
+// - An existing file is opened without O_CREAT: with fs.protected_regular (Debian's default is 2),
+//   an O_CREAT open of a file that another user owns in a sticky directory fails, root included.
+// - A missing one is created with O_CREAT|O_EXCL; when another process creates it at the same
+//   moment, the existing file is opened instead. Only a file created here gets `mode`.
+// - Never through a symbolic link, and never a file with a second hard link: the print side runs
+//   as root, and a link planted where fs.protected_hardlinks is off must not make it truncate or
+//   chmod another file. Truncation (`truncate`) therefore happens only after these checks.
+// A lock file that is not writable for this user is still good for flock: it is then opened for
+// reading only (`readOnlyFallback`).
+int openShared(const char* path, int flags, mode_t mode, bool truncate, bool readOnlyFallback)
 {
-    const int fd = ::open(path, flags | O_NOFOLLOW | O_CLOEXEC, mode);
-    if (fd < 0)
-        return -1;
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return -1;
+    for (int round = 0; round < 3; ++round) {
+        bool created = false;
+        int fd = ::open(path, flags | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0 && errno == EACCES && readOnlyFallback)
+            fd = ::open(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0 && errno == ENOENT) {
+            fd = ::open(path, flags | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+            if (fd < 0 && errno == EEXIST)
+                continue; // created by somebody else just now: open that one
+            created = fd >= 0;
+        }
+        if (fd < 0)
+            return -1;
+        struct stat st;
+        if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
+            ::close(fd);
+            return -1;
+        }
+        if (created)
+            fchmod(fd, mode); // the mode as given, whatever the umask
+        if (truncate && ftruncate(fd, 0) != 0) {
+            ::close(fd);
+            return -1;
+        }
+        return fd;
     }
-    fchmod(fd, mode); // may fail on another user's file; the lock still works
-    return fd;
+    return -1;
 }
 } // namespace
 
@@ -43,10 +68,11 @@ int FileLocker::lockWith(const char* filename, int operation, bool record)
 {
     if (!filename)
         return -1;
-    const int fd = openNoFollow(filename, O_RDWR | O_APPEND | O_CREAT, 0666);
+    const int fd = openShared(filename, O_RDWR | O_APPEND, 0666, false, true);
     if (fd < 0)
         return -1;
-    FILE* stream = fdopen(fd, "a+");
+    const bool writable = (fcntl(fd, F_GETFL) & O_ACCMODE) == O_RDWR;
+    FILE* stream = fdopen(fd, writable ? "a+" : "r");
     if (!stream) {
         ::close(fd);
         return -1;
@@ -91,7 +117,7 @@ int FileLocker::unlock()
 
 void FileLocker::lock_info(const char* path, const char* info)
 {
-    const int fd = openNoFollow(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int fd = openShared(path, O_WRONLY, 0644, true, false);
     if (fd < 0)
         return;
     char line[301];

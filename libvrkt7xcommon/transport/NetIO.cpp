@@ -11,13 +11,92 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+#include <arpa/inet.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
 constexpr char kDnssdScheme[] = "dnssd://";
 constexpr int kIsConnectedScratchSize = 1024;
+constexpr quint16 kFingerprintPort = 10001;
+
+// A TCP connection attempt that runs beside the SNMP query: started at once, looked at without
+// blocking (a QTcpSocket gives up a pending connection on its first timed-out wait).
+class TcpProbe {
+public:
+    TcpProbe(const QHostAddress& address, quint16 port)
+    {
+        sockaddr_storage peer {};
+        socklen_t size = 0;
+        if (address.protocol() == QAbstractSocket::IPv4Protocol) {
+            auto* in = reinterpret_cast<sockaddr_in*>(&peer);
+            in->sin_family = AF_INET;
+            in->sin_port = htons(port);
+            in->sin_addr.s_addr = htonl(address.toIPv4Address());
+            size = sizeof(sockaddr_in);
+        } else if (address.protocol() == QAbstractSocket::IPv6Protocol) {
+            auto* in6 = reinterpret_cast<sockaddr_in6*>(&peer);
+            in6->sin6_family = AF_INET6;
+            in6->sin6_port = htons(port);
+            const Q_IPV6ADDR bytes = address.toIPv6Address();
+            memcpy(&in6->sin6_addr, &bytes, sizeof(bytes));
+            const QString scope = address.scopeId();
+            if (!scope.isEmpty()) {
+                bool numeric = false;
+                const uint index = scope.toUInt(&numeric);
+                in6->sin6_scope_id = numeric ? index : if_nametoindex(scope.toLatin1().constData());
+            }
+            size = sizeof(sockaddr_in6);
+        } else {
+            return;
+        }
+        m_fd = ::socket(peer.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (m_fd < 0)
+            return;
+        if (::connect(m_fd, reinterpret_cast<sockaddr*>(&peer), size) == 0)
+            m_state = State::Accepted;
+        else if (errno == EINPROGRESS)
+            m_state = State::Pending;
+    }
+    ~TcpProbe()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    TcpProbe(const TcpProbe&) = delete;
+    TcpProbe& operator=(const TcpProbe&) = delete;
+
+    // True once the connection was accepted; a pending one is waited for up to waitMs.
+    bool accepted(int waitMs = 0)
+    {
+        if (m_state == State::Pending) {
+            pollfd p {m_fd, POLLOUT, 0};
+            const int ready = ::poll(&p, 1, waitMs);
+            if (ready > 0) {
+                int error = 0;
+                socklen_t size = sizeof(error);
+                const bool ok = getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
+                m_state = ok ? State::Accepted : State::Refused;
+            } else if (ready < 0 && errno != EINTR) {
+                m_state = State::Refused;
+            }
+        }
+        return m_state == State::Accepted;
+    }
+
+private:
+    enum class State { Refused, Pending, Accepted };
+    int m_fd = -1;
+    State m_state = State::Refused;
+};
 
 } // namespace
 
@@ -219,11 +298,22 @@ int NetIO::getDeviceId(char* buffer, int bufsize)
 
 bool NetIO::isConnected()
 {
-    // The query gives 0 whenever the request could be sent; the printer answers only when a
-    // reply actually came back.
+    // The printer answers when a reply to the SNMP query actually comes back (the query gives 0
+    // whenever the request could be sent), or when its fingerprint port accepts a connection: a
+    // printer whose SNMP is switched off or filtered is still there for the print side. Both
+    // are tried at once, within the one wait of the query.
+    const QHostAddress address = get_ip_address(QUrl(QString::fromStdString(resolved_url)).host());
+    if (address.isNull())
+        return false;
+    TcpProbe probe(address, kFingerprintPort);
     char scratch[kIsConnectedScratchSize] = {};
     bool answered = false;
-    return _platform_net_get_device_id(resolved_url.c_str(), scratch, sizeof(scratch), &answered) == 0 && answered;
+    const int queried = snmpQueryDeviceId(address, kSnmpPort, scratch, sizeof(scratch), &answered,
+                                          [&probe] { return probe.accepted(); });
+    if (queried == 0 && answered)
+        return true;
+    // The query's wait is over (or no query could be sent: the connection gets that wait alone).
+    return probe.accepted(queried == 0 ? 0 : kSnmpPolls * kSnmpPollIntervalUs / 1000);
 }
 
 const char* NetIO::getDeviceAddress()

@@ -14,7 +14,8 @@ class QTcpSocket;
 // The transport of every printer whose device URI is not "usb://": the URI's host becomes one IP
 // address (IPv4 preferred), a TCP connection goes to the port the caller names, and reads and
 // writes block with fixed waits on the caller's thread (no event loop needed). The device-ID
-// query and the connection test go over SNMP on UDP port 161 instead (SnmpDeviceId.h).
+// query goes over SNMP on UDP port 161 instead (SnmpDeviceId.h); the connection test asks SNMP and
+// the fingerprint port at once.
 class NetIO : public DeviceIO {
 public:
     // Qt socket waits.
@@ -69,7 +70,8 @@ public:
     // null url or one without a host, which also forgets any earlier resolution. The same URI
     // again is not looked up again once its lookup gave an address.
     int resolveUrl(const char* url) override;
-    // True when the printer answers the SNMP device-ID query.
+    // True when, within the SNMP query's wait of about 5 s, the printer answers the device-ID
+    // query or accepts a TCP connection on its fingerprint port (10001).
     bool isConnected() override;
     int getDeviceId(char* buffer, int bufsize) override;
     // The resolved address as text (for example 192.168.1.20); "" before a successful lookup.

@@ -50,7 +50,8 @@ int copySnmpDeviceId(const QByteArray& reply, char* buffer, int bufsize)
     return static_cast<int>(count);
 }
 
-int snmpQueryDeviceId(const QHostAddress& address, quint16 port, char* buffer, int bufsize, bool* answered)
+int snmpQueryDeviceId(const QHostAddress& address, quint16 port, char* buffer, int bufsize, bool* answered,
+                      const std::function<bool()>& stopWaiting)
 {
     if (answered)
         *answered = false;
@@ -66,8 +67,11 @@ int snmpQueryDeviceId(const QHostAddress& address, quint16 port, char* buffer, i
     if (socket.write(request) < request.size())
         return -1;
 
-    for (int poll = 0; poll < kSnmpPolls && !socket.hasPendingDatagrams(); ++poll)
+    for (int poll = 0; poll < kSnmpPolls && !socket.hasPendingDatagrams(); ++poll) {
+        if (stopWaiting && stopWaiting())
+            break;
         libClock().sleepMicroseconds(kSnmpPollIntervalUs);
+    }
 
     QByteArray reply;
     int datagrams = 0;

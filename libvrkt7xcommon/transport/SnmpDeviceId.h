@@ -8,6 +8,8 @@
 #include <QByteArray>
 #include <QHostAddress>
 
+#include <functional>
+
 constexpr quint16 kSnmpPort = 161;
 constexpr int kSnmpRequestSize = 47;
 // An answer of this size or less carries no device ID; a longer one carries (size - 60) bytes of
@@ -36,9 +38,10 @@ int copySnmpDeviceId(const QByteArray& reply, char* buffer, int bufsize);
 // Sends the GetRequest to address:port and waits about 5 s for the answer (polling through the
 // library clock), then hands every datagram that arrived to copySnmpDeviceId. Returns -1 when the
 // socket cannot be connected or the request not sent, otherwise 0, whether or not an answer came.
-// *answered (when given) tells whether at least one datagram came back.
+// *answered (when given) tells whether at least one datagram came back. `stopWaiting` (when
+// given) is asked at every poll without an answer; true ends the wait early.
 int snmpQueryDeviceId(const QHostAddress& address, quint16 port, char* buffer, int bufsize,
-                      bool* answered = nullptr);
+                      bool* answered = nullptr, const std::function<bool()>& stopWaiting = nullptr);
 
 // The query on port 161 of the host of device_uri (looked up with get_ip_address).
 int _platform_net_get_device_id(const char* device_uri, char* buffer, int bufsize, bool* answered = nullptr);

@@ -2,6 +2,7 @@
 
 #include "system/PrinterTypes.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -134,9 +135,10 @@ int deviceIdFromReply(char* buffer, int bufsize, int received)
         if (length >= bufsize - 1)
             length = bufsize - 2;
     }
-    // Bytes past the received text are stale buffer contents, not part of the ID.
-    if (received >= 2 && length > received - 2)
-        length = received - 2;
+    // Bytes past the received text are stale buffer contents, not part of the ID; a reply of
+    // fewer than two bytes carries none.
+    if (received >= 0 && length > received - 2)
+        length = std::max(received - 2, 0);
     memmove(buffer, buffer + 2, length);
     buffer[length] = '\0';
     return 0;
@@ -249,10 +251,9 @@ int UsbApi::write(char* buffer, int bufsize)
     const int result = libusb_control_transfer(g_dev_h, kVendorOut, kFrameRequest, kFrameValue, controlIndex(),
                                                reinterpret_cast<unsigned char*>(buffer),
                                                static_cast<uint16_t>(bufsize & 0xFFFF), kControlTimeoutMs);
-    if (result < 0) {
+    // The frame stays as it is: the caller sends it again on its next attempt.
+    if (result < 0)
         fprintf(stderr, "libusb: control write error:%d\n", result);
-        buffer[0] = 0;
-    }
     return result;
 }
 

@@ -158,9 +158,10 @@ int UsbIO::close()
     if (device_is_open) {
         device_is_open = false;
         usb->close();
-        QMutexLocker guard(&mutex);
-        locked_printers.removeAll(QString::fromUtf8(device_uri));
     }
+    // The lock object is the process's one, used by open under the same mutex.
+    QMutexLocker guard(&mutex);
+    locked_printers.removeAll(QString::fromUtf8(device_uri));
     fl.unlock();
     fl.lock_info(kPrinterLockInfoFile, "");
     return 0;

@@ -11,6 +11,8 @@
 #include <QFile>
 #include <QtTest>
 
+#include <memory>
+
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -63,6 +65,8 @@ private Q_SLOTS:
     void deviceIdOverSnmp_data();
     void deviceIdOverSnmp();
     void silentPrinterIsNotConnected();
+    void fingerprintPortCountsAsAnswer_data();
+    void fingerprintPortCountsAsAnswer();
 
 private:
     bool m_hostsMounted = false;
@@ -293,6 +297,45 @@ void NetNamespaceTest::silentPrinterIsNotConnected()
     char id[16] = {};
     QCOMPARE(io.getDeviceId(&unknown, id, sizeof(id)), -1);
     QVERIFY(clock.sleeps().isEmpty());
+}
+
+void NetNamespaceTest::fingerprintPortCountsAsAnswer_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("snmp");
+    QTest::addColumn<bool>("fingerprintPort");
+    QTest::addColumn<bool>("connected");
+
+    QTest::newRow("SNMP filtered, fingerprint port open") << "127.0.0.10" << false << true << true;
+    QTest::newRow("SNMP filtered, IPv6 fingerprint port open") << "::1" << false << true << true;
+    QTest::newRow("both") << "127.0.0.11" << true << true << true;
+    QTest::newRow("neither") << "127.0.0.12" << false << false << false;
+}
+
+// A printer whose SNMP is off or filtered is still reachable when its fingerprint port (10001)
+// accepts a connection within the query's wait.
+void NetNamespaceTest::fingerprintPortCountsAsAnswer()
+{
+    QFETCH(QString, address);
+    QFETCH(bool, snmp);
+    QFETCH(bool, fingerprintPort);
+    QFETCH(bool, connected);
+
+    UdpPeer agent(address, kSnmpPort);
+    QVERIFY(agent.isBound());
+    agent.start([snmp](const QByteArray&) { return snmp ? QList<QByteArray>{answerOfSize(100)} : QList<QByteArray>(); });
+    std::unique_ptr<TcpPeer> port;
+    if (fingerprintPort) {
+        port = std::make_unique<TcpPeer>(address, 10001);
+        QVERIFY(port->isListening());
+        port->start([](PeerConnection& c) { c.waitForClientClose(5000); });
+    }
+    FakeClock clock;
+    NetIO io;
+    const QByteArray uri = "socket://" + (address.contains(':') ? '[' + address.toLatin1() + ']' : address.toLatin1());
+    Printer_struct printer = printerAt(uri.constData());
+    QCOMPARE(io.isConnected(&printer), connected);
+    QVERIFY(!io.device_is_open);
 }
 
 QTEST_GUILESS_MAIN(NetNamespaceTest)

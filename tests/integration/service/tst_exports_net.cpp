@@ -48,6 +48,8 @@ private Q_SLOTS:
     void faults_data();
     void faults();
     void reachability();
+    void reachabilityOfLongUris_data();
+    void reachabilityOfLongUris();
 
 private:
     FingerLibrary m_lib;
@@ -192,6 +194,26 @@ void ExportsNetTest::reachability()
     // A network printer is never offered by discovery.
     char uri[256] = "unchanged";
     QVERIFY(!m_lib.IsDeviceConnect(uri));
+}
+
+void ExportsNetTest::reachabilityOfLongUris_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("255 bytes") << 255 << 1;
+    QTest::newRow("256 bytes") << 256 << 0;
+    QTest::newRow("300 bytes") << 300 << 0;
+}
+
+// The answering printer's URI padded with a path: cut to 255 bytes it would still name that
+// printer, so only a URI that fits the field may count.
+void ExportsNetTest::reachabilityOfLongUris()
+{
+    QFETCH(int, length);
+    QFETCH(int, expected);
+    QByteArray uri = m_uri + '/';
+    uri += QByteArray(length - uri.size(), 'p');
+    QCOMPARE(m_lib.IsDeviceConnectForPrint(uri.data()), expected);
 }
 
 QTEST_GUILESS_MAIN(ExportsNetTest)

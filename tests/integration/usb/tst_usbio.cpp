@@ -61,6 +61,7 @@ private Q_SLOTS:
     void initTestCase();
     void init();
     void statusQueryThroughFingCmd();
+    void failedWriteResendsTheWholeFrame();
     void twoPrintersSideBySide();
     void presenceAndAddress();
     void secondOpenInOneProcess();
@@ -112,6 +113,25 @@ void UsbIOTest::statusQueryThroughFingCmd()
     QCOMPARE(m_sim1.state(), 0);
     QCOMPARE(m_sim1.receivedCodes(), (QStringList{"FING", "FING"}) + QStringList());
     QCOMPARE(fileContent("/tmp/.vrkt_info_lock"), QByteArray("Device_Uri=\n")); // closed again
+}
+
+void UsbIOTest::failedWriteResendsTheWholeFrame()
+{
+    // The control write of the first frame fails (the printer drops off the bus as it arrives);
+    // the printer is back for the next attempt, which must send the frame as it was.
+    QVERIFY(m_sim1.setState(1));
+    QVERIFY(m_sim1.injectFault("unplug code=FING"));
+    FakeClock clock;
+    clock.onSleep = [this](int) { m_sim1.plug(); };
+    FingCmd cmd;
+    char uri[] = "usb://Simulated/ZPH6100RMX?serial=SIM0001";
+    cmd.SetFingCmdPrinter(uri);
+    QCOMPARE(cmd.GetFingerStatus(), 1);
+    QCOMPARE(clock.sleepsMs(), QList<int>{200}); // one failed attempt
+    const QStringList codes = m_sim1.receivedCodes();
+    QVERIFY(!codes.isEmpty());
+    for (const QString& code : codes)
+        QCOMPARE(code, QStringLiteral("FING"));
 }
 
 void UsbIOTest::twoPrintersSideBySide()

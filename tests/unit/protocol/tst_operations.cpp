@@ -225,6 +225,9 @@ void OperationsTest::verification_data()
     QTest::newRow("result names nobody") << QList<QByteArray>{ready} << QList<QByteArray>{Rec::statusRecord(
                                                                             'A', 34, 0, result34("", 3))}
                                          << ok << 13 << QByteArray() << QList<int>();
+    QTest::newRow("result cut short keeps polling")
+        << QList<QByteArray>{ready, ready} << QList<QByteArray>{alice.left(11), alice} << ok << 0
+        << QByteArray("alice") << QList<int>{5000};
     QTest::newRow("printer busy at the start") << QList<QByteArray>() << QList<QByteArray>()
                                                << Rec::statusRecord('B') << 4 << QByteArray() << repeated(200, 4);
     QTest::newRow("printer refuses to wait") << QList<QByteArray>() << QList<QByteArray>() << Rec::statusRecord('X')

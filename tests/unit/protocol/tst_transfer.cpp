@@ -250,7 +250,8 @@ void TransferTest::shortPayload_data()
 
     QTest::newRow("usb GETR with result in one read") << ViaUsb << 42 << 0 << true;
     QTest::newRow("usb status record alone leaves the payload") << ViaUsb << 8 << 0 << false;
-    QTest::newRow("usb record cut short copies what came") << ViaUsb << 13 << 0 << true;
+    QTest::newRow("usb record cut short is no result") << ViaUsb << 13 << 16 << false;
+    QTest::newRow("usb record one byte short is no result") << ViaUsb << 41 << 16 << false;
     QTest::newRow("net GETR of exactly 42 bytes") << ViaNet << 42 << 0 << true;
     QTest::newRow("net GETR cut short") << ViaNet << 30 << 22 << false;
     QTest::newRow("net record announcing a payload that never comes") << ViaNet << 8 << 22 << false;
@@ -420,7 +421,8 @@ void TransferTest::cancelDuringPrintTransfer()
 void TransferTest::longReplyPhase_data()
 {
     QTest::addColumn<Routine>("routine");
-    QTest::addColumn<QList<int>>("packets"); // data packet sizes; 0 = failed read, -2 = progress, -3 = 'N'
+    // data packet sizes; 0 = failed read, -2 = progress, -3 = 'N', -4 = 'A', -5 = 'B'
+    QTest::addColumn<QList<int>>("packets");
     QTest::addColumn<int>("expected");
     QTest::addColumn<int>("bytesFilled");
 
@@ -430,6 +432,9 @@ void TransferTest::longReplyPhase_data()
         << Transfer << QList<int>{546, -2, -3, 546} << 0 << 1092;
     QTest::newRow("a packet too small to be data") << Transfer << QList<int>{546, 100} << 16 << 546;
     QTest::newRow("reply ends early") << Transfer << QList<int>{546, 0} << 16 << 546;
+    QTest::newRow("accepted records instead of data are bounded")
+        << Transfer << QList<int>{546} + QList<int>(22, -4) << 18 << 546;
+    QTest::newRow("busy records instead of data are bounded") << ViaUsb << QList<int>(22, -5) << 18 << 0;
     QTest::newRow("oversize packet is bounded by the caller's buffer") << Transfer << QList<int>{1024, 1024} << 0
                                                                          << 1092;
 }
@@ -450,8 +455,8 @@ void TransferTest::longReplyPhase()
             io.queueReadFailure();
         else if (size == -2)
             io.queueProgress();
-        else if (size == -3)
-            io.queueStatus('N');
+        else if (size <= -3)
+            io.queueStatus(size == -3 ? 'N' : size == -4 ? 'A' : 'B');
         else
             io.queueRead(QByteArray(size, fill++));
     }

@@ -4,6 +4,7 @@
 #include "FakeClock.h"
 #include "ScriptedDeviceIO.h"
 #include "service/FingerCommon.h"
+#include "vrkt7xcommon.h"
 
 #include <QtTest>
 
@@ -79,6 +80,8 @@ private Q_SLOTS:
     void exportThenImportRoundTrips();
     void enrolmentComparesNames_data();
     void enrolmentComparesNames();
+    void longNamesAreRefused_data();
+    void longNamesAreRefused();
     void printSideState_data();
     void printSideState();
     void cancelFromAnotherThread();
@@ -90,12 +93,15 @@ void FingerCommonTest::importFile_data()
     QTest::addColumn<int>("size");
     QTest::addColumn<int>("expected");
     QTest::addColumn<int>("recordsSent");
+    QTest::addColumn<QString>("source"); // a file of the system instead of one written here
 
-    QTest::newRow("two records") << 1092 << 0 << 2;
-    QTest::newRow("one record and a part") << 1000 << 0 << 1;
-    QTest::newRow("less than a record") << 545 << 0 << 0;
-    QTest::newRow("empty file") << 0 << 9 << -1;
-    QTest::newRow("missing file") << -1 << 2 << -1;
+    QTest::newRow("two records") << 1092 << 0 << 2 << QString();
+    QTest::newRow("one record and a part") << 1000 << 0 << 1 << QString();
+    QTest::newRow("less than a record") << 545 << 0 << 0 << QString();
+    QTest::newRow("empty file") << 0 << 9 << -1 << QString();
+    QTest::newRow("missing file") << -1 << 2 << -1 << QString();
+    // A sysfs attribute gives its size as 4096 bytes and delivers a few: a read that ends early.
+    QTest::newRow("reading ends before the size") << -1 << 2 << -1 << QStringLiteral("/sys/devices/system/cpu/online");
 }
 
 void FingerCommonTest::importFile()
@@ -103,12 +109,15 @@ void FingerCommonTest::importFile()
     QFETCH(int, size);
     QFETCH(int, expected);
     QFETCH(int, recordsSent);
+    QFETCH(QString, source);
 
     FakeClock clock;
     QTemporaryDir dir;
-    const QString path = dir.filePath("in.fdl");
+    const QString path = source.isEmpty() ? dir.filePath("in.fdl") : source;
+    if (!source.isEmpty() && QFileInfo(source).size() <= 546)
+        QSKIP("no file here that delivers less than its size");
     const QByteArray content = records(3).left(qMax(size, 0));
-    if (size >= 0)
+    if (size >= 0 && source.isEmpty())
         QVERIFY(writeFile(path, content));
 
     Harness h;
@@ -176,6 +185,8 @@ void FingerCommonTest::exportWritesWholeRecords()
     QCOMPARE(count, 3);
     QCOMPARE(readFile(path), records(3));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"out.fdl"}); // no temporary left behind
+    // Fingerprint templates: for the owner only, whatever the umask.
+    QCOMPARE(QFile::permissions(path), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
 }
 
 void FingerCommonTest::exportLeavesFileAloneWithoutRecords_data()
@@ -270,29 +281,73 @@ void FingerCommonTest::exportThenImportRoundTrips()
 void FingerCommonTest::enrolmentComparesNames_data()
 {
     QTest::addColumn<QByteArray>("requested");
-    QTest::addColumn<QByteArray>("reported");
+    QTest::addColumn<QByteArray>("getr"); // the printer's answer to "GETR"
     QTest::addColumn<int>("expected");
 
-    QTest::newRow("same name") << QByteArray("dave") << QByteArray("dave") << 0;
-    QTest::newRow("printer enrolled another name") << QByteArray("dave") << QByteArray("eve") << 9;
-    QTest::newRow("32-byte name") << QByteArray(32, 'g') << QByteArray(32, 'g') << 0;
-    QTest::newRow("requested name longer than the field") << QByteArray(40, 'g') << QByteArray(32, 'g') << 0;
+    auto result = [](const QByteArray& name) {
+        return ScriptedDeviceIO::statusRecord('A', 34, 0, record(name, 77, 0).left(34));
+    };
+    QTest::newRow("same name") << QByteArray("dave") << result("dave") << 0;
+    QTest::newRow("printer enrolled another name") << QByteArray("dave") << result("eve") << 9;
+    QTest::newRow("32-byte name") << QByteArray(32, 'g') << result(QByteArray(32, 'g')) << 0;
+    QTest::newRow("requested name longer than the field") << QByteArray(33, 'g') << result(QByteArray(32, 'g'))
+                                                          << VRKT_NAME_TOO_LONG;
+    QTest::newRow("result names nobody, nobody requested") << QByteArray() << ScriptedDeviceIO::statusRecord('A')
+                                                           << 9;
+    QTest::newRow("result cut short") << QByteArray("ali") << result("alice").left(11) << 9;
 }
 
 void FingerCommonTest::enrolmentComparesNames()
 {
     QFETCH(QByteArray, requested);
-    QFETCH(QByteArray, reported);
+    QFETCH(QByteArray, getr);
     QFETCH(int, expected);
 
     FakeClock clock;
     Harness h;
     h.answer(h.usb, {{"ADDS", ScriptedDeviceIO::statusRecord('A')},
                      {"STUS", ScriptedDeviceIO::statusRecord('A', 0, 1)},
-                     {"GETR", ScriptedDeviceIO::statusRecord('A', 34, 0, record(reported, 77, 0).left(34))}});
+                     {"GETR", getr}});
     int index = -1;
     QCOMPARE(h.common.AddFinger(h.usbUri, 1, requested.data(), &index), expected);
     QCOMPARE(index, expected == 0 ? 77 : -1);
+}
+
+void FingerCommonTest::longNamesAreRefused_data()
+{
+    QTest::addColumn<int>("operation"); // 0 check, 1 delete, 2 first enrolment step, 3 second step
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("expected");
+
+    QTest::newRow("check, 33 bytes") << 0 << 33 << VRKT_NAME_TOO_LONG;
+    QTest::newRow("delete, 40 bytes") << 1 << 40 << VRKT_NAME_TOO_LONG;
+    QTest::newRow("first step, 33 bytes") << 2 << 33 << VRKT_NAME_TOO_LONG;
+    QTest::newRow("second step, 33 bytes") << 3 << 33 << VRKT_NAME_TOO_LONG;
+    QTest::newRow("check, 32 bytes is sent") << 0 << 32 << 0;
+    QTest::newRow("delete, 32 bytes is sent") << 1 << 32 << 0;
+}
+
+void FingerCommonTest::longNamesAreRefused()
+{
+    QFETCH(int, operation);
+    QFETCH(int, length);
+    QFETCH(int, expected);
+
+    FakeClock clock;
+    Harness h;
+    h.answer(h.usb, {{"CHCK", ScriptedDeviceIO::statusRecord('A', 0, 1)}, {"DELE", ScriptedDeviceIO::statusRecord('A')}});
+    // The first 32 bytes are the name of a user the printer knows.
+    QByteArray name(length, 'n');
+    int index = -1;
+    int result = -1;
+    switch (operation) {
+    case 0: result = h.common.CheckFinger(h.usbUri, name.data()); break;
+    case 1: result = h.common.DeleteFinger(h.usbUri, name.data()); break;
+    default: result = h.common.AddFinger(h.usbUri, operation - 2, name.data(), &index); break;
+    }
+    QCOMPARE(result, expected);
+    QCOMPARE(h.usb->writes.isEmpty(), expected == VRKT_NAME_TOO_LONG);
+    QCOMPARE(index, -1);
 }
 
 void FingerCommonTest::printSideState_data()

@@ -63,6 +63,7 @@ private slots:
     void laterInitMovesTheLinkAndKeepsOldFiles();
     void secondInitClosesTheFirstStream();
     void uncreatableFileLeavesLogClosed();
+    void linkPlantedDuringInitIsNotFollowed();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -221,6 +222,39 @@ void TestHxLog::uncreatableFileLeavesLogClosed()
     QVERIFY(!log.file);
     QCOMPARE(hxlogTo(log, "lost\n"), -1);
     QVERIFY(!QFileInfo(link()).isSymLink());
+}
+
+// Somebody replaces the new file by a link while init still runs its commands (here: while
+// "uname" runs, through a uname of their own first in PATH). Nothing may reach the link's target.
+void TestHxLog::linkPlantedDuringInitIsNotFollowed()
+{
+    FakeClock clock;
+    const QString file = m_dir->filePath("loglog_20231114221320.log");
+    const QString victim = m_dir->filePath("victim");
+    QFile v(victim);
+    QVERIFY(v.open(QIODevice::WriteOnly));
+    v.write("victim");
+    v.close();
+    const QString bin = m_dir->filePath("bin");
+    QVERIFY(QDir().mkpath(bin));
+    QFile uname(bin + "/uname");
+    QVERIFY(uname.open(QIODevice::WriteOnly));
+    uname.write(QStringLiteral("#!/bin/sh\nmv '%1' '%1.moved'\nln -s '%2' '%1'\necho planted\n")
+                    .arg(file, victim)
+                    .toLocal8Bit());
+    uname.close();
+    QVERIFY(uname.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(bin) + ':' + path);
+
+    HxLog log(qPrintable(m_dir->path()), qPrintable(link()));
+    log.init();
+    qputenv("PATH", path);
+    QVERIFY(log.file);
+    QVERIFY(hxlogTo(log, "after\n") > 0);
+    QCOMPARE(readAll(victim), QByteArray("victim"));
+    const QByteArray text = readAll(file + ".moved"); // the file init opened, under its new name
+    QVERIFY2(text.contains("planted\n") && text.endsWith("after\n"), text.constData());
 }
 
 QTEST_GUILESS_MAIN(TestHxLog)

@@ -28,6 +28,8 @@ private Q_SLOTS:
     void lockRefusesSymlink();
     void lockInfoLine();
     void lockInfoRefusesSymlink();
+    void lockTakesFilesAsFound_data();
+    void lockTakesFilesAsFound();
 };
 
 void UsbPartsTest::resolveUrl_data()
@@ -108,6 +110,9 @@ void UsbPartsTest::deviceIdLengthRule_data()
     // IEEE 1284 counts the two length bytes: the last two bytes of the buffer were never sent.
     QTest::newRow("length counting itself") << QByteArray("\x00\x19", 2) + id + "zz" << 64 << id << 25;
     QTest::newRow("length not counting itself") << QByteArray("\x00\x17", 2) + id + "zz" << 64 << id << 25;
+    // Replies too short to carry any text: nothing of the buffer's old contents is the ID.
+    QTest::newRow("nothing received") << QByteArray("\x00\x05", 2) + "stale" << 16 << QByteArray() << 0;
+    QTest::newRow("one byte received") << QByteArray("\x05\x00", 2) + "stale" << 16 << QByteArray() << 1;
 }
 
 void UsbPartsTest::deviceIdLengthRule()
@@ -231,6 +236,46 @@ void UsbPartsTest::lockInfoRefusesSymlink()
     locker.lock_info(link.constData(), "usb://x");
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("keep me"));
+}
+
+void UsbPartsTest::lockTakesFilesAsFound_data()
+{
+    QTest::addColumn<bool>("hardLink");
+    QTest::addColumn<int>("lockResult");
+    QTest::addColumn<QByteArray>("contentAfter");
+
+    // Planted where fs.protected_hardlinks is off: root must not truncate or chmod the other file.
+    QTest::newRow("second hard link") << true << -1 << QByteArray("keep me");
+    // Left by another program: used as it is, its mode kept.
+    QTest::newRow("existing file") << false << 0 << QByteArray("Device_Uri=usb://x\n");
+}
+
+void UsbPartsTest::lockTakesFilesAsFound()
+{
+    QFETCH(bool, hardLink);
+    QFETCH(int, lockResult);
+    QFETCH(QByteArray, contentAfter);
+
+    QTemporaryDir dir;
+    const QString first = dir.filePath("first");
+    QFile file(first);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("keep me");
+    file.close();
+    QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+    const QByteArray path = QFile::encodeName(hardLink ? dir.filePath("lock") : first);
+    if (hardLink)
+        QCOMPARE(::link(QFile::encodeName(first).constData(), path.constData()), 0);
+
+    FileLocker locker;
+    QCOMPARE(locker.lock(path.constData()), lockResult);
+    locker.unlock();
+    QCOMPARE(locker.trylock(path.constData()), lockResult);
+    locker.unlock();
+    locker.lock_info(path.constData(), "usb://x");
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), contentAfter);
+    QCOMPARE(file.permissions(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
 }
 
 QTEST_GUILESS_MAIN(UsbPartsTest)

@@ -1,0 +1,194 @@
+// The USB printer lock across users, the way a stock Debian machine is set up: with
+// fs.protected_regular = 2 an O_CREAT open of a file that another user owns in the sticky /tmp
+// fails, root included. One user's program leaves the lock, info and scanner files behind; then
+// root (the print side) and another user open the simulated printers at the same time.
+//
+// The setting is machine-wide: this test runs alone (RUN_SERIAL), sets it for its own life and
+// puts the previous value back however it ends (a watchdog in a session of its own writes it back
+// once this process is gone, even after SIGKILL).
+
+#include "FakeClock.h"
+#include "SimulatedPrinters.h"
+#include "transport/UsbIO.h"
+
+#include <QtTest>
+
+#include <csignal>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+const char kFirst[] = "usb://Simulated/ZPH6100RMX?serial=SIM0001";
+const char kSecond[] = "usb://Simulated/ZPH6100RMX?serial=SIM0002";
+const char kProtectedRegular[] = "/proc/sys/fs/protected_regular";
+constexpr uid_t kLeaver = 4711; // the user whose program left the files
+constexpr uid_t kOther = 4712;  // another non-root user opening at the same time as root
+
+qint64 monotonicNs()
+{
+    timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return qint64(now.tv_sec) * 1000000000LL + now.tv_nsec;
+}
+
+QStringList asUser(uid_t uid, const QStringList& command)
+{
+    return QStringList{QStringLiteral("--reuid=%1").arg(uid), QStringLiteral("--regid=%1").arg(uid),
+                       QStringLiteral("--clear-groups"), QStringLiteral("--")}
+           + command;
+}
+
+// A sysctl value held for the life of this process.
+class MachineSetting {
+public:
+    bool set(const char* path, const QByteArray& value)
+    {
+        QFile current(QString::fromLatin1(path));
+        if (!current.open(QIODevice::ReadOnly))
+            return false;
+        m_path = path;
+        m_previous = current.readAll().trimmed() + '\n';
+        int guard[2];
+        if (pipe2(guard, O_CLOEXEC) != 0)
+            return false;
+        const pid_t pid = fork();
+        if (pid < 0)
+            return false;
+        if (pid == 0) {
+            // The watchdog: only async-signal-safe calls from here on.
+            setsid();
+            const int devNull = ::open("/dev/null", O_RDWR);
+            for (int fd = 0; fd < 3; ++fd)
+                dup2(devNull, fd);
+            for (int fd = 3; fd < 4096; ++fd)
+                if (fd != guard[0])
+                    ::close(fd);
+            char c;
+            ssize_t n;
+            while ((n = ::read(guard[0], &c, 1)) != 0 && (n > 0 || errno == EINTR)) {
+            }
+            const int fd = ::open(path, O_WRONLY);
+            if (fd >= 0 && ::write(fd, m_previous.constData(), size_t(m_previous.size())) < 0)
+                _exit(1);
+            _exit(0);
+        }
+        ::close(guard[0]);
+        m_guard = guard[1]; // closed by the kernel when this process ends, however it ends
+        return write(value + '\n');
+    }
+    void restore()
+    {
+        if (m_path)
+            write(m_previous);
+    }
+
+private:
+    bool write(const QByteArray& value)
+    {
+        QFile file(QString::fromLatin1(m_path));
+        return file.open(QIODevice::WriteOnly) && file.write(value) == value.size() && file.flush();
+    }
+
+    const char* m_path = nullptr;
+    QByteArray m_previous;
+    int m_guard = -1;
+};
+
+struct FileOwner {
+    bool exists = false;
+    uid_t uid = 0;
+    ino_t inode = 0;
+};
+
+FileOwner ownerOf(const char* path)
+{
+    struct stat st;
+    if (lstat(path, &st) != 0)
+        return {};
+    return {true, st.st_uid, st.st_ino};
+}
+} // namespace
+
+class UsbLockUsersTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void filesOfAnotherUser();
+
+private:
+    MachineSetting m_protectedRegular;
+};
+
+void UsbLockUsersTest::initTestCase()
+{
+    QVERIFY(fpsim::runningUnderUsbSimulation());
+    QVERIFY2(m_protectedRegular.set(kProtectedRegular, "2"), "cannot set fs.protected_regular (root needed)");
+    // The other users' programs reach the simulated devices through the umockdev test bed, which
+    // lives in this test's private /tmp.
+    const QString testbed = qEnvironmentVariable("UMOCKDEV_DIR");
+    QVERIFY(!testbed.isEmpty());
+    QCOMPARE(QProcess::execute("chmod", {"-R", "a+rwX", testbed}), 0);
+    for (const char* path : {"/tmp/.vrkt_lock", "/tmp/.vrkt_info_lock", "/tmp/.scanner_lock"})
+        ::unlink(path);
+}
+
+void UsbLockUsersTest::cleanupTestCase()
+{
+    m_protectedRegular.restore();
+}
+
+void UsbLockUsersTest::filesOfAnotherUser()
+{
+    // One user's program used a printer and left the three files behind.
+    QProcess leaver;
+    leaver.start("setpriv", asUser(kLeaver, {USB_LOCK_OPENER, kSecond}));
+    QVERIFY(leaver.waitForFinished(20000));
+    QVERIFY2(leaver.readAllStandardOutput().contains("opened 0 "), leaver.readAllStandardError().constData());
+    const FileOwner lockFile = ownerOf("/tmp/.vrkt_lock");
+    for (const char* path : {"/tmp/.vrkt_lock", "/tmp/.vrkt_info_lock", "/tmp/.scanner_lock"}) {
+        QVERIFY2(ownerOf(path).exists, path);
+        QCOMPARE(ownerOf(path).uid, kLeaver);
+    }
+
+    // That user's scanner program holds the scanner lock for a moment: root waits for it.
+    QFile::remove("/tmp/scanner-released");
+    QProcess scanner;
+    scanner.start("setpriv", asUser(kLeaver, {"flock", "/tmp/.scanner_lock", "sh", "-c",
+                                              "echo locked; sleep 0.5; : > /tmp/scanner-released"}));
+    QVERIFY(scanner.waitForReadyRead(5000));
+
+    // Root and another user open at the same time: root first, the other while root has it.
+    FakeClock clock; // root's waits on the printer lock, if any
+    UsbIO root;
+    Printer_struct first {};
+    copyField(first.deviceUri, kFirst);
+    QCOMPARE(root.open(&first, 0), 0);
+    QVERIFY(QFile::exists("/tmp/scanner-released")); // opened only after the scanner let go
+    QCOMPARE(clock.sleepsMs(), QList<int>()); // the lock was free: no retries, no removal
+    QProcess other;
+    other.start("setpriv", asUser(kOther, {USB_LOCK_OPENER, kSecond}));
+    QVERIFY(other.waitForReadyRead(10000)); // "trying"
+    QThread::msleep(300);                   // the other user's program meets the held lock
+    const qint64 released = monotonicNs();
+    QCOMPARE(root.close(), 0);
+
+    QVERIFY(other.waitForFinished(20000));
+    const QStringList lines = QString::fromLatin1(other.readAllStandardOutput()).split('\n');
+    const QStringList opened = lines.filter(QRegularExpression("^opened ")).value(0).split(' ');
+    QCOMPARE(opened.value(1), QStringLiteral("0"));
+    // The lock kept the two apart: the other user's open came only after root let go.
+    QVERIFY2(opened.value(2).toLongLong() > released, qPrintable(lines.join('|')));
+    scanner.waitForFinished();
+
+    // Nobody removed or replaced the files of the first user.
+    const FileOwner after = ownerOf("/tmp/.vrkt_lock");
+    QCOMPARE(after.uid, kLeaver);
+    QCOMPARE(after.inode, lockFile.inode);
+}
+
+FPSIM_USB_TEST_MAIN(UsbLockUsersTest, "SIM0001", "SIM0002")
+#include "tst_usblock_users.moc"
