@@ -11,6 +11,9 @@
 
 #include <QtTest>
 
+#include <atomic>
+#include <thread>
+
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -72,6 +75,7 @@ private Q_SLOTS:
     void waitsForScanner();
     void deviceId();
     void closeWhenNotOpen();
+    void closeOnAnotherThreadWhileOpening();
     void bulkBothWays();
     void unplugDuringExport();
     void listingProgram();
@@ -314,6 +318,31 @@ void UsbIOTest::closeWhenNotOpen()
     writer.lock_info("/tmp/.vrkt_info_lock", "usb://stale");
     UsbIO io;
     QCOMPARE(io.close(), 0);
+    QCOMPARE(fileContent("/tmp/.vrkt_info_lock"), QByteArray("Device_Uri=\n"));
+}
+
+// A close on one thread (which releases the process's printer lock, whoever took it) while
+// another opens and closes: the shared lock object is only ever used under the mutex, so neither
+// sees it half changed (under the sanitizers a double release would be reported).
+void UsbIOTest::closeOnAnotherThreadWhileOpening()
+{
+    FakeClock clock;
+    std::atomic<bool> done{false};
+    std::thread closer([&done] {
+        UsbIO idle;
+        while (!done.load())
+            idle.close();
+    });
+    UsbIO io;
+    Printer_struct p = printer(kFirst);
+    int opened = 0;
+    for (int i = 0; i < 40; ++i) {
+        opened += io.open(&p, 0) == 0 ? 1 : 0;
+        io.close();
+    }
+    done = true;
+    closer.join();
+    QCOMPARE(opened, 40);
     QCOMPARE(fileContent("/tmp/.vrkt_info_lock"), QByteArray("Device_Uri=\n"));
 }
 
