@@ -2,6 +2,12 @@
 add_library(vrkt_build_flags INTERFACE)
 target_compile_options(vrkt_build_flags INTERFACE -Wall -Wextra -Wno-unused-parameter)
 
+# Warnings as errors, for developers (preset dev); off by default, so that a newer compiler's new
+# warnings do not break a user's build.
+if(VRKT_WERROR)
+  target_compile_options(vrkt_build_flags INTERFACE -Werror)
+endif()
+
 if(VRKT_SANITIZE)
   target_compile_options(vrkt_build_flags INTERFACE
     -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)

@@ -5,10 +5,12 @@
 #   cmake --install BUILD_DIR [--prefix /usr]      install on this machine
 #   cpack --config BUILD_DIR/CPackConfig.cmake     make the Debian package vrkt7x_<version>_<arch>.deb
 #
-# The programs use fixed places, and those decide the layout:
+# The programs use fixed places, and those decide the layout (both set in cmake/InstallPaths.cmake,
+# which hands them to the code through the generated header InstallPaths.h):
 #   - fpmanager loads the library by the unversioned name libvrkt7xcommon.so from /usr/lib,
-#     /usr/lib64 or /usr/lib/<multiarch> (the list is in fpmanager/store/FpmanagerPaths.h);
-#   - fpmanager keeps its database and settings, and the library its sm.conf, in /usr/share/vrkt7x.
+#     /usr/lib64 or /usr/lib/<multiarch> (VRKT_LIBRARY_LOCATIONS);
+#   - fpmanager keeps its database and settings, and the library its sm.conf, in /usr/share/vrkt7x
+#     (VRKT_FIXED_DATA_DIR).
 # So the install prefix is /usr unless one is given: under /usr/local the programs would not find
 # their files.
 
@@ -27,24 +29,20 @@ set(VRKT_PACKAGING_DIR "${PROJECT_SOURCE_DIR}/packaging")
 set(VRKT_PACKAGING_BINARY_DIR "${PROJECT_BINARY_DIR}/packaging")
 set(VRKT_PACKAGE_PREFIX "/usr") # of the Debian package
 
-# The unversioned library link must land where fpmanager looks for it.
-file(STRINGS "${PROJECT_SOURCE_DIR}/fpmanager/store/FpmanagerPaths.h" _vrkt_location_lines
-  REGEX "\"/[^\"]*/libvrkt7xcommon\\.so\"")
-set(VRKT_LIBRARY_LOCATIONS "")
-foreach(_line IN LISTS _vrkt_location_lines)
-  string(REGEX MATCH "\"(/[^\"]*/libvrkt7xcommon\\.so)\"" _match "${_line}")
-  list(APPEND VRKT_LIBRARY_LOCATIONS "${CMAKE_MATCH_1}")
-endforeach()
+# The unversioned library link must land where fpmanager looks for it, the data folder where the
+# programs keep their files.
 foreach(_prefix IN ITEMS "${CMAKE_INSTALL_PREFIX}" "${VRKT_PACKAGE_PREFIX}")
   cmake_path(APPEND _prefix "${CMAKE_INSTALL_LIBDIR}" "libvrkt7xcommon.so" OUTPUT_VARIABLE _link)
-  if(VRKT_LIBRARY_LOCATIONS AND NOT _link IN_LIST VRKT_LIBRARY_LOCATIONS)
+  cmake_path(APPEND _prefix "${VRKT_DATA_DIR}" OUTPUT_VARIABLE _data)
+  if(NOT _link IN_LIST VRKT_LIBRARY_LOCATIONS OR NOT _data STREQUAL VRKT_FIXED_DATA_DIR)
     if(_prefix STREQUAL VRKT_PACKAGE_PREFIX)
       set(_level WARNING) # the Debian package would be broken
     else()
       set(_level STATUS)
     endif()
-    message(${_level} "Installed under the prefix ${_prefix}, the library link ${_link} is not where "
-      "fpmanager looks for it; cmake --install wants --prefix /usr.")
+    message(${_level} "Installed under the prefix ${_prefix}, the library link ${_link} and the data "
+      "folder ${_data} are not where the programs look for them (${VRKT_FIXED_DATA_DIR}); "
+      "cmake --install wants --prefix /usr.")
   endif()
 endforeach()
 

@@ -1,5 +1,7 @@
 #include "ShellHelpers.h"
 
+#include "InstallPaths.h"
+
 #include "ipc/TransClient.h"
 #include "service/Discovery.h"
 
@@ -75,6 +77,9 @@ bool appSettingsInFile(const QString& file, const QString& key, QVariant& value,
     settings.sync();
     return true;
 }
+
+// The library's shared settings file (Qt settings, INI text).
+static constexpr char kSmConfPath[] = VRKT_FIXED_DATA_DIR "/sm.conf";
 
 bool appSettings(const QString& key, QVariant& value, const QVariant& defaultValue, bool set)
 {

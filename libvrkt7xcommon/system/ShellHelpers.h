@@ -10,9 +10,6 @@
 #include <QString>
 #include <QVariant>
 
-// The library's shared settings file (Qt settings, INI text).
-constexpr const char* kSmConfPath = "/usr/share/vrkt7x/sm.conf";
-
 // Status-monitor settings file, its lock file and the key prefixes of a printer's status and
 // model (the printer name follows the prefix). The library only publishes the names.
 extern VRKT_EXPORT const char* const filepath;    // "/tmp/.statusmonitor"
@@ -42,8 +39,9 @@ VRKT_EXPORT bool printer_is_printing(const QString& printer_name);
 // or a socket that cannot be created, counts as running.
 VRKT_EXPORT bool is_app_running(const char* server_path);
 
-// Reads (set false) or writes (set true) key of the shared settings file kSmConfPath. Reading a
-// missing key gives defaultValue. Prints "get key K value:V" / "set key K value:V" on standard
+// Reads (set false) or writes (set true) key of the shared settings file, sm.conf in the data
+// folder (/usr/share/vrkt7x, see kSmConfPath in ShellHelpers.cpp). Reading a missing key gives
+// defaultValue. Prints "get key K value:V" / "set key K value:V" on standard
 // error. Always true: an unreadable or unwritable file behaves like an empty one.
 VRKT_EXPORT bool appSettings(const QString& key, QVariant& value, const QVariant& defaultValue, bool set);
 
