@@ -1,5 +1,7 @@
 #include "ManagerTestSupport.h"
 
+#include "Frames.h"
+
 #include "FakeFingerLibrary.h"
 
 #include "store/CharsetFuncs.h"
@@ -227,12 +229,7 @@ void setPrinters(const QList<QPair<QByteArray, QByteArray>>& printers)
 
 QByteArray fdlRecord(const QByteArray& name, quint16 id)
 {
-    QByteArray record = name.left(32);
-    record.append(QByteArray(32 - record.size(), '\0'));
-    record.append(char(id & 0xff));
-    record.append(char(id >> 8));
-    record.append(QByteArray(512, char('a' + id % 26)));
-    return record;
+    return Frames::fdlRecord(name, id);
 }
 
 QByteArray gb18030(const QString& text)

@@ -4,6 +4,7 @@
 
 #include "FpverifyProcess.h"
 #include "PrintSideDouble.h"
+#include "XvfbServer.h"
 
 #include <QApplication>
 #include <QDir>
@@ -12,61 +13,12 @@
 #include <QTest>
 #include <cerrno>
 #include <csignal>
-#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
 const QString kStatusFile = QStringLiteral("/tmp/.vrkt7xsmtmp.conf");
-
-// Xvfb on a display of its choosing (-displayfd), for the life of the test program.
-class XvfbServer {
-public:
-    bool start()
-    {
-        int fds[2];
-        if (::pipe(fds) != 0)
-            return false;
-        m_pid = ::fork();
-        if (m_pid < 0)
-            return false;
-        if (m_pid == 0) {
-            ::close(fds[0]);
-            const std::string fd = std::to_string(fds[1]);
-            ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "800x600x24", "-nolisten", "tcp",
-                     "-br", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(fds[1]);
-        QByteArray number;
-        pollfd reader{fds[0], POLLIN, 0};
-        while (!number.endsWith('\n') && ::poll(&reader, 1, 15000) > 0) {
-            char c;
-            if (::read(fds[0], &c, 1) != 1)
-                break;
-            number.append(c);
-        }
-        ::close(fds[0]);
-        m_display = ":" + number.trimmed();
-        return number.endsWith('\n');
-    }
-
-    void stop()
-    {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGTERM);
-            ::waitpid(m_pid, nullptr, 0);
-            m_pid = -1;
-        }
-    }
-
-    QByteArray display() const { return m_display; }
-
-private:
-    pid_t m_pid = -1;
-    QByteArray m_display;
-};
 
 // The part of the screen that is not the black root window.
 QRect drawnArea(const QImage& screen)
@@ -171,7 +123,7 @@ void TestFpverifyOnX::windowAndOutcomeBox()
 int main(int argc, char* argv[])
 {
     XvfbServer xvfb;
-    if (!xvfb.start()) {
+    if (!xvfb.start("800x600x24")) {
         std::fprintf(stderr, "cannot start Xvfb (package xvfb, installed by scripts/setup.sh)\n");
         xvfb.stop();
         return 1;

@@ -8,6 +8,7 @@
 // Runs in a private mount namespace (tmpfs over /tmp), so the fixed paths are the real ones.
 
 #include "FakeClock.h"
+#include "Frames.h"
 #include "ScriptedDeviceIO.h"
 #include "StatusFile.h"
 #include "ipc/HxLog.h"
@@ -40,14 +41,10 @@ mode_t modeOf(const QString& path)
     return lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode : 0;
 }
 
-// A record of a fingerprint data file.
+// A record of a fingerprint data file, its data all zero.
 QByteArray record(const QByteArray& name, quint16 id)
 {
-    QByteArray r(546, '\0');
-    r.replace(0, name.size(), name);
-    r[32] = char(id & 0xFF);
-    r[33] = char(id >> 8);
-    return r;
+    return Frames::fdlRecord(name, id, '\0');
 }
 
 // The test namespace mounts a tmpfs of its own over /tmp (the host's /tmp is a plain directory).

@@ -1,5 +1,6 @@
 // The command line of fpctl: parsing, help texts and user-name / data-file handling.
 
+#include "Frames.h"
 #include "cli/CommandLine.h"
 #include "cli/ExitCode.h"
 #include "cli/HelpText.h"
@@ -199,17 +200,7 @@ void TestFpctlCommandLine::decodesNames()
     QCOMPARE(UserName::decode(bytes), text);
 }
 
-namespace {
-QByteArray record(const QByteArray& name, quint16 id, char fill)
-{
-    QByteArray r = name.left(32);
-    r.append(QByteArray(32 - r.size(), '\0'));
-    r.append(char(id & 0xFF));
-    r.append(char(id >> 8));
-    r.append(QByteArray(512, fill));
-    return r;
-}
-} // namespace
+using Frames::fdlRecord;
 
 void TestFpctlCommandLine::splitsRecords_data()
 {
@@ -218,14 +209,14 @@ void TestFpctlCommandLine::splitsRecords_data()
     QTest::addColumn<QList<QByteArray>>("names");
     QTest::addColumn<qint64>("trailing");
 
-    const QByteArray two = record("alice", 1, 'a') + record("\xd5\xc5\xce\xb0", 0x1234, 'b');
+    const QByteArray two = fdlRecord("alice", 1, 'a') + fdlRecord("\xd5\xc5\xce\xb0", 0x1234, 'b');
     QTest::newRow("two records") << two << QList<quint16>{1, 0x1234} << QList<QByteArray>{"alice", "\xd5\xc5\xce\xb0"} << qint64(0);
     QTest::newRow("1000 bytes: one record and the rest")
         << two.left(1000) << QList<quint16>{1} << QList<QByteArray>{"alice"} << qint64(454);
     QTest::newRow("545 bytes: no record") << two.left(545) << QList<quint16>{} << QList<QByteArray>{} << qint64(545);
     QTest::newRow("empty") << QByteArray() << QList<quint16>{} << QList<QByteArray>{} << qint64(0);
     QTest::newRow("32-byte name, highest ID")
-        << record(QByteArray(32, 'n'), 0xFFFF, 'c') << QList<quint16>{0xFFFF} << QList<QByteArray>{QByteArray(32, 'n')} << qint64(0);
+        << fdlRecord(QByteArray(32, 'n'), 0xFFFF, 'c') << QList<quint16>{0xFFFF} << QList<QByteArray>{QByteArray(32, 'n')} << qint64(0);
 }
 
 void TestFpctlCommandLine::splitsRecords()
@@ -259,7 +250,7 @@ void TestFpctlCommandLine::readsFiles()
 
     QFile big(dir.filePath("big.fdl"));
     QVERIFY(big.open(QIODevice::WriteOnly));
-    big.write(record("x", 1, 'x').repeated(3));
+    big.write(fdlRecord("x", 1, 'x').repeated(3));
     big.close();
     QVERIFY(!FdlFile::read(big.fileName(), &contents, &error, 2 * 546));
     QVERIFY2(error.contains("too large"), qPrintable(error));

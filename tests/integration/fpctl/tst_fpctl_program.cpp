@@ -5,6 +5,7 @@
 
 #include "CupsSandbox.h"
 #include "FpctlRun.h"
+#include "Frames.h"
 #include "SimulatedPrinters.h"
 
 #include <QJsonArray>
@@ -22,13 +23,7 @@ const QString kUsbUri = QStringLiteral("usb://Maker/ZPH6100RMX?serial=SIM0001");
 const QString kModel = QStringLiteral("Maker ZPH6100RMX Series");
 const QByteArray kZhangWei = "\xd5\xc5\xce\xb0"; // 张伟 in GB18030
 
-QByteArray record(const QByteArray& name, quint16 id)
-{
-    QByteArray r = name + QByteArray(32 - name.size(), '\0');
-    r += char(id & 0xFF);
-    r += char(id >> 8);
-    return r + QByteArray(512, char('a' + id % 26));
-}
+using Frames::fdlRecord;
 
 QList<QByteArray> namesOf(const QList<ControlClient::User>& users)
 {
@@ -487,7 +482,7 @@ void TestFpctlProgram::exportAndImportFailures()
     };
     write("odd.fdl", QByteArray(1000, 'r'));
     write("empty.fdl", QByteArray());
-    write("one.fdl", record("carol", 1));
+    write("one.fdl", fdlRecord("carol", 1));
     const QString at = m_dir.path() + QLatin1Char('/');
     for (QString& arg : args)
         arg.replace('@', at);
@@ -555,7 +550,7 @@ void TestFpctlProgram::networkPrinter()
     const QString file = m_dir.filePath("net-import.fdl");
     QFile f(file);
     QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(record("dave", 3) + record("erin", 4));
+    f.write(fdlRecord("dave", 3) + fdlRecord("erin", 4));
     f.close();
     run = runFpctl({"import", "ZPH_NET", file});
     QCOMPARE(run.exitCode, 0);

@@ -1,5 +1,6 @@
 // Two simulated network printers side by side, talked to with plain sockets.
 
+#include "Frames.h"
 #include "SimulatedPrinters.h"
 
 #include <QNetworkDatagram>
@@ -10,26 +11,6 @@
 using fpsim::SimulatedNetPrinter;
 
 namespace {
-
-QByteArray hdr(const char* code, quint8 b4 = 0, quint8 b5 = 0, quint8 b6 = 0, quint8 b7 = 0)
-{
-    QByteArray h(code, 4);
-    h += char(b4);
-    h += char(b5);
-    h += char(b6);
-    h += char(b7);
-    return h;
-}
-
-QByteArray sta(char ack, quint16 length, quint8 status)
-{
-    QByteArray r("STA\0", 4);
-    r += ack;
-    r += char(length & 0xFF);
-    r += char(length >> 8);
-    r += char(status);
-    return r;
-}
 
 // Everything the printer sends within `quietMs` of silence after writing `frame`, or until the
 // connection closes. `closed` tells whether the printer closed it.
@@ -134,10 +115,10 @@ void TestFpsimNet::commandsSideBySide_data()
     QTest::addColumn<QByteArray>("answerA");
     QTest::addColumn<QByteArray>("answerB");
 
-    QTest::newRow("FING read") << hdr("FING", 'R') << sta('A', 0, 0) << sta('A', 0, 0);
-    QTest::newRow("CHCK alice") << hdr("CHCK", 5) + "alice" << sta('A', 0, 1) << sta('A', 0, 0);
-    QTest::newRow("DELE bob") << hdr("DELE", 3) + "bob" << sta('E', 0, 0) << sta('A', 0, 0);
-    QTest::newRow("unknown code") << hdr("HELO") << sta('E', 0, 0) << sta('E', 0, 0);
+    QTest::newRow("FING read") << Frames::header("FING", 'R') << Frames::statusRecord('A', 0, 0) << Frames::statusRecord('A', 0, 0);
+    QTest::newRow("CHCK alice") << Frames::header("CHCK", 5) + "alice" << Frames::statusRecord('A', 0, 1) << Frames::statusRecord('A', 0, 0);
+    QTest::newRow("DELE bob") << Frames::header("DELE", 3) + "bob" << Frames::statusRecord('E', 0, 0) << Frames::statusRecord('A', 0, 0);
+    QTest::newRow("unknown code") << Frames::header("HELO") << Frames::statusRecord('E', 0, 0) << Frames::statusRecord('E', 0, 0);
 }
 
 void TestFpsimNet::commandsSideBySide()
@@ -149,7 +130,7 @@ void TestFpsimNet::commandsSideBySide()
     QCOMPARE(oneExchange(m_b.address(), frame), answerB);
     QCOMPARE(m_a.control().receivedCodes(), QStringList{QString::fromLatin1(frame.left(4))});
     // Switching one printer on leaves the other off.
-    QCOMPARE(oneExchange(m_a.address(), hdr("FING", 'W', 0, 0, 1)), sta('A', 0, 1));
+    QCOMPARE(oneExchange(m_a.address(), Frames::header("FING", 'W', 0, 0, 1)), Frames::statusRecord('A', 0, 1));
     QCOMPARE(m_a.control().state(), 1);
     QCOMPARE(m_b.control().state(), 0);
 }
@@ -176,23 +157,23 @@ void TestFpsimNet::snmpDeviceId()
 
 void TestFpsimNet::verificationWithScriptedFinger()
 {
-    QCOMPARE(oneExchange(m_a.address(), hdr("DISC")), sta('A', 0, 0));
-    QCOMPARE(oneExchange(m_a.address(), hdr("STUS")), sta('A', 0, 0));
+    QCOMPARE(oneExchange(m_a.address(), Frames::header("DISC")), Frames::statusRecord('A', 0, 0));
+    QCOMPARE(oneExchange(m_a.address(), Frames::header("STUS")), Frames::statusRecord('A', 0, 0));
     QVERIFY(m_a.control().pressFinger("alice"));
-    QCOMPARE(oneExchange(m_a.address(), hdr("STUS")), sta('A', 0, 1));
-    const QByteArray getr = oneExchange(m_a.address(), hdr("GETR"), 42);
+    QCOMPARE(oneExchange(m_a.address(), Frames::header("STUS")), Frames::statusRecord('A', 0, 1));
+    const QByteArray getr = oneExchange(m_a.address(), Frames::header("GETR"), 42);
     QCOMPARE(getr.size(), 42);
-    QCOMPARE(getr.left(8), sta('A', 34, 1));
+    QCOMPARE(getr.left(8), Frames::statusRecord('A', 34, 1));
     QCOMPARE(getr.mid(8, 6), QByteArray("alice\0", 6));
     // Pressing an unknown finger at the next wait fails the next verification.
     QVERIFY(m_a.control().pressUnknownFingerAtNextWait(0));
-    QCOMPARE(oneExchange(m_a.address(), hdr("DISC")), sta('A', 0, 0));
-    QTRY_COMPARE(oneExchange(m_a.address(), hdr("STUS")), sta('A', 0, 2));
+    QCOMPARE(oneExchange(m_a.address(), Frames::header("DISC")), Frames::statusRecord('A', 0, 0));
+    QTRY_COMPARE(oneExchange(m_a.address(), Frames::header("STUS")), Frames::statusRecord('A', 0, 2));
 }
 
 void TestFpsimNet::importOnOneConnectionThenExport()
 {
-    QByteArray stream = hdr("IMPT", 0, 0, 2, 0);
+    QByteArray stream = Frames::header("IMPT", 0, 0, 2, 0);
     for (const char* name : {"carol", "alice"}) {
         QByteArray rec(546, '\0');
         memcpy(rec.data(), name, strlen(name));
@@ -204,12 +185,12 @@ void TestFpsimNet::importOnOneConnectionThenExport()
         QTcpSocket s;
         s.connectToHost(m_a.address(), 10001);
         QVERIFY(s.waitForConnected(3000));
-        QCOMPARE(exchange(s, hdr("IMPT", 0, 0, 2, 0), 8), sta('A', 0, 0));
+        QCOMPARE(exchange(s, Frames::header("IMPT", 0, 0, 2, 0), 8), Frames::statusRecord('A', 0, 0));
         for (int off = 0; off < stream.size(); off += 700)
             s.write(stream.mid(off, 700));
         QVERIFY(s.waitForBytesWritten(2000));
     }
-    QTRY_COMPARE(oneExchange(m_a.address(), hdr("STUS")), sta('A', 0, 1));
+    QTRY_COMPARE(oneExchange(m_a.address(), Frames::header("STUS")), Frames::statusRecord('A', 0, 1));
     const auto users = m_a.control().users();
     QCOMPARE(users.size(), 2);
     QCOMPARE(users[0].name, QByteArray("alice"));
@@ -219,8 +200,8 @@ void TestFpsimNet::importOnOneConnectionThenExport()
     QTcpSocket s;
     s.connectToHost(m_a.address(), 10001);
     QVERIFY(s.waitForConnected(3000));
-    const QByteArray all = exchange(s, hdr("EXPT"), 8 + 8 + 2 * 546, 3000);
-    QCOMPARE(all.left(8), sta('A', 2, 0));
+    const QByteArray all = exchange(s, Frames::header("EXPT"), 8 + 8 + 2 * 546, 3000);
+    QCOMPARE(all.left(8), Frames::statusRecord('A', 2, 0));
     QCOMPARE(all.mid(8, 8), QByteArray("EXPTA\x02\0\0", 8));
     QCOMPARE(all.size(), 16 + 2 * 546);
     QCOMPARE(all.mid(16 + 546 + 34, 512), QByteArray(512, 'c'));
@@ -232,13 +213,13 @@ void TestFpsimNet::faultsOverTcp_data()
     QTest::addColumn<QByteArray>("expected");
     QTest::addColumn<bool>("closed");
 
-    QTest::newRow("busy") << "busy" << sta('B', 0, 0) << false;
-    QTest::newRow("not ready twice") << "notready=2" << sta('N', 0, 0) + sta('N', 0, 0) + sta('A', 0, 0) << false;
-    QTest::newRow("progress first") << "progress" << QByteArray("\x1c-") + sta('A', 0, 0) << false;
+    QTest::newRow("busy") << "busy" << Frames::statusRecord('B', 0, 0) << false;
+    QTest::newRow("not ready twice") << "notready=2" << Frames::statusRecord('N', 0, 0) + Frames::statusRecord('N', 0, 0) + Frames::statusRecord('A', 0, 0) << false;
+    QTest::newRow("progress first") << "progress" << QByteArray("\x1c-") + Frames::statusRecord('A', 0, 0) << false;
     QTest::newRow("malformed") << "malformed" << QByteArray("STAXA\0\0\0", 8) << false;
     QTest::newRow("short") << "short=3" << QByteArray("STA") << false;
-    QTest::newRow("oversize") << "oversize=2" << sta('A', 0, 0) + "ZZ" << false;
-    QTest::newRow("delay") << "delay=300" << sta('A', 0, 0) << false;
+    QTest::newRow("oversize") << "oversize=2" << Frames::statusRecord('A', 0, 0) + "ZZ" << false;
+    QTest::newRow("delay") << "delay=300" << Frames::statusRecord('A', 0, 0) << false;
     QTest::newRow("drop") << "drop" << QByteArray() << true;
 }
 
@@ -254,7 +235,7 @@ void TestFpsimNet::faultsOverTcp()
     QElapsedTimer t;
     t.start();
     bool wasClosed = false;
-    QCOMPARE(exchange(s, hdr("STUS"), expected.size() + 1, 800, &wasClosed), expected);
+    QCOMPARE(exchange(s, Frames::header("STUS"), expected.size() + 1, 800, &wasClosed), expected);
     QCOMPARE(wasClosed, closed);
     if (fault.startsWith(QLatin1String("delay")))
         QVERIFY(t.elapsed() >= 300);
@@ -268,7 +249,7 @@ void TestFpsimNet::cutFrameIsRefused()
     s.connectToHost(m_a.address(), 10001);
     QVERIFY(s.waitForConnected(3000));
     // Says 5 name bytes, sends 2, then waits: the printer refuses what it got.
-    QCOMPARE(exchange(s, hdr("DELE", 5) + "al", 8, 2000), sta('E', 0, 0));
+    QCOMPARE(exchange(s, Frames::header("DELE", 5) + "al", 8, 2000), Frames::statusRecord('E', 0, 0));
     QCOMPARE(m_a.control().users().size(), 1);
     QVERIFY(m_a.control().frameLog().last().contains(QLatin1String("cut short")));
 }
@@ -280,9 +261,9 @@ void TestFpsimNet::unplugAndPlug()
     s.connectToHost(m_a.address(), 10001);
     QVERIFY(!s.waitForConnected(1000) || !s.waitForReadyRead(500));
     QVERIFY(snmpQuery(m_a.address()).isEmpty());
-    QCOMPARE(oneExchange(m_b.address(), hdr("FING", 'R')), sta('A', 0, 0));
+    QCOMPARE(oneExchange(m_b.address(), Frames::header("FING", 'R')), Frames::statusRecord('A', 0, 0));
     QVERIFY(m_a.control().plug());
-    QTRY_COMPARE(oneExchange(m_a.address(), hdr("FING", 'R')), sta('A', 0, 0));
+    QTRY_COMPARE(oneExchange(m_a.address(), Frames::header("FING", 'R')), Frames::statusRecord('A', 0, 0));
 }
 
 void TestFpsimNet::automaticFinger()
@@ -291,9 +272,9 @@ void TestFpsimNet::automaticFinger()
     QVERIFY2(c.start(QStringLiteral("127.0.0.4"), {"--auto-finger", "--auto-finger-delay", "100-200"}),
              qPrintable(c.errorString()));
     QVERIFY(c.control().addUser("dora"));
-    QCOMPARE(oneExchange(c.address(), hdr("DISC")), sta('A', 0, 0));
-    QTRY_COMPARE_WITH_TIMEOUT(oneExchange(c.address(), hdr("STUS")), sta('A', 0, 1), 3000);
-    QCOMPARE(oneExchange(c.address(), hdr("GETR"), 42).mid(8, 5), QByteArray("dora\0", 5));
+    QCOMPARE(oneExchange(c.address(), Frames::header("DISC")), Frames::statusRecord('A', 0, 0));
+    QTRY_COMPARE_WITH_TIMEOUT(oneExchange(c.address(), Frames::header("STUS")), Frames::statusRecord('A', 0, 1), 3000);
+    QCOMPARE(oneExchange(c.address(), Frames::header("GETR"), 42).mid(8, 5), QByteArray("dora\0", 5));
 }
 
 QTEST_GUILESS_MAIN(TestFpsimNet)

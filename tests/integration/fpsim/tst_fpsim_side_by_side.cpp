@@ -1,6 +1,7 @@
 // Two simulated USB printers and two network printers at once: each answers its own frames from
 // its own state, whichever way it is reached.
 
+#include "Frames.h"
 #include "SimulatedPrinters.h"
 
 #include <QTcpSocket>
@@ -11,16 +12,6 @@ using fpsim::ControlClient;
 using fpsim::SimulatedNetPrinter;
 
 namespace {
-
-QByteArray frame(const char* code, const QByteArray& name = QByteArray(), quint8 b7 = 0)
-{
-    QByteArray h(code, 4);
-    h += char(name.size());
-    h += char(0);
-    h += char(0);
-    h += char(b7);
-    return h + name;
-}
 
 QByteArray netExchange(const QString& address, const QByteArray& f, int want = 8)
 {
@@ -109,15 +100,15 @@ void TestFpsimSideBySide::fourPrinters()
         return netExchange(i == 2 ? net1.address() : net2.address(), f, want);
     };
     for (int i = 0; i < 4; ++i) {
-        const QByteArray state = ask(i, frame("FING", QByteArray(), 0).replace(4, 1, "R"));
+        const QByteArray state = ask(i, Frames::command("FING", QByteArray(), 0).replace(4, 1, "R"));
         QCOMPARE(int(state.at(7)), i % 2);
         for (int j = 0; j < 4; ++j)
-            QCOMPARE(int(ask(i, frame("CHCK", users[j])).at(7)), i == j ? 1 : 0);
-        QCOMPARE(ask(i, frame("DISC")).at(4), 'A');
+            QCOMPARE(int(ask(i, Frames::command("CHCK", users[j])).at(7)), i == j ? 1 : 0);
+        QCOMPARE(ask(i, Frames::command("DISC")).at(4), 'A');
     }
     for (int i = 0; i < 4; ++i) {
-        QTRY_COMPARE(int(ask(i, frame("STUS")).at(7)), 1);
-        const QByteArray result = ask(i, frame("GETR"), 42);
+        QTRY_COMPARE(int(ask(i, Frames::command("STUS")).at(7)), 1);
+        const QByteArray result = ask(i, Frames::command("GETR"), 42);
         QCOMPARE(result.size(), 42);
         QCOMPARE(result.mid(8, users[i].size() + 1), users[i] + '\0');
         QCOMPARE(controls[i]->receivedCodes().count("CHCK"), 4);

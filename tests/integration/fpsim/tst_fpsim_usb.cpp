@@ -1,5 +1,6 @@
 // Two simulated USB printers, driven by plain libusb the way a printer driver would.
 
+#include "Frames.h"
 #include "SimulatedPrinters.h"
 
 #include <QtTest>
@@ -8,26 +9,6 @@
 using fpsim::ControlClient;
 
 namespace {
-
-QByteArray hdr(const char* code, quint8 b4 = 0, quint8 b5 = 0, quint8 b6 = 0, quint8 b7 = 0)
-{
-    QByteArray h(code, 4);
-    h += char(b4);
-    h += char(b5);
-    h += char(b6);
-    h += char(b7);
-    return h;
-}
-
-QByteArray sta(char ack, quint16 length, quint8 status)
-{
-    QByteArray r("STA\0", 4);
-    r += ack;
-    r += char(length & 0xFF);
-    r += char(length >> 8);
-    r += char(status);
-    return r;
-}
 
 // An open, claimed device found by its serial number.
 class Printer
@@ -239,14 +220,14 @@ void TestFpsimUsb::framesByControlTransfers_data()
 {
     QTest::addColumn<QByteArray>("frame");
     QTest::addColumn<QByteArray>("answer");
-    QTest::newRow("FING read") << hdr("FING", 'R') << sta('A', 0, 0);
-    QTest::newRow("FING write on") << hdr("FING", 'W', 0, 0, 1) << sta('A', 0, 1);
-    QTest::newRow("CHCK alice") << hdr("CHCK", 5) + "alice" << sta('A', 0, 1);
-    QTest::newRow("CHCK bob") << hdr("CHCK", 3) + "bob" << sta('A', 0, 0);
-    QTest::newRow("DELE unknown") << hdr("DELE", 3) + "bob" << sta('E', 0, 0);
-    QTest::newRow("cut payload") << hdr("DELE", 9) + "alice" << sta('E', 0, 0);
-    QTest::newRow("unknown code") << hdr("WHAT") << sta('E', 0, 0);
-    QTest::newRow("ADDS out of order") << hdr("ADDS") << sta('E', 0, 0);
+    QTest::newRow("FING read") << Frames::header("FING", 'R') << Frames::statusRecord('A', 0, 0);
+    QTest::newRow("FING write on") << Frames::header("FING", 'W', 0, 0, 1) << Frames::statusRecord('A', 0, 1);
+    QTest::newRow("CHCK alice") << Frames::header("CHCK", 5) + "alice" << Frames::statusRecord('A', 0, 1);
+    QTest::newRow("CHCK bob") << Frames::header("CHCK", 3) + "bob" << Frames::statusRecord('A', 0, 0);
+    QTest::newRow("DELE unknown") << Frames::header("DELE", 3) + "bob" << Frames::statusRecord('E', 0, 0);
+    QTest::newRow("cut payload") << Frames::header("DELE", 9) + "alice" << Frames::statusRecord('E', 0, 0);
+    QTest::newRow("unknown code") << Frames::header("WHAT") << Frames::statusRecord('E', 0, 0);
+    QTest::newRow("ADDS out of order") << Frames::header("ADDS") << Frames::statusRecord('E', 0, 0);
 }
 
 void TestFpsimUsb::framesByControlTransfers()
@@ -278,23 +259,23 @@ void TestFpsimUsb::verificationWithScriptedFinger()
 {
     QVERIFY(m_p.open(m_ctx, "SIM0001"));
     QVERIFY(m_c1.pressFingerAtNextWait("alice", 50));
-    QCOMPARE(m_p.exchange(hdr("DISC")), sta('A', 0, 0));
-    QCOMPARE(m_p.exchange(hdr("STUS")), sta('A', 0, 0));
-    QTRY_COMPARE(m_p.exchange(hdr("STUS")), sta('A', 0, 1));
+    QCOMPARE(m_p.exchange(Frames::header("DISC")), Frames::statusRecord('A', 0, 0));
+    QCOMPARE(m_p.exchange(Frames::header("STUS")), Frames::statusRecord('A', 0, 0));
+    QTRY_COMPARE(m_p.exchange(Frames::header("STUS")), Frames::statusRecord('A', 0, 1));
     // The result arrives in the same read as its status record.
-    const QByteArray getr = m_p.exchange(hdr("GETR"));
+    const QByteArray getr = m_p.exchange(Frames::header("GETR"));
     QCOMPARE(getr.size(), 42);
-    QCOMPARE(getr.left(8), sta('A', 34, 1));
+    QCOMPARE(getr.left(8), Frames::statusRecord('A', 34, 1));
     QCOMPARE(getr.mid(8, 6), QByteArray("alice\0", 6));
     QCOMPARE(getr.mid(40, 2), QByteArray("\x01\x00", 2));
     // Enrolment: two presses of the same new finger.
-    QCOMPARE(m_p.exchange(hdr("ADDF", 5) + "carol"), sta('A', 0, 0));
+    QCOMPARE(m_p.exchange(Frames::header("ADDF", 5) + "carol"), Frames::statusRecord('A', 0, 0));
     QVERIFY(m_c1.pressFinger("carol"));
-    QCOMPARE(m_p.exchange(hdr("STUS")), sta('A', 0, 1));
-    QCOMPARE(m_p.exchange(hdr("ADDS")), sta('A', 0, 0));
+    QCOMPARE(m_p.exchange(Frames::header("STUS")), Frames::statusRecord('A', 0, 1));
+    QCOMPARE(m_p.exchange(Frames::header("ADDS")), Frames::statusRecord('A', 0, 0));
     QVERIFY(m_c1.pressFinger("carol"));
-    QCOMPARE(m_p.exchange(hdr("STUS")), sta('A', 0, 1));
-    QCOMPARE(m_p.exchange(hdr("GETR")).mid(8, 6), QByteArray("carol\0", 6));
+    QCOMPARE(m_p.exchange(Frames::header("STUS")), Frames::statusRecord('A', 0, 1));
+    QCOMPARE(m_p.exchange(Frames::header("GETR")).mid(8, 6), QByteArray("carol\0", 6));
     QCOMPARE(m_c1.users().size(), 2);
 }
 
@@ -302,7 +283,7 @@ void TestFpsimUsb::importAndExportByBulk()
 {
     QVERIFY(m_p.open(m_ctx, "SIM0002"));
     const int count = 20; // 10928 bytes: three pieces of at most 4096
-    QByteArray stream = hdr("IMPT", 0, 0, count, 0);
+    QByteArray stream = Frames::header("IMPT", 0, 0, count, 0);
     for (int i = 0; i < count; ++i) {
         QByteArray rec(546, char(i));
         const QByteArray name = "user" + QByteArray::number(i);
@@ -311,13 +292,13 @@ void TestFpsimUsb::importAndExportByBulk()
         rec[33] = 0;
         stream += rec;
     }
-    QCOMPARE(m_p.exchange(hdr("IMPT", 0, 0, count, 0)), sta('A', 0, 0));
+    QCOMPARE(m_p.exchange(Frames::header("IMPT", 0, 0, count, 0)), Frames::statusRecord('A', 0, 0));
     for (int off = 0; off < stream.size(); off += 4096)
         QCOMPARE(m_p.bulkWrite(stream.mid(off, 4096)), int(stream.mid(off, 4096).size()));
-    QTRY_COMPARE(m_p.exchange(hdr("STUS")), sta('A', 0, 1));
+    QTRY_COMPARE(m_p.exchange(Frames::header("STUS")), Frames::statusRecord('A', 0, 1));
     QCOMPARE(m_c2.users().size(), count + 1);
 
-    QCOMPARE(m_p.exchange(hdr("EXPT")), sta('A', count + 1, 0));
+    QCOMPARE(m_p.exchange(Frames::header("EXPT")), Frames::statusRecord('A', count + 1, 0));
     QCOMPARE(m_p.bulkRead(8), QByteArray("EXPTA", 5) + char(count + 1) + QByteArray(2, '\0'));
     QByteArray records;
     while (records.size() < (count + 1) * 546) {
@@ -337,10 +318,10 @@ void TestFpsimUsb::faultsOverUsb_data()
     QTest::addColumn<QString>("fault");
     QTest::addColumn<QList<QByteArray>>("reads");
     using L = QList<QByteArray>;
-    const QByteArray ok = sta('A', 0, 0);
-    QTest::newRow("busy") << "busy" << L{sta('B', 0, 0), QByteArray()};
-    QTest::newRow("refuse") << "refuse" << L{sta('E', 0, 0)};
-    QTest::newRow("not ready twice") << "notready=2" << L{sta('N', 0, 0), sta('N', 0, 0), ok, QByteArray()};
+    const QByteArray ok = Frames::statusRecord('A', 0, 0);
+    QTest::newRow("busy") << "busy" << L{Frames::statusRecord('B', 0, 0), QByteArray()};
+    QTest::newRow("refuse") << "refuse" << L{Frames::statusRecord('E', 0, 0)};
+    QTest::newRow("not ready twice") << "notready=2" << L{Frames::statusRecord('N', 0, 0), Frames::statusRecord('N', 0, 0), ok, QByteArray()};
     QTest::newRow("progress packets") << "progress=2" << L{QByteArray("\x1c-"), QByteArray("\x1c-"), ok};
     QTest::newRow("malformed") << "malformed" << L{QByteArray("STAXA\0\0\0", 8)};
     QTest::newRow("short") << "short=4" << L{QByteArray("STA\0", 4)};
@@ -354,7 +335,7 @@ void TestFpsimUsb::faultsOverUsb()
     QFETCH(QList<QByteArray>, reads);
     QVERIFY(m_p.open(m_ctx, "SIM0001"));
     QVERIFY(m_c1.injectFault(fault + " code=CHCK"));
-    QCOMPARE(m_p.send(hdr("CHCK", 3) + "zed"), 11);
+    QCOMPARE(m_p.send(Frames::header("CHCK", 3) + "zed"), 11);
     QElapsedTimer t;
     t.start();
     for (const QByteArray& expected : reads)
@@ -363,15 +344,15 @@ void TestFpsimUsb::faultsOverUsb()
         QVERIFY(t.elapsed() >= 250);
     // A new frame discards what was still queued.
     QVERIFY(m_c1.injectFault("notready=5 code=FING"));
-    QCOMPARE(m_p.exchange(hdr("FING", 'R')), sta('N', 0, 0));
-    QCOMPARE(m_p.exchange(hdr("FING", 'R')), sta('A', 0, 0));
+    QCOMPARE(m_p.exchange(Frames::header("FING", 'R')), Frames::statusRecord('N', 0, 0));
+    QCOMPARE(m_p.exchange(Frames::header("FING", 'R')), Frames::statusRecord('A', 0, 0));
 }
 
 void TestFpsimUsb::stalledBulkTimesOut()
 {
     QVERIFY(m_p.open(m_ctx, "SIM0001"));
     QVERIFY(m_c1.injectFault("stall code=EXPT"));
-    QCOMPARE(m_p.exchange(hdr("EXPT")), sta('A', 1, 0));
+    QCOMPARE(m_p.exchange(Frames::header("EXPT")), Frames::statusRecord('A', 1, 0));
     int rc = 0;
     QElapsedTimer t;
     t.start();
@@ -388,13 +369,13 @@ void TestFpsimUsb::unplugAndPlug()
 {
     QVERIFY(m_p.open(m_ctx, "SIM0001"));
     QVERIFY(m_c1.injectFault("unplug code=DISC"));
-    QCOMPARE(m_p.send(hdr("DISC")), int(LIBUSB_ERROR_NO_DEVICE));
+    QCOMPARE(m_p.send(Frames::header("DISC")), int(LIBUSB_ERROR_NO_DEVICE));
     QCOMPARE(m_p.receive(), QByteArray("ERR") + QByteArray::number(LIBUSB_ERROR_NO_DEVICE));
     m_p.close();
     QVERIFY(!m_p.open(m_ctx, "SIM0001"));
     QVERIFY(m_c1.plug());
     QTRY_VERIFY(m_p.open(m_ctx, "SIM0001"));
-    QCOMPARE(m_p.exchange(hdr("CHCK", 5) + "alice"), sta('A', 0, 1));
+    QCOMPARE(m_p.exchange(Frames::header("CHCK", 5) + "alice"), Frames::statusRecord('A', 0, 1));
 }
 
 void TestFpsimUsb::twoPrintersSideBySide()
@@ -402,17 +383,17 @@ void TestFpsimUsb::twoPrintersSideBySide()
     Printer second;
     QVERIFY(m_p.open(m_ctx, "SIM0001"));
     QVERIFY(second.open(m_ctx, "SIM0002"));
-    QCOMPARE(m_p.exchange(hdr("FING", 'W', 0, 0, 1)), sta('A', 0, 1));
-    QCOMPARE(second.exchange(hdr("FING", 'R')), sta('A', 0, 0));
-    QCOMPARE(m_p.exchange(hdr("FING", 'R')), sta('A', 0, 1));
+    QCOMPARE(m_p.exchange(Frames::header("FING", 'W', 0, 0, 1)), Frames::statusRecord('A', 0, 1));
+    QCOMPARE(second.exchange(Frames::header("FING", 'R')), Frames::statusRecord('A', 0, 0));
+    QCOMPARE(m_p.exchange(Frames::header("FING", 'R')), Frames::statusRecord('A', 0, 1));
     QCOMPARE(m_c1.state(), 1);
     QCOMPARE(m_c2.state(), 0);
-    QCOMPARE(second.exchange(hdr("CHCK", 3) + "bob"), sta('A', 0, 1));
-    QCOMPARE(m_p.exchange(hdr("CHCK", 3) + "bob"), sta('A', 0, 0));
+    QCOMPARE(second.exchange(Frames::header("CHCK", 3) + "bob"), Frames::statusRecord('A', 0, 1));
+    QCOMPARE(m_p.exchange(Frames::header("CHCK", 3) + "bob"), Frames::statusRecord('A', 0, 0));
     // A frame to one does not queue an answer at the other.
-    QCOMPARE(m_p.send(hdr("STUS")), 8);
+    QCOMPARE(m_p.send(Frames::header("STUS")), 8);
     QCOMPARE(second.receive(), QByteArray());
-    QCOMPARE(m_p.receive(), sta('A', 0, 0));
+    QCOMPARE(m_p.receive(), Frames::statusRecord('A', 0, 0));
 }
 
 void TestFpsimUsb::killedClientLetsGo()
@@ -430,7 +411,7 @@ void TestFpsimUsb::killedClientLetsGo()
     QVERIFY(holder.waitForFinished(3000));
     QTRY_COMPARE_WITH_TIMEOUT(libusb_claim_interface(m_p.handle, 0), 0, 3000);
     m_p.claimed = true;
-    QCOMPARE(m_p.exchange(hdr("CHCK", 3) + "bob"), sta('A', 0, 1));
+    QCOMPARE(m_p.exchange(Frames::header("CHCK", 3) + "bob"), Frames::statusRecord('A', 0, 1));
 }
 
 FPSIM_USB_TEST_MAIN(TestFpsimUsb, "SIM0001", "SIM0002")

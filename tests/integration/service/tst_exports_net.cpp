@@ -1,6 +1,7 @@
 // The exported functions of the built library against simulated network printers (TCP 10001 and
 // SNMP on 127.0.0.x inside a private network namespace).
 
+#include "Frames.h"
 #include "FingerLibrary.h"
 #include "SimulatedPrinters.h"
 
@@ -15,11 +16,8 @@ QByteArray recordsFile(const QList<QByteArray>& names)
     QByteArray all;
     quint16 id = 100;
     for (const QByteArray& name : names) {
-        QByteArray r(34, '\0');
-        r.replace(0, name.size(), name);
-        r[32] = char(id & 0xFF);
-        r[33] = char(id >> 8);
-        all += r + QByteArray(512, char(id++));
+        all += Frames::fdlRecord(name, id, char(id));
+        ++id;
     }
     return all;
 }

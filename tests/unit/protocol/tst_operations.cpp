@@ -2,6 +2,7 @@
 // read the printer's answers, and their polling schedules under the fake clock.
 
 #include "FakeClock.h"
+#include "Frames.h"
 #include "ScriptedDeviceIO.h"
 #include "StderrCapture.h"
 #include "protocol/FingCmd.h"
@@ -29,19 +30,8 @@ struct Responder {
     }
 };
 
-QByteArray result34(const QByteArray& name, quint16 id)
-{
-    QByteArray data(34, '\0');
-    data.replace(0, qMin<int>(name.size(), 32), name.left(32));
-    data[32] = char(id & 0xFF);
-    data[33] = char(id >> 8);
-    return data;
-}
-
-QByteArray record(const QByteArray& name, quint16 id, char fill)
-{
-    return result34(name, id) + QByteArray(512, fill);
-}
+using Frames::fdlRecord;
+using Frames::resultRecord;
 
 QList<QByteArray> codesOf(const QList<QByteArray>& frames)
 {
@@ -206,7 +196,7 @@ void OperationsTest::verification_data()
     const QByteArray waiting = Rec::statusRecord('A', 0, 0);
     const QByteArray ready = Rec::statusRecord('A', 0, 1);
     const QByteArray noMatch = Rec::statusRecord('A', 0, 2);
-    const QByteArray alice = Rec::statusRecord('A', 34, 0, result34("alice", 7));
+    const QByteArray alice = Rec::statusRecord('A', 34, 0, resultRecord("alice", 7));
     const QByteArray noResult = Rec::statusRecord('A', 0, 0, QByteArray(34, '\0'));
 
     QTest::newRow("matched at once") << QList<QByteArray>{ready} << QList<QByteArray>{alice} << ok << 0
@@ -223,7 +213,7 @@ void OperationsTest::verification_data()
         << QList<QByteArray>{ready, ready} << QList<QByteArray>{noResult, alice} << ok << 0 << QByteArray("alice")
         << QList<int>{5000};
     QTest::newRow("result names nobody") << QList<QByteArray>{ready} << QList<QByteArray>{Rec::statusRecord(
-                                                                            'A', 34, 0, result34("", 3))}
+                                                                            'A', 34, 0, resultRecord("", 3))}
                                          << ok << 13 << QByteArray() << QList<int>();
     QTest::newRow("result cut short keeps polling")
         << QList<QByteArray>{ready, ready} << QList<QByteArray>{alice.left(11), alice} << ok << 0
@@ -275,7 +265,7 @@ void OperationsTest::verificationNameOf32Bytes()
     Responder printer;
     printer.standing["DISC"] = Rec::statusRecord('A');
     printer.standing["STUS"] = Rec::statusRecord('A', 0, 1);
-    printer.standing["GETR"] = Rec::statusRecord('A', 34, 0, result34(QByteArray(32, 'z'), 0x1234));
+    printer.standing["GETR"] = Rec::statusRecord('A', 34, 0, resultRecord(QByteArray(32, 'z'), 0x1234));
     printer.attach(io);
     FingCmd cmd;
     cmd.attachDeviceIO(&io);
@@ -329,7 +319,7 @@ void OperationsTest::verificationOverNetworkPollsWithoutPayload()
     printer.standing["DISC"] = Rec::statusRecord('A');
     printer.queued["STUS"] = {Rec::statusRecord('A', 0, 1), Rec::statusRecord('A', 0, 1)};
     // First GETR: the printer has nothing yet and sends the bare record.
-    printer.queued["GETR"] = {Rec::statusRecord('A'), Rec::statusRecord('A', 34, 0, result34("bob", 2))};
+    printer.queued["GETR"] = {Rec::statusRecord('A'), Rec::statusRecord('A', 34, 0, resultRecord("bob", 2))};
     printer.attach(io);
     FingCmd cmd;
     cmd.attachDeviceIO(&io);
@@ -399,9 +389,9 @@ void OperationsTest::enrolSecondStep_data()
     const QByteArray waiting = Rec::statusRecord('A', 0, 0);
     const QByteArray ready = Rec::statusRecord('A', 0, 1);
     QTest::newRow("enrolled") << ok << QList<QByteArray>{waiting, ready}
-                              << Rec::statusRecord('A', 34, 0, result34("carol", 12)) << 0 << QByteArray("carol") << 1;
+                              << Rec::statusRecord('A', 34, 0, resultRecord("carol", 12)) << 0 << QByteArray("carol") << 1;
     QTest::newRow("name of 32 bytes") << ok << QList<QByteArray>{ready}
-                                      << Rec::statusRecord('A', 34, 0, result34(QByteArray(32, 'w'), 12)) << 0
+                                      << Rec::statusRecord('A', 34, 0, resultRecord(QByteArray(32, 'w'), 12)) << 0
                                       << QByteArray(32, 'w') << 0;
     QTest::newRow("ADDS refused") << Rec::statusRecord('X') << QList<QByteArray>() << ok << 13 << QByteArray() << 0;
     QTest::newRow("second press failed") << ok << QList<QByteArray>{Rec::statusRecord('A', 0, 2)} << ok << 13
@@ -410,7 +400,7 @@ void OperationsTest::enrolSecondStep_data()
                                                  << 29;
     QTest::newRow("no result record") << ok << QList<QByteArray>{ready} << ok << 0 << QByteArray() << 0;
     QTest::newRow("result names nobody") << ok << QList<QByteArray>{ready}
-                                         << Rec::statusRecord('A', 34, 0, result34("", 12)) << 13 << QByteArray()
+                                         << Rec::statusRecord('A', 34, 0, resultRecord("", 12)) << 13 << QByteArray()
                                          << 0;
 }
 
@@ -483,7 +473,7 @@ void OperationsTest::exportOutcomes_data()
 
     const QByteArray ok = Rec::statusRecord('A', 3);
     const QByteArray three = QByteArray("EXPTA\x03\0\0", 8);
-    const QByteArray data = record("a", 1, 'a') + record("b", 2, 'b') + record("c", 3, 'c');
+    const QByteArray data = fdlRecord("a", 1, 'a') + fdlRecord("b", 2, 'b') + fdlRecord("c", 3, 'c');
     QTest::newRow("network printer") << 2 << 0 << ok << QList<QByteArray>() << -1 << 0;
     QTest::newRow("cannot open") << 1 << 5 << ok << QList<QByteArray>() << 15 << 0;
     QTest::newRow("export refused") << 1 << 0 << Rec::statusRecord('X') << QList<QByteArray>() << 9 << 0;
@@ -533,7 +523,7 @@ void OperationsTest::exportOutcomes()
     if (records > 0) {
         QCOMPARE(count, records);
         QCOMPARE(taken.left(records * 546),
-                 record("a", 1, 'a') + record("b", 2, 'b') + record("c", 3, 'c'));
+                 fdlRecord("a", 1, 'a') + fdlRecord("b", 2, 'b') + fdlRecord("c", 3, 'c'));
         QCOMPARE(taken.mid(records * 546), QByteArray(546, '\0')); // asked for 4, only 3 exist
     }
     QCOMPARE(cmd.GetFingerData(reinterpret_cast<FG_DATAF_T*>(taken.data()), 3), 0); // handed over once
@@ -546,7 +536,7 @@ void OperationsTest::importStream()
     io.queueStatus('A');
     QByteArray records;
     for (int i = 0; i < 10; ++i)
-        records += record(QByteArray("user") + QByteArray::number(i), i, char('a' + i));
+        records += fdlRecord(QByteArray("user") + QByteArray::number(i), i, char('a' + i));
     FingCmd cmd;
     cmd.attachDeviceIO(&io);
     QCOMPARE(cmd.Import(reinterpret_cast<FG_DATAF_T*>(records.data()), 10), 0);
@@ -590,7 +580,7 @@ void OperationsTest::importOutcomes()
     io.queueRead(answer);
     io.failBulkWrites(failBulk);
     io.bulkWriteLimit = bulkLimit;
-    QByteArray records = record("x", 1, 'x') + record("y", 2, 'y');
+    QByteArray records = fdlRecord("x", 1, 'x') + fdlRecord("y", 2, 'y');
     FingCmd cmd;
     cmd.attachDeviceIO(&io);
     QCOMPARE(cmd.Import(reinterpret_cast<FG_DATAF_T*>(records.data()), 2), expected);
