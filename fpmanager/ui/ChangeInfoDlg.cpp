@@ -22,12 +22,6 @@ const int kMaxPassword = 16;
 const int kMaxPasswordBytes = static_cast<int>(sizeof(_USER_LIST::Password)) - 1;
 const int kMaxNameBytes = CharsetFuncs::kNameBytes;
 
-bool keptWhole(const QString& newName, const QString& newPassword, bool* nameFits)
-{
-    *nameFits = CharsetFuncs::toGB18030(newName, -1).size() <= kMaxNameBytes;
-    return *nameFits && newPassword.toUtf8().size() <= kMaxPasswordBytes;
-}
-
 bool isAccount(const QSqlRecord& record, const QString& name, const QString& password)
 {
     return record.value(QStringLiteral("UserName")).toString() == name &&
@@ -118,9 +112,9 @@ void ChangeInfoDlg::on_Btn_OK_clicked()
             focus->setFocus();
     };
     const QString ruleWithStop = QString::fromUtf8(kPasswordRule) + QLatin1Char('.');
-    bool nameFits = false;
-    const bool whole = keptWhole(newName, newPassword, &nameFits);
-    if (newName.isEmpty() || !nameFits)
+    const bool nameKeptWhole = CharsetFuncs::toGB18030(newName, -1).size() <= kMaxNameBytes;
+    const bool passwordKeptWhole = newPassword.toUtf8().size() <= kMaxPasswordBytes;
+    if (newName.isEmpty() || !nameKeptWhole)
         return refuse(QStringLiteral("输入新用户名不正确，请重新输入."), ui->editNewName);
     if (oldPassword.isEmpty())
         return refuse(QStringLiteral("输入的密码不正确，请重新输入."), ui->editOldPwd);
@@ -130,7 +124,7 @@ void ChangeInfoDlg::on_Btn_OK_clicked()
         return refuse(ruleWithStop, ui->editReNewPwd);
     if (oldPassword != storedPassword)
         return refuse(QStringLiteral("输入的密码不正确，请重新输入"), ui->editOldPwd);
-    if (newPassword.size() < kMinPassword || newPassword.size() > kMaxPassword || !whole)
+    if (newPassword.size() < kMinPassword || newPassword.size() > kMaxPassword || !passwordKeptWhole)
         return refuse(QString::fromUtf8(kPasswordRule), ui->editNewPwd);
     if (newPassword != repeated) {
         qDebug() << "Pwd=" << newPassword << " reNew=" << repeated;
