@@ -179,11 +179,11 @@ void FingerManageDlg::UpdateDlgshow()
 {
     readSwitchState();
     m_userNameList.clear();
-    if (fingerMagager.OpenDatabaseForFinger()) {
-        fingerMagager.GetFinger();
-        for (int i = 0; i < fingerMagager.GetFingerRecordCount() && i < fingerMagager.m_ListFinger.size(); ++i)
-            m_userNameList.append(displayName(fingerMagager.m_ListFinger.at(i)));
-    }
+    // A failed read leaves both lists empty: none of another printer's users may be sent to this one.
+    fingerMagager.OpenDatabaseForFinger();
+    fingerMagager.GetFinger();
+    for (int i = 0; i < fingerMagager.GetFingerRecordCount() && i < fingerMagager.m_ListFinger.size(); ++i)
+        m_userNameList.append(displayName(fingerMagager.m_ListFinger.at(i)));
     showUserList();
 }
 
@@ -443,9 +443,13 @@ void FingerManageDlg::on_Btn_export_clicked()
         return;
     }
 
-    QFile::remove(QString::fromLatin1(FpmanagerPaths::kExportTempFile));
     if (QFileInfo(fileName).suffix().isEmpty())
         fileName += QStringLiteral(".fdl");
+    // The library replaces the temporary file only with a complete export: when the administrator
+    // chose that very file it stays until then (an empty printer or a failure keeps it).
+    const QString temporary = QString::fromLatin1(FpmanagerPaths::kExportTempFile);
+    if (QFileInfo(fileName).absoluteFilePath() != QFileInfo(temporary).absoluteFilePath())
+        QFile::remove(temporary);
     fingerMagager.m_strExportFile = fileName;
     showMessage(QStringLiteral("正在导出数据到文件，请稍候"));
     EnableButtons(1);
