@@ -1,7 +1,6 @@
 #include "Discovery.h"
 
 #include "FingerCommon.h"
-#include "system/ShellHelpers.h"
 
 #include <QtGlobal>
 
@@ -16,6 +15,8 @@ bool _isDeviceSupported(Printer_struct* ps)
     fprintf(stderr, "found device name:%s is true\n", ps->name);
     return true;
 }
+
+func_isDeviceSupported isDeviceSupported = _isDeviceSupported;
 
 int callback_getPrinters(void* para, Printer_struct* ps)
 {
