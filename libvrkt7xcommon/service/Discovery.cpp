@@ -100,7 +100,7 @@ int FingerCommon::IsDeviceConnectForPrint(char* pPrinterName)
     if (!device->isConnected(&printer))
         return 0;
     const int type = device->type();
-    return (type == 1 || type == 2) ? 1 : 0;
+    return (type == kTransportUsb || type == kTransportNet) ? 1 : 0;
 }
 
 bool FingerCommon::getDevice()

@@ -27,7 +27,7 @@ public:
     UsbIO();
     ~UsbIO() override;
 
-    int type() override { return 1; }
+    int type() override { return kTransportUsb; }
     int close() override;
     int write(char* buffer, int bufsize) override;
     int read(char* buffer, int bufsize) override;
