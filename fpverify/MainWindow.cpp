@@ -59,15 +59,23 @@ MainWindow::~MainWindow()
         ww = nullptr;
 }
 
+void MainWindow::setEnding()
+{
+    m_ending = true;
+    m_timer.stop();
+}
+
 void MainWindow::timeout()
 {
+    if (m_ending)
+        return;
     --m_timeLeft;
     if (m_timeLeft > 0) {
         ui->label_timeval->setText(QString::number(m_timeLeft));
     } else if (m_timeLeft == 0) {
         hide();
         update_status(m_jobId, kStatusTimedOut, m_statusFile);
-    } else if (m_timeLeft <= -kResultGraceTicks && !m_ending) {
+    } else if (m_timeLeft <= -kResultGraceTicks) {
         // Only when the print side has not answered meanwhile: its outcome must not be overwritten.
         if (get_result(m_jobId, m_statusFile) == kResultNone
             && !update_result(m_jobId, kResultTimedOut, m_statusFile)) {

@@ -32,9 +32,10 @@ public:
     // The one-second timer that drives the countdown and the poll.
     const QTimer& tickTimer() const { return m_timer; }
 
-    // Set by the poll once an outcome is read: from then on the poll opens no further box.
+    // Set by the poll once an outcome is read: the countdown stops there (nothing more is written
+    // to the job's group) and no further box opens.
     bool isEnding() const { return m_ending; }
-    void setEnding() { m_ending = true; }
+    void setEnding();
 
 public slots:
     void timeout();

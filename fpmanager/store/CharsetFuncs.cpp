@@ -30,7 +30,7 @@ QByteArray encodeCut(QStringEncoder& encoder, const QString& text, int maxBytes)
 
 QByteArray CharsetFuncs::toGB18030(const QString& text, int maxBytes)
 {
-    QStringEncoder encoder("GB18030", QStringConverter::Flag::Stateless);
+    QStringEncoder encoder(kNameCodec, QStringConverter::Flag::Stateless);
     return encodeCut(encoder, text, maxBytes);
 }
 
@@ -45,7 +45,7 @@ QString CharsetFuncs::fromGB18030(const char* bytes, int maxBytes)
     if (!bytes)
         return QString();
     const size_t length = maxBytes < 0 ? std::strlen(bytes) : strnlen(bytes, static_cast<size_t>(maxBytes));
-    QStringDecoder decoder("GB18030");
+    QStringDecoder decoder(kNameCodec);
     return decoder(QByteArrayView(bytes, static_cast<qsizetype>(length)));
 }
 

@@ -13,6 +13,8 @@ public:
     static constexpr int kNameFieldSize = kNameBytes + 1;
     // The buffer size the display code converts names into.
     static constexpr int kDisplayBufferSize = 128;
+    // The codec of the printer's names.
+    static constexpr const char* kNameCodec = "GB18030";
 
     CharsetFuncs() {}
 

@@ -191,6 +191,7 @@ bool CFingerManage::prepareWorkingCopy(QString* error)
 
 bool CFingerManage::openStep(const char* successText, const char* failureText)
 {
+    m_lastStoreError.clear();
     const QString name = connectionName();
     if (QSqlDatabase::contains(name))
         QSqlDatabase::removeDatabase(name);
@@ -248,6 +249,8 @@ bool CFingerManage::encryptWorkingCopy()
     QString error;
     if (SecureFile::replaceContent(m_strDbPath, cipher, &error) == SecureFile::WriteResult::Failed) {
         qDebug() << "Could not open output file to write data." << error;
+        if (m_lastStoreError.isEmpty())
+            m_lastStoreError = error;
         return false;
     }
     return true;
@@ -370,6 +373,8 @@ bool CFingerManage::OpenDatabaseForLogin()
 
 bool CFingerManage::OpenDatabaseForFinger()
 {
+    // Rows read for another printer must not stand for this one's when the read fails.
+    m_fingerRecords.clear();
     if (!openStep("OpenDatabase::Succeed to connect database.", "OpenDatabase::Error: Failed to connect database."))
         return false;
     bool ok = false;
@@ -458,10 +463,19 @@ void CFingerManage::ChangeUserInfo(QString oldPassword, QString newUserName, QSt
                   "ChangeUserInfo:Error: Failed to connect database."))
         return;
     {
-        QSqlQuery query(QSqlDatabase::database());
+        QSqlDatabase db = QSqlDatabase::database();
+        QSqlQuery query(db);
+        // Without the new account the old ones stay: a failed insert (a full disk) must not leave
+        // a database nobody can log in to.
+        db.transaction();
         execBound(query, QStringLiteral("delete from UserList where Passowrd = ?"), {sqlText(oldPassword)});
-        execBound(query, QStringLiteral("insert into UserList values(?, ?);"), {sqlText(newUserName), sqlText(newPassword)});
+        const bool inserted = execBound(query, QStringLiteral("insert into UserList values(?, ?);"),
+                                        {sqlText(newUserName), sqlText(newPassword)});
         qDebug() << "ChangeUserInfo::insert into UserList:" << query.lastError();
+        if (!inserted || !db.commit()) {
+            m_lastStoreError = inserted ? db.lastError().text() : query.lastError().text();
+            db.rollback();
+        }
 
         if (query.exec(QStringLiteral("select * from UserList"))) {
             m_userRecords.clear();

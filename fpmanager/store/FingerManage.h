@@ -54,7 +54,8 @@ public:
     bool CreateTables();
     // Reads every UserList row into m_userRecords.
     bool OpenDatabaseForLogin();
-    // Reads the FingerList rows of m_printerName into m_fingerRecords.
+    // Reads the FingerList rows of m_printerName into m_fingerRecords, which is empty when the
+    // read fails.
     bool OpenDatabaseForFinger();
     // Adds the row (id, userName, m_printerName) and appends it to m_fingerRecords.
     void InsertFinger(int id, QString userName);
@@ -64,7 +65,8 @@ public:
     // Deletes every row of m_printerName; empties m_fingerRecords.
     void DeleteAllFingerInTab();
     // Replaces the accounts whose password is oldPassword by (newUserName, newPassword);
-    // m_userRecords then holds only the last UserList row.
+    // m_userRecords then holds only the last UserList row. The old accounts go only together
+    // with the insertion of the new one.
     void ChangeUserInfo(QString oldPassword, QString newUserName, QString newPassword);
     // Rebuilds m_ListUser from m_userRecords.
     void GetUser();
@@ -115,6 +117,11 @@ public:
     // The locations this object works with.
     const FingerManagePaths& paths() const { return m_paths; }
 
+    // Why the last database operation's change did not reach the stored file (the failed
+    // statement's error, or why the file could not be written back); empty when it did or when
+    // the operation did not get past its open step (which shows its own warning).
+    const QString& lastStoreError() const { return m_lastStoreError; }
+
 private:
     bool openStep(const char* successText, const char* failureText);
     void writeBackStep();
@@ -124,6 +131,7 @@ private:
     void clearBindings();
 
     FingerManagePaths m_paths;
+    QString m_lastStoreError;
 };
 
 // The application's one CFingerManage.

@@ -3,6 +3,7 @@
 
 #include "UserNameWidth.h"
 
+#include "store/CharsetFuncs.h"
 #include "store/FingerManage.h"
 #include "store/NoticeBox.h"
 
@@ -16,6 +17,10 @@ namespace {
 const char kPasswordRule[] = "输入的密码必须是8~16位数字、字母和符号的任意组合，请重新输入";
 const int kMinPassword = 8;
 const int kMaxPassword = 16;
+// What the account record keeps of the password (UTF-8) and of the name (GB18030): a longer value
+// would be stored cut, and the login would compare against the cut value.
+const int kMaxPasswordBytes = static_cast<int>(sizeof(_USER_LIST::Password)) - 1;
+const int kMaxNameBytes = CharsetFuncs::kNameBytes;
 
 bool isAccount(const QSqlRecord& record, const QString& name, const QString& password)
 {
@@ -56,6 +61,14 @@ bool ChangeInfoDlg::changeAccount(const QString& oldPassword, const QString& new
                                   const QString& newPassword)
 {
     fingerMagager.ChangeUserInfo(oldPassword, newUserName, newPassword);
+    const QString notStored = fingerMagager.lastStoreError();
+    if (!notStored.isEmpty()) {
+        // The statement or the write-back failed (a full disk, a read-only folder): the database
+        // warning says why, and the next login checks the accounts the file still holds.
+        NoticeBox::warning(notStored);
+        fingerMagager.OpenDatabaseForLogin();
+        return false;
+    }
     // A stored change leaves the new account as the last (and only remembered) UserList row.
     const QList<QSqlRecord> remembered = fingerMagager.m_userRecords;
     if (remembered.size() != 1 || !isAccount(remembered.first(), newUserName, newPassword))
@@ -99,7 +112,9 @@ void ChangeInfoDlg::on_Btn_OK_clicked()
             focus->setFocus();
     };
     const QString ruleWithStop = QString::fromUtf8(kPasswordRule) + QLatin1Char('.');
-    if (newName.isEmpty())
+    const bool nameKeptWhole = CharsetFuncs::toGB18030(newName, -1).size() <= kMaxNameBytes;
+    const bool passwordKeptWhole = newPassword.toUtf8().size() <= kMaxPasswordBytes;
+    if (newName.isEmpty() || !nameKeptWhole)
         return refuse(QStringLiteral("输入新用户名不正确，请重新输入."), ui->editNewName);
     if (oldPassword.isEmpty())
         return refuse(QStringLiteral("输入的密码不正确，请重新输入."), ui->editOldPwd);
@@ -109,7 +124,7 @@ void ChangeInfoDlg::on_Btn_OK_clicked()
         return refuse(ruleWithStop, ui->editReNewPwd);
     if (oldPassword != storedPassword)
         return refuse(QStringLiteral("输入的密码不正确，请重新输入"), ui->editOldPwd);
-    if (newPassword.size() < kMinPassword || newPassword.size() > kMaxPassword)
+    if (newPassword.size() < kMinPassword || newPassword.size() > kMaxPassword || !passwordKeptWhole)
         return refuse(QString::fromUtf8(kPasswordRule), ui->editNewPwd);
     if (newPassword != repeated) {
         qDebug() << "Pwd=" << newPassword << " reNew=" << repeated;

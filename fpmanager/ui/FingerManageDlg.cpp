@@ -12,6 +12,7 @@
 #include "store/FingerManage.h"
 #include "store/FpmanagerPaths.h"
 #include "store/NoticeBox.h"
+#include "vrkt7xcommon.h"
 
 #include <QAction>
 #include <QApplication>
@@ -39,7 +40,7 @@ const char kFdlFilter[] = "指纹数据文件(*.fdl)";
 // errors and every other value count as off.
 bool isSwitchOn(int state)
 {
-    return (state & ~2) == 1;
+    return state == VRKT_AUTH_ON || state == VRKT_AUTH_ON_PENDING;
 }
 
 } // namespace
@@ -135,7 +136,7 @@ void FingerManageDlg::readSwitchState()
 {
     const int state = fingerMagager.m_pfnIsDeviceFingerOpen
                           ? fingerMagager.m_pfnIsDeviceFingerOpen(fingerMagager.m_strPrinterURI)
-                          : -1;
+                          : VRKT_QUERY_FAILED;
     showSwitchState(isSwitchOn(state));
 }
 
@@ -179,11 +180,11 @@ void FingerManageDlg::UpdateDlgshow()
 {
     readSwitchState();
     m_userNameList.clear();
-    if (fingerMagager.OpenDatabaseForFinger()) {
-        fingerMagager.GetFinger();
-        for (int i = 0; i < fingerMagager.GetFingerRecordCount() && i < fingerMagager.m_ListFinger.size(); ++i)
-            m_userNameList.append(displayName(fingerMagager.m_ListFinger.at(i)));
-    }
+    // A failed read leaves both lists empty: none of another printer's users may be sent to this one.
+    fingerMagager.OpenDatabaseForFinger();
+    fingerMagager.GetFinger();
+    for (int i = 0; i < fingerMagager.GetFingerRecordCount() && i < fingerMagager.m_ListFinger.size(); ++i)
+        m_userNameList.append(displayName(fingerMagager.m_ListFinger.at(i)));
     showUserList();
 }
 
@@ -292,7 +293,7 @@ void FingerManageDlg::on_Btn_add_clicked()
 
     const int first = fingerMagager.m_pfnAddFinger(fingerMagager.m_strPrinterURI, 0, name, nullptr);
     if (first != 0) {
-        if (first == 4 || first == 7 || first > 14) {
+        if (first == VRKT_BUSY || first == VRKT_ADD_FAILED || first > VRKT_LAST_ANSWER_CODE) {
             notice(QMessageBox::Information, QStringLiteral("信息"), QStringLiteral("添加失败,请稍后重试!"));
             showMessage(QStringLiteral("添加失败"));
         } else {
@@ -351,7 +352,7 @@ void FingerManageDlg::on_Btn_query_clicked()
         }
         showMessage(QStringLiteral("查询成功"));
         notice(QMessageBox::Information, QStringLiteral("信息"), QStringLiteral("此用户指纹已经存在,可以使用!"));
-    } else if (result == 14) {
+    } else if (result == VRKT_UNKNOWN_USER) {
         showMessage(QStringLiteral("用户或者指纹信息不存在"));
         notice(QMessageBox::Information, QStringLiteral("警告"), QStringLiteral("用户或者指纹信息不存在!"));
     } else {
@@ -391,7 +392,7 @@ void FingerManageDlg::on_Btn_delete_clicked()
         removeUserLocally(row, finger);
         showMessage(QStringLiteral("删除成功! "));
         QCoreApplication::processEvents();
-    } else if (result == 14) {
+    } else if (result == VRKT_UNKNOWN_USER) {
         // The printer no longer knows the user: it goes from the list as well.
         removeUserLocally(row, finger);
         showMessage(QStringLiteral("用户不存在! "));
@@ -443,9 +444,13 @@ void FingerManageDlg::on_Btn_export_clicked()
         return;
     }
 
-    QFile::remove(QString::fromLatin1(FpmanagerPaths::kExportTempFile));
     if (QFileInfo(fileName).suffix().isEmpty())
         fileName += QStringLiteral(".fdl");
+    // The library replaces the temporary file only with a complete export: when the administrator
+    // chose that very file it stays until then (an empty printer or a failure keeps it).
+    const QString temporary = QString::fromLatin1(FpmanagerPaths::kExportTempFile);
+    if (QFileInfo(fileName).absoluteFilePath() != QFileInfo(temporary).absoluteFilePath())
+        QFile::remove(temporary);
     fingerMagager.m_strExportFile = fileName;
     showMessage(QStringLiteral("正在导出数据到文件，请稍候"));
     EnableButtons(1);

@@ -5,9 +5,13 @@
 #include "SingleInstanceGuard.h"
 
 #include "store/FingerManage.h"
+#include "store/NoticeBox.h"
 
 #include <QApplication>
+#include <QDebug>
 #include <QIcon>
+#include <QStringDecoder>
+#include <QStringEncoder>
 #include <QTranslator>
 
 namespace FpmanagerApp {
@@ -17,12 +21,25 @@ void connectWindows(LoginDlg& login, FingerManageDlg& main)
     QObject::connect(&login, &LoginDlg::settingdlgshow, &main, &FingerManageDlg::settingDlgshow);
 }
 
-int run(QApplication& app)
+bool charsetReady(const char* codec)
+{
+    if (QStringEncoder(codec).isValid() && QStringDecoder(codec).isValid())
+        return true;
+    qDebug() << "no" << codec << "codec in this Qt (built without ICU?): user names cannot be converted";
+    NoticeBox::warning(QStringLiteral("无法使用%1字符集（Qt缺少ICU支持），用户名无法转换，程序将退出。")
+                           .arg(QString::fromLatin1(codec)));
+    return false;
+}
+
+int run(QApplication& app, const char* nameCodec)
 {
     // Texts of Qt's own dialogs and buttons in Chinese; without the catalogue they stay English.
     QTranslator translator;
     if (translator.load(QStringLiteral(":/qt_zh_CN.qm")))
         app.installTranslator(&translator);
+
+    if (!charsetReady(nameCodec))
+        return 1;
 
     SingleInstanceGuard guard;
     switch (guard.acquire()) {

@@ -9,6 +9,7 @@
 #include "store/NoticeBox.h"
 
 #include <QDebug>
+#include <QLineEdit>
 
 #include <array>
 #include <cstring>
@@ -24,6 +25,9 @@ LoginDlg::LoginDlg(QWidget* parent)
     ui->userName->setFocus();
     connect(ui->Button_changInfo, &QPushButton::clicked, this, &LoginDlg::btn_changeInfo_clicked);
     connect(ui->Button_login, &QPushButton::clicked, this, &LoginDlg::btn_login_clicked);
+    // A plain window has no default button: Return in either field logs in as "登录" does.
+    connect(ui->userName, &QLineEdit::returnPressed, this, &LoginDlg::btn_login_clicked);
+    connect(ui->password, &QLineEdit::returnPressed, this, &LoginDlg::btn_login_clicked);
 }
 
 LoginDlg::~LoginDlg()

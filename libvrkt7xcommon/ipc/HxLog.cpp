@@ -111,11 +111,16 @@ void log_init()
     g_log.init();
 }
 
+int vhxlog(const char* format, va_list args)
+{
+    return g_log.log(format, args);
+}
+
 int hxlog(const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    int n = g_log.log(format, args);
+    int n = vhxlog(format, args);
     va_end(args);
     return n;
 }

@@ -5,15 +5,11 @@
 // standard error). log_init() starts a new file /tmp/loglog_YYYYMMDDhhmmss.log (UTC) with a header
 // and the system description, and points the link /tmp/loglog.log at it; hxlog() appends to it.
 
-#include "vrkt7xexport.h"
+#include "vrkt7xsystem.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <string>
-
-extern VRKT_EXPORT const char* const log_file;     // "/tmp/loglog.log", the link to the newest log
-extern VRKT_EXPORT const char* const log_app_name; // "statusmonitor"
-extern VRKT_EXPORT const char* const app_version;  // "1.0.0.1"
 
 class HxLog {
 public:
@@ -42,10 +38,8 @@ private:
     std::string m_link;
 };
 
-// init() on the library's log.
-VRKT_EXPORT void log_init();
-// printf-style append to the library's log (no time stamp, no newline added); the number of
-// characters written, or -1 when log_init() was never called or failed.
-VRKT_EXPORT int hxlog(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// log_init() and hxlog() (vrkt7xsystem.h) work on one HxLog of the library; vhxlog is hxlog with
+// its arguments as a va_list. Not exported.
+int vhxlog(const char* format, va_list args);
 
 #endif

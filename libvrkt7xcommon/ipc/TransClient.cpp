@@ -67,3 +67,9 @@ int Trans_Client::writeThenRead(char* buffer, int bufsize)
     ::close(fd);
     return n > 0 ? 0 : static_cast<int>(written);
 }
+
+bool is_app_running(const char* server_path)
+{
+    Trans_Client client(server_path);
+    return client.tryConnectToServer() != -2;
+}

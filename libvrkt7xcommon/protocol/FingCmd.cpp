@@ -22,7 +22,6 @@ constexpr int kBulkPiece = 4096;       // bulk transfers move at most this much 
 constexpr int kExportOpenPauseMs = 500;
 constexpr int kExportPasses = 250;     // passes waiting for the "EXPT" record
 constexpr int64_t kExportWaitMs = 616000; // what those passes sleep in all, the first second included
-constexpr int kNetPort = 10001;
 
 // Length of a name as it goes to the printer: at most kNameSize bytes.
 int boundedNameLength(const char* name, int len)
@@ -69,10 +68,64 @@ int exportPauseMs(int passesLeft)
 
 } // namespace
 
+FingCmd::FingCmd()
+    : m_pDeviceIO(nullptr)
+    , m_pfgData(nullptr)
+    , m_bFingerPrint(false)
+    , m_bIsFingerPrintCancel(false)
+{
+    memset(&mPrinter, 0, sizeof(mPrinter));
+}
+
+FingCmd::FingCmd(char* pPrinterName)
+    : FingCmd()
+{
+    SetFingCmdPrinter(pPrinterName);
+}
+
+FingCmd::FingCmd(char* pPrinterName, bool bPrint)
+    : FingCmd()
+{
+    SetFingCmdPrinter(pPrinterName, bPrint);
+}
+
+FingCmd::~FingCmd()
+{
+    m_pDeviceIO = nullptr;
+    releaseExportedData();
+    m_bIsFingerPrintCancel = false;
+}
+
+void FingCmd::releaseExportedData()
+{
+    free(m_pfgData);
+    m_pfgData = nullptr;
+    m_exportedCount = 0;
+}
+
+void FingCmd::SetFingCmdPrinter(char* pPrinterName)
+{
+    SetFingCmdPrinter(pPrinterName, false);
+}
+
+void FingCmd::SetFingCmdPrinter(char* pPrinterName, bool bPrint)
+{
+    m_pDeviceIO = nullptr;
+    const size_t n = pPrinterName ? strnlen(pPrinterName, kFieldSize) : 0;
+    if (n < static_cast<size_t>(kFieldSize))
+        copyField(mPrinter.deviceUri, pPrinterName);
+    else
+        mPrinter.deviceUri[0] = '\0';
+    m_pDeviceIO = devicemanager.getDevice(&mPrinter);
+    releaseExportedData();
+    m_bFingerPrint = bPrint;
+    m_bIsFingerPrintCancel = false;
+}
+
 int FingCmd::sendByTransport(void* frame, DWORD size, BYTE* pOutput, WORD* pcbLen, BYTE* pbResult, WORD cbOutput)
 {
     BYTE* bytes = static_cast<BYTE*>(frame);
-    if (m_pDeviceIO->type() == 1)
+    if (m_pDeviceIO->type() == kTransportUsb)
         return WriteDataViaUSB(bytes, size, pOutput, pcbLen, pbResult, cbOutput);
     return WriteDataViaNet(bytes, size, pOutput, pcbLen, pbResult, cbOutput);
 }
@@ -159,7 +212,7 @@ int FingCmd::IsPrint(char* userName, short int* pIndex)
     if (m_bIsFingerPrintCancel)
         return exitCancelled();
 
-    const bool usb = m_pDeviceIO->type() == 1;
+    const bool usb = m_pDeviceIO->type() == kTransportUsb;
     auto send = [&](void* frame, BYTE* out, WORD* len, BYTE* status, WORD cbOutput) {
         BYTE* bytes = static_cast<BYTE*>(frame);
         return usb ? WriteDataViaUSB(bytes, kHeaderSize, out, len, status, cbOutput)
@@ -321,7 +374,7 @@ int FingCmd::AddFingerSecond(char* userName, short int* pIndex)
 // failed opens.
 int FingCmd::openForTransfer(int attempts, int pauseMs, const char* failureLine)
 {
-    const int port = m_pDeviceIO->type() == 1 ? 0 : kNetPort;
+    const int port = m_pDeviceIO->type() == kTransportUsb ? 0 : kFingerprintPort;
     for (int attempt = 1; attempt <= attempts; ++attempt) {
         if (m_pDeviceIO->open(&mPrinter, port) == 0)
             return FM_OK;
@@ -337,7 +390,7 @@ int FingCmd::Export(int* len)
 {
     fmLog("####CFingCmd: Export");
     fmLog("Send Export command!");
-    if (m_pDeviceIO->type() != 1)
+    if (m_pDeviceIO->type() != kTransportUsb)
         return -1;
     if (openForTransfer(5, kExportOpenPauseMs, "####FM:Export(): open usb fail.") != FM_OK)
         return FM_OPEN_FAILED;

@@ -67,6 +67,8 @@ private:
     int exchangeOnOpenDevice(Routine routine, BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* pcbLen,
                              BYTE* pbResult, WORD cbOutput, bool* accepted = nullptr);
     int readLongReply(Routine routine, BYTE* pOutput, WORD cbOutput);
+    template<typename Transfer>
+    int bulkWithRetries(const char* name, Transfer transfer);
     void releaseExportedData();
     // Sends a frame with WriteDataViaUSB on a USB transport, else with WriteDataViaNet.
     int sendByTransport(void* frame, DWORD size, BYTE* pOutput, WORD* pcbLen, BYTE* pbResult, WORD cbOutput);

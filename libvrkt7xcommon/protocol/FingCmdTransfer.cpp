@@ -17,7 +17,6 @@ constexpr int kAttempts = 5;          // attempts of the routines that open the 
 constexpr int kRetryPauseMs = 200;    // pause between two attempts
 constexpr int kWaitMs = 100;          // one wait
 constexpr int kUsbNotReadyWaitMs = 200; // one wait after 'N' in WriteDataViaUSB
-constexpr int kNetPort = 10001;
 constexpr int kLongReply = 512;       // reply payloads of this size or more come in data packets
 
 // Counts the waits of one waiting phase; refuses the 22nd.
@@ -43,66 +42,46 @@ bool isProgressPacket(const BYTE* buffer, int n)
     return n >= 2 && buffer[0] == kProgressByte0 && buffer[1] == kProgressByte1;
 }
 
+// What a status record says: FM_OK for 'A', FM_NOT_READY for 'N', FM_BUSY for 'B', FM_REFUSED
+// for any other acknowledgement, and FM_NOT_STATUS when it is no status record at all.
+int classifyStatus(const StatusReply& reply)
+{
+    if (!hasCode(reply.code, kStatusCode))
+        return FM_NOT_STATUS;
+    switch (reply.ack) {
+    case 'A':
+        return FM_OK;
+    case 'N':
+        return FM_NOT_READY;
+    case 'B':
+        return FM_BUSY;
+    default:
+        return FM_REFUSED;
+    }
+}
+
+// Closes the device when the scope of a successful open ends, on every way out.
+class OpenedDevice {
+public:
+    explicit OpenedDevice(DeviceIO* device)
+        : m_device(device)
+    {
+    }
+    ~OpenedDevice() { m_device->close(); }
+
+    OpenedDevice(const OpenedDevice&) = delete;
+    OpenedDevice& operator=(const OpenedDevice&) = delete;
+
+private:
+    DeviceIO* m_device;
+};
+
 const char* routineName(bool usbRoutine)
 {
     return usbRoutine ? "WriteDataViaUSB" : "DataTransfer";
 }
 
 } // namespace
-
-FingCmd::FingCmd()
-    : m_pDeviceIO(nullptr)
-    , m_pfgData(nullptr)
-    , m_bFingerPrint(false)
-    , m_bIsFingerPrintCancel(false)
-{
-    memset(&mPrinter, 0, sizeof(mPrinter));
-}
-
-FingCmd::FingCmd(char* pPrinterName)
-    : FingCmd()
-{
-    SetFingCmdPrinter(pPrinterName);
-}
-
-FingCmd::FingCmd(char* pPrinterName, bool bPrint)
-    : FingCmd()
-{
-    SetFingCmdPrinter(pPrinterName, bPrint);
-}
-
-FingCmd::~FingCmd()
-{
-    m_pDeviceIO = nullptr;
-    releaseExportedData();
-    m_bIsFingerPrintCancel = false;
-}
-
-void FingCmd::releaseExportedData()
-{
-    free(m_pfgData);
-    m_pfgData = nullptr;
-    m_exportedCount = 0;
-}
-
-void FingCmd::SetFingCmdPrinter(char* pPrinterName)
-{
-    SetFingCmdPrinter(pPrinterName, false);
-}
-
-void FingCmd::SetFingCmdPrinter(char* pPrinterName, bool bPrint)
-{
-    m_pDeviceIO = nullptr;
-    const size_t n = pPrinterName ? strnlen(pPrinterName, kFieldSize) : 0;
-    if (n < static_cast<size_t>(kFieldSize))
-        copyField(mPrinter.deviceUri, pPrinterName);
-    else
-        mPrinter.deviceUri[0] = '\0';
-    m_pDeviceIO = devicemanager.getDevice(&mPrinter);
-    releaseExportedData();
-    m_bFingerPrint = bPrint;
-    m_bIsFingerPrintCancel = false;
-}
 
 // Reads status records until one settles the exchange. Shared by DataTransfer, its print variant
 // and WriteDataViaUSB (each attempt); the differences between them are keyed on `routine`.
@@ -122,7 +101,7 @@ int FingCmd::exchangeOnOpenDevice(Routine routine, BYTE* pInput, DWORD cbInput, 
 
     // The network transport delivers a read only when exactly the asked size arrived, so there
     // the status record is read on its own.
-    const int readSize = (usbRoutine || m_pDeviceIO->type() == 1) ? bufferSize : kHeaderSize;
+    const int readSize = (usbRoutine || m_pDeviceIO->type() == kTransportUsb) ? bufferSize : kHeaderSize;
     memset(buffer, INIT_VALUE, bufferSize);
     WaitCounter waits;
     int result = FM_NO_REPLY; // no status record yet
@@ -154,28 +133,24 @@ int FingCmd::exchangeOnOpenDevice(Routine routine, BYTE* pInput, DWORD cbInput, 
         if (usbRoutine)
             fmLog("####FM:return command is 0x%x, 0x%x, length is %d, ack is %c", codeValue(kStatusCode),
                   codeValue(reply.code), reply.length, reply.ack);
-        if (!hasCode(reply.code, kStatusCode)) {
-            result = FM_NOT_STATUS;
-        } else if (reply.ack == 'A') {
+        result = classifyStatus(reply);
+        if (result == FM_OK) {
             fmLog("####FM:printer is ready, and result is %d", reply.status);
             if (pbResult)
                 *pbResult = reply.status;
             if (pcbLen)
                 *pcbLen = reply.length;
             announced = reply.length;
-            result = FM_OK;
             if (accepted)
                 *accepted = true;
-        } else if (reply.ack == 'N') {
+        } else if (result == FM_NOT_READY) {
             if (!usbRoutine)
                 fmLog("####FM:Printer is not ready, wait for 20*100 ms");
-            result = FM_NOT_READY;
             if (!waits.wait(usbRoutine ? kUsbNotReadyWaitMs : kWaitMs))
                 return FM_NEVER_READY;
             continue;
-        } else {
+        } else if (result != FM_NOT_STATUS) {
             fmLog("####FM:Recevie return command, and ack is %c", reply.ack);
-            result = reply.ack == 'B' ? FM_BUSY : FM_REFUSED;
         }
         fmLog("####FM:%s(): get data success.", routineName(usbRoutine));
         break;
@@ -252,17 +227,11 @@ int FingCmd::readLongReply(Routine routine, BYTE* pOutput, WORD cbOutput)
                 return FM_NEVER_READY;
             fmLog("####FM:Get return command");
             const StatusReply reply = parseStatus(buffer);
-            if (!hasCode(reply.code, kStatusCode)) {
-                phaseResult = FM_NOT_STATUS;
-            } else if (reply.ack == 'A') {
+            phaseResult = classifyStatus(reply);
+            if (phaseResult == FM_OK)
                 fmLog("####FM:printer is ready, and result is %d", reply.status);
-                phaseResult = FM_OK;
-            } else if (reply.ack == 'N') {
-                phaseResult = FM_NOT_READY;
-            } else {
+            else if (phaseResult == FM_BUSY || phaseResult == FM_REFUSED)
                 fmLog("####FM:Recevie return command, and ack is %c", reply.ack);
-                phaseResult = reply.ack == 'B' ? FM_BUSY : FM_REFUSED;
-            }
             continue;
         }
         if (!usbRoutine)
@@ -309,10 +278,10 @@ int FingCmd::WriteDataViaUSB(BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* p
             fmLog("####FM:WriteDataViaUSB(): open usb fail.");
             result = FM_OPEN_FAILED;
         } else {
+            OpenedDevice opened(m_pDeviceIO);
             bool accepted = false;
             result = exchangeOnOpenDevice(Routine::WriteDataViaUSB, pInput, cbInput, pOutput, pcbLen, pbResult,
                                           cbOutput, &accepted);
-            m_pDeviceIO->close();
             // Once the printer accepted the command the exchange is over, whatever the reply
             // payload gave.
             if (accepted)
@@ -342,17 +311,17 @@ int FingCmd::WriteDataViaNet(BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* p
             fmLog("####FM:WriteDataViaNet: cancel");
             return FM_CANCELLED;
         }
-        if (m_pDeviceIO->open(&mPrinter, kNetPort) != 0) {
+        if (m_pDeviceIO->open(&mPrinter, kFingerprintPort) != 0) {
             fmLog("####FM:WriteDataViaNet(): connect fail.");
             libClock().sleepMilliseconds(kRetryPauseMs);
             if (last)
                 return FM_OPEN_FAILED;
             continue;
         }
+        OpenedDevice opened(m_pDeviceIO);
         if (m_pDeviceIO->write(reinterpret_cast<char*>(pInput), static_cast<int>(cbInput)) <= 0) {
             fmLog("####FM:WriteDataViaNet(): write usb timeout.");
             libClock().sleepMilliseconds(kRetryPauseMs);
-            m_pDeviceIO->close();
             if (last)
                 return FM_WRITE_FAILED;
             continue;
@@ -372,7 +341,8 @@ int FingCmd::WriteDataViaNet(BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* p
                 break;
             }
             const StatusReply reply = parseStatus(buffer);
-            if (n == 0 || !hasCode(reply.code, kStatusCode)) {
+            const int status = n == 0 ? FM_NOT_STATUS : classifyStatus(reply);
+            if (status == FM_NOT_STATUS) {
                 fmLog("####FM:WriteDataViaNet(): data format error!");
                 result = FM_NET_FORMAT;
                 if (++malformed > kMaxWaits)
@@ -381,15 +351,7 @@ int FingCmd::WriteDataViaNet(BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* p
             }
             fmLog("####FM:return command is 0x%x, 0x%x, length is %d, ack is %c", codeValue(kStatusCode),
                   codeValue(reply.code), reply.length, reply.ack);
-            if (reply.ack == 'A') {
-                if (pbResult)
-                    *pbResult = reply.status;
-                if (pcbLen)
-                    *pcbLen = reply.length;
-                announced = reply.length;
-                result = FM_OK;
-                done = true;
-            } else if (reply.ack == 'N') {
+            if (status == FM_NOT_READY) {
                 fmLog("####FM:Printer is not ready, wait for 20*100 ms");
                 if (!waits.wait(kWaitMs)) {
                     result = FM_NEVER_READY;
@@ -397,15 +359,18 @@ int FingCmd::WriteDataViaNet(BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* p
                 }
                 result = FM_NOT_READY;
                 continue;
-            } else if (reply.ack == 'B') {
-                result = FM_BUSY;
-                done = true;
-            } else {
+            }
+            if (status == FM_OK) {
                 if (pbResult)
                     *pbResult = reply.status;
-                result = FM_REFUSED;
-                done = true;
+                if (pcbLen)
+                    *pcbLen = reply.length;
+                announced = reply.length;
+            } else if (status == FM_REFUSED && pbResult) {
+                *pbResult = reply.status;
             }
+            result = status;
+            done = true;
             fmLog("####FM:WriteDataViaNet(): get data success.");
             break;
         }
@@ -414,7 +379,6 @@ int FingCmd::WriteDataViaNet(BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* p
             if (result == FM_OK && done && announced == 0) {
                 // The printer has no payload for us (a "GETR" before any result): nothing follows
                 // the record, and waiting for one would only run into the read time-out.
-                m_pDeviceIO->close();
                 return FM_OK;
             }
             if (result == FM_OK && done) {
@@ -422,7 +386,6 @@ int FingCmd::WriteDataViaNet(BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* p
                 if (m_pDeviceIO->read(reinterpret_cast<char*>(payload.data()), cbOutput) == cbOutput) {
                     memcpy(pOutput, payload.data(), cbOutput);
                     fmLog("####FM:WriteDataViaNet(): read data success!");
-                    m_pDeviceIO->close();
                     return FM_OK;
                 }
                 done = false; // the answer was cut short: ask again
@@ -431,32 +394,32 @@ int FingCmd::WriteDataViaNet(BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* p
             result = FM_NET_FORMAT;
             libClock().sleepMilliseconds(kRetryPauseMs);
         }
-        m_pDeviceIO->close();
         if (last || done)
             return result;
     }
     return result;
 }
 
-int FingCmd::WriteBulkDataViaUSB(BYTE* pInput, DWORD cbInput)
+// One bulk transfer of the USB transport, with up to kAttempts attempts that each open the device
+// and close it again: transfer(device) moves the data and returns the byte count (or <= 0). name
+// prefixes the log lines. The byte count of the first attempt that moved something, or 0.
+template<typename Transfer>
+int FingCmd::bulkWithRetries(const char* name, Transfer transfer)
 {
     for (int attempt = 1; attempt <= kAttempts; ++attempt) {
-        fmLog("####FM:WriteBulkDataViaUSB");
+        fmLog("####FM:%s", name);
         if (cancelRequested()) {
-            fmLog("####FM:WriteBulkDataViaUSB: cancel");
+            fmLog("####FM:%s: cancel", name);
             return 0;
         }
         if (m_pDeviceIO->open(&mPrinter, 0) != 0) {
-            fmLog("####FM:WriteBulkDataViaUSB(): open usb fail.");
+            fmLog("####FM:%s(): open usb fail.", name);
         } else {
-            fmLog("####FM:WriteBulkDataViaUSB: write bulk data(%d)", static_cast<int>(cbInput));
-            const int n = m_pDeviceIO->write_bulk(reinterpret_cast<char*>(pInput), static_cast<int>(cbInput), 0);
-            if (n > 0) {
-                m_pDeviceIO->close();
+            OpenedDevice opened(m_pDeviceIO);
+            const int n = transfer(m_pDeviceIO);
+            if (n > 0)
                 return n;
-            }
-            fmLog("####FM:WriteBulkDataViaUSB(): write usb timeout.");
-            m_pDeviceIO->close();
+            fmLog("####FM:%s(): write usb timeout.", name);
         }
         if (attempt < kAttempts)
             libClock().sleepMilliseconds(kRetryPauseMs);
@@ -464,31 +427,22 @@ int FingCmd::WriteBulkDataViaUSB(BYTE* pInput, DWORD cbInput)
     return 0;
 }
 
+int FingCmd::WriteBulkDataViaUSB(BYTE* pInput, DWORD cbInput)
+{
+    return bulkWithRetries("WriteBulkDataViaUSB", [pInput, cbInput](DeviceIO* device) {
+        fmLog("####FM:WriteBulkDataViaUSB: write bulk data(%d)", static_cast<int>(cbInput));
+        return device->write_bulk(reinterpret_cast<char*>(pInput), static_cast<int>(cbInput), 0);
+    });
+}
+
 int FingCmd::ReadBulkDataViaUSB(BYTE* pOutput, DWORD cbOutput)
 {
-    for (int attempt = 1; attempt <= kAttempts; ++attempt) {
-        fmLog("####FM:ReadBulkDataViaUSB");
-        if (cancelRequested()) {
-            fmLog("####FM:ReadBulkDataViaUSB: cancel");
-            return 0;
-        }
-        if (m_pDeviceIO->open(&mPrinter, 0) != 0) {
-            fmLog("####FM:ReadBulkDataViaUSB(): open usb fail.");
-        } else {
-            fmLog("####FM:ReadBulkDataViaUSB: read bulk data(%d)", static_cast<int>(cbOutput));
-            const int n = m_pDeviceIO->read_bulk(reinterpret_cast<char*>(pOutput), static_cast<int>(cbOutput), 0);
-            fmLog("####FM:ReadBulkDataViaUSB: readed bulk data(%d)", n);
-            if (n > 0) {
-                m_pDeviceIO->close();
-                return n;
-            }
-            fmLog("####FM:ReadBulkDataViaUSB(): write usb timeout.");
-            m_pDeviceIO->close();
-        }
-        if (attempt < kAttempts)
-            libClock().sleepMilliseconds(kRetryPauseMs);
-    }
-    return 0;
+    return bulkWithRetries("ReadBulkDataViaUSB", [pOutput, cbOutput](DeviceIO* device) {
+        fmLog("####FM:ReadBulkDataViaUSB: read bulk data(%d)", static_cast<int>(cbOutput));
+        const int n = device->read_bulk(reinterpret_cast<char*>(pOutput), static_cast<int>(cbOutput), 0);
+        fmLog("####FM:ReadBulkDataViaUSB: readed bulk data(%d)", n);
+        return n;
+    });
 }
 
 bool FingCmd::CancelPrintWithTrans()

@@ -6,6 +6,8 @@
 // Every record is packed and its multi-byte integers are little-endian on the wire whatever the
 // host: they are held as LE16 byte pairs, so a record's memory is exactly its wire image.
 
+#include "vrkt7xcommon.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -21,8 +23,8 @@ constexpr BYTE INIT_VALUE = 0xFE;
 constexpr BYTE kProgressByte0 = 0x1C;
 constexpr BYTE kProgressByte1 = 0x2D;
 
-constexpr int kNameSize = 32;      // width of UserName
-constexpr int kTemplateSize = 512; // width of feature
+constexpr int kNameSize = VRKT_NAME_SIZE;         // width of UserName
+constexpr int kTemplateSize = VRKT_TEMPLATE_SIZE; // width of feature
 
 // A 16-bit little-endian integer at any offset.
 struct LE16 {
@@ -112,7 +114,7 @@ static_assert(sizeof(FG_STA_T) == 8 && offsetof(FG_STA_T, ack) == 4 && offsetof(
                   && offsetof(FG_STA_T, status) == 7,
               "FG_STA_T layout");
 static_assert(sizeof(FG_DATA_T) == 34 && offsetof(FG_DATA_T, ID) == 32, "FG_DATA_T layout");
-static_assert(sizeof(FG_DATAF_T) == 546 && offsetof(FG_DATAF_T, ID) == 32 && offsetof(FG_DATAF_T, feature) == 34,
+static_assert(sizeof(FG_DATAF_T) == VRKT_RECORD_SIZE && offsetof(FG_DATAF_T, ID) == 32 && offsetof(FG_DATAF_T, feature) == 34,
               "FG_DATAF_T layout");
 
 constexpr int kHeaderSize = 8;
@@ -164,26 +166,26 @@ inline StatusReply parseStatus(const BYTE* buffer)
     return r;
 }
 
-// Result codes of the transfer routines and the fingerprint operations.
+// Result codes of the transfer routines and the fingerprint operations: the public ones.
 enum FingResult : int {
-    FM_OK = 0,
-    FM_FILE_ERROR = 2,
-    FM_BUSY = 4,
-    FM_REFUSED = 5,
-    FM_ADD_FAILED = 7,
-    FM_FAILED = 9,
-    FM_NOT_READY = 10,
-    FM_NO_MATCH = 11,
-    FM_CANCELLED = 12,
-    FM_NO_USER = 13,
-    FM_UNKNOWN_USER = 14,
-    FM_OPEN_FAILED = 15,
-    FM_NO_REPLY = 16,
-    FM_WRITE_FAILED = 17,
-    FM_NEVER_READY = 18,
-    FM_NOT_STATUS = 19,
-    FM_NET_FORMAT = 22,
-    FM_NAME_TOO_LONG = 23, // a user name longer than kNameSize bytes: nothing was sent
+    FM_OK = VRKT_OK,
+    FM_FILE_ERROR = VRKT_FILE_ERROR,
+    FM_BUSY = VRKT_BUSY,
+    FM_REFUSED = VRKT_REFUSED,
+    FM_ADD_FAILED = VRKT_ADD_FAILED,
+    FM_FAILED = VRKT_FAILED,
+    FM_NOT_READY = VRKT_NOT_READY,
+    FM_NO_MATCH = VRKT_NO_MATCH,
+    FM_CANCELLED = VRKT_CANCELLED,
+    FM_NO_USER = VRKT_NO_USER,
+    FM_UNKNOWN_USER = VRKT_UNKNOWN_USER,
+    FM_OPEN_FAILED = VRKT_OPEN_FAILED,
+    FM_NO_REPLY = VRKT_NO_REPLY,
+    FM_WRITE_FAILED = VRKT_WRITE_FAILED,
+    FM_NEVER_READY = VRKT_NEVER_READY,
+    FM_NOT_STATUS = VRKT_NOT_STATUS,
+    FM_NET_FORMAT = VRKT_NET_FORMAT,
+    FM_NAME_TOO_LONG = VRKT_NAME_TOO_LONG, // a user name longer than kNameSize bytes: nothing was sent
 };
 
 #endif

@@ -1,7 +1,6 @@
 #include "Discovery.h"
 
 #include "FingerCommon.h"
-#include "system/ShellHelpers.h"
 
 #include <QtGlobal>
 
@@ -16,6 +15,8 @@ bool _isDeviceSupported(Printer_struct* ps)
     fprintf(stderr, "found device name:%s is true\n", ps->name);
     return true;
 }
+
+func_isDeviceSupported isDeviceSupported = _isDeviceSupported;
 
 int callback_getPrinters(void* para, Printer_struct* ps)
 {
@@ -99,7 +100,7 @@ int FingerCommon::IsDeviceConnectForPrint(char* pPrinterName)
     if (!device->isConnected(&printer))
         return 0;
     const int type = device->type();
-    return (type == 1 || type == 2) ? 1 : 0;
+    return (type == kTransportUsb || type == kTransportNet) ? 1 : 0;
 }
 
 bool FingerCommon::getDevice()

@@ -40,7 +40,7 @@ public:
     bool IsFingerPrint(char* pPrinterName, char* userName, short int* pIndex);
 
     // Most printers a discovery pass hands out: the callers' arrays have this many slots.
-    static constexpr int kMaxListedPrinters = 32;
+    static constexpr int kMaxListedPrinters = VRKT_MAX_PRINTERS;
 
     QList<Printer_struct> printers;
     QStringList printerlist;

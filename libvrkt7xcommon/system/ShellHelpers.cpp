@@ -2,9 +2,6 @@
 
 #include "InstallPaths.h"
 
-#include "ipc/TransClient.h"
-#include "service/Discovery.h"
-
 #include <QSettings>
 
 #include <cstdio>
@@ -13,8 +10,6 @@ const char* const filepath = "/tmp/.statusmonitor";
 const char* const lockfile = "/tmp/.lockstatusmonitor";
 const char* const statusKey = "printer/status/";
 const char* const printersKey = "printer/mdl/";
-
-func_isDeviceSupported isDeviceSupported = _isDeviceSupported;
 
 QString get_string_from_shell_cmd(const QString& cmd, int mode)
 {
@@ -54,12 +49,6 @@ bool printer_is_printing(const QString& printer_name)
     const QString cmd = QLatin1String("LANG=en lpstat -l -o ") + name + QLatin1String(" 2>>") +
                         QLatin1String("/dev/null") + QLatin1String("|grep -w ") + name;
     return !get_string_from_shell_cmd(cmd, 0).isEmpty();
-}
-
-bool is_app_running(const char* server_path)
-{
-    Trans_Client client(server_path);
-    return client.tryConnectToServer() != -2;
 }
 
 bool appSettingsInFile(const QString& file, const QString& key, QVariant& value, const QVariant& defaultValue,

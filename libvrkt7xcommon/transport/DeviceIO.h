@@ -3,6 +3,15 @@
 
 #include "system/PrinterTypes.h"
 
+// What DeviceIO::type() answers: the transport a printer is reached through.
+enum TransportKind : int {
+    kTransportUsb = 1,
+    kTransportNet = 2,
+};
+
+// The TCP port of a network printer's fingerprint unit.
+constexpr int kFingerprintPort = 10001;
+
 // A byte pipe to one printer. UsbIO and NetIO implement it; the fingerprint protocol only ever
 // talks to a DeviceIO*. The operations taking a Printer_struct first resolve the printer's device
 // URI into the object and then run their parameterless twin.
@@ -11,7 +20,7 @@ public:
     DeviceIO();
     virtual ~DeviceIO();
 
-    virtual int type() = 0;  // 1 = USB, 2 = network
+    virtual int type() = 0;  // a TransportKind
     virtual int close() = 0; // 0 on success
     virtual int write(char* buffer, int bufsize) = 0; // bytes written, negative on failure
     virtual int read(char* buffer, int bufsize) = 0;  // bytes read, negative on failure

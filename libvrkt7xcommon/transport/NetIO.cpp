@@ -26,7 +26,6 @@ namespace {
 
 constexpr char kDnssdScheme[] = "dnssd://";
 constexpr int kIsConnectedScratchSize = 1024;
-constexpr quint16 kFingerprintPort = 10001;
 
 // A TCP connection attempt that runs beside the SNMP query: started at once, looked at without
 // blocking (a QTcpSocket gives up a pending connection on its first timed-out wait).

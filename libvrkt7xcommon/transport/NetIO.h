@@ -38,7 +38,7 @@ public:
     NetIO(const NetIO&) = delete;
     NetIO& operator=(const NetIO&) = delete;
 
-    int type() override { return 2; }
+    int type() override { return kTransportNet; }
 
     // -1 when no socket was ever created, 0 when not open; otherwise closes the connection
     // (keeping the socket object for the next open) and gives 0.

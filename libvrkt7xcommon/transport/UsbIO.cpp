@@ -15,10 +15,10 @@
 #include <cstring>
 
 extern "C" {
-const int usb_error_printing = -100;
-const int usb_error_scanning = -101;
-const int usb_error_usb_locked = -102;
-const int usb_error_busy = -103;
+const int usb_error_printing = VRKT_USB_ERROR_PRINTING;
+const int usb_error_scanning = VRKT_USB_ERROR_SCANNING;
+const int usb_error_usb_locked = VRKT_USB_ERROR_USB_LOCKED;
+const int usb_error_busy = VRKT_USB_ERROR_BUSY;
 }
 
 const char* const kPrinterLockFile = "/tmp/.vrkt_lock";

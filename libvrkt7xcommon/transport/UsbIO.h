@@ -3,24 +3,14 @@
 
 #include "DeviceIO.h"
 #include "FileLocker.h"
-#include "vrkt7xexport.h"
+#include "vrkt7xsystem.h"
 
 #include <string>
 
 class UsbApi;
 
-// Results of UsbIO::open beyond the libusb codes.
-extern "C" {
-VRKT_EXPORT extern const int usb_error_printing;   // CUPS reports a job in progress on this printer
-VRKT_EXPORT extern const int usb_error_scanning;   // defined for callers
-VRKT_EXPORT extern const int usb_error_usb_locked; // this process already has the printer open
-VRKT_EXPORT extern const int usb_error_busy;       // defined for callers
-}
-
-// Turns the host-plus-path text of a usb:// URI into vendor and product IDs; 0 on success. The
-// initial hook sets both to -1 (any) and fails, so a printer is found by its serial number alone.
-typedef int (*func_getpidvid)(const std::string& model, int* pid, int* vid);
-VRKT_EXPORT extern func_getpidvid getpidvid;
+// The results of open beyond the libusb codes (usb_error_printing...) and the getpidvid hook
+// are exported: see vrkt7xsystem.h.
 
 // Files under /tmp that keep cooperating processes and a scanner program off the USB printer.
 extern const char* const kPrinterLockFile;     // "/tmp/.vrkt_lock"
@@ -37,7 +27,7 @@ public:
     UsbIO();
     ~UsbIO() override;
 
-    int type() override { return 1; }
+    int type() override { return kTransportUsb; }
     int close() override;
     int write(char* buffer, int bufsize) override;
     int read(char* buffer, int bufsize) override;

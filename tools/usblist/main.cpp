@@ -1,5 +1,5 @@
 // vrkt7x-usblist: lists the devices on the USB bus, as the fingerprint library sees them.
-#include "transport/UsbListing.h"
+#include "vrkt7xsystem.h"
 
 int main(int argc, char* argv[])
 {

@@ -116,7 +116,8 @@ int fakeImportFinger(char* printer, char* fileName)
 int fakeExportFinger(char* printer, char* fileName, int* length)
 {
     record("ExportFinger", printer, QByteArray(fileName));
-    if (state().exportResult == 0 && state().writeExport) {
+    // As the library: a file only for records, an existing one stays otherwise.
+    if (state().exportResult == 0 && state().writeExport && state().exportLength > 0) {
         QFile file(QString::fromLocal8Bit(fileName));
         if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
             file.write(state().exportData);

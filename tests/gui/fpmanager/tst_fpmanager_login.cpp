@@ -13,6 +13,7 @@
 #include "ui_FingerManageDlg.h"
 #include "ui_LoginDlg.h"
 
+#include "store/CharsetFuncs.h"
 #include "store/FingerManage.h"
 #include "store/FpmanagerPaths.h"
 
@@ -21,7 +22,11 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
+#include <QStorageInfo>
 #include <QtTest>
+
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -77,6 +82,10 @@ private slots:
 
     void login_data();
     void login();
+    void returnLogsIn_data();
+    void returnLogsIn();
+    void nameCodec_data();
+    void nameCodec();
     void loginListsPrinters_data();
     void loginListsPrinters();
     void loginWithoutPrinter_data();
@@ -302,6 +311,68 @@ void TestLogin::login()
     }
 }
 
+void TestLogin::returnLogsIn_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("notice");
+    QTest::newRow("Return in the name") << "userName" << int(Qt::Key_Return) << "58203716" << QString();
+    QTest::newRow("Enter in the password") << "password" << int(Qt::Key_Enter) << "58203716" << QString();
+    QTest::newRow("Return, wrong password") << "password" << int(Qt::Key_Return) << "x" << QStringLiteral("输入的密码不正确，请重新输入");
+}
+
+void TestLogin::returnLogsIn()
+{
+    QFETCH(QString, field);
+    QFETCH(int, key);
+    QFETCH(QString, password);
+    QFETCH(QString, notice);
+    FakeFingerLibrary::state().printers = {{"ZPH_A", "usb://a"}};
+
+    NoticeScript notices;
+    LoginDlg login;
+    FingerManageDlg main;
+    FpmanagerApp::connectWindows(login, main);
+    login.show();
+    QVERIFY(QTest::qWaitForWindowActive(&login));
+    typeText(login.ui->userName, QStringLiteral("admin"));
+    typeText(login.ui->password, password);
+    QTest::keyClick(login.findChild<QWidget*>(field), Qt::Key(key));
+    QCOMPARE(notices.texts(), notice.isEmpty() ? QStringList() : QStringList{notice});
+    QCOMPARE(main.isVisible(), notice.isEmpty());
+}
+
+void TestLogin::nameCodec_data()
+{
+    QTest::addColumn<QByteArray>("codec");
+    QTest::addColumn<bool>("ready");
+    QTest::newRow("GB18030") << QByteArray(CharsetFuncs::kNameCodec) << true;
+    // What a Qt built without ICU answers for GB18030.
+    QTest::newRow("missing") << QByteArray("x-no-such-codec") << false;
+}
+
+void TestLogin::nameCodec()
+{
+    QFETCH(QByteArray, codec);
+    QFETCH(bool, ready);
+    NoticeScript notices;
+    QCOMPARE(FpmanagerApp::charsetReady(codec.constData()), ready);
+    if (ready) {
+        QVERIFY(notices.shown.isEmpty());
+        return;
+    }
+    QCOMPARE(notices.shown.size(), 1);
+    QCOMPARE(notices.shown.first().title, QStringLiteral("警告"));
+    QVERIFY(notices.shown.first().text.contains(QString::fromLatin1(codec)));
+    // The program ends there, before any window.
+    notices.shown.clear();
+    QCOMPARE(FpmanagerApp::run(*qApp, codec.constData()), 1);
+    QCOMPARE(notices.shown.size(), 1);
+    for (QWidget* window : QApplication::topLevelWidgets())
+        QVERIFY2(!window->isVisible(), qPrintable(window->objectName()));
+}
+
 void TestLogin::loginListsPrinters_data()
 {
     QTest::addColumn<Printers>("printers");
@@ -452,6 +523,11 @@ void TestLogin::changeLogin_data()
     QTest::newRow("old password with blanks") << "boss" << "  58203716 " << "12345678" << "12345678" << ok << "";
     QTest::newRow("16 two-byte characters") << repeated(QStringLiteral("管"), 16) << "58203716" << "12345678" << "12345678" << ok << "";
     QTest::newRow("quote in name and password") << "o'brien" << "58203716" << "it's0k!!" << "it's0k!!" << ok << "";
+    // The account keeps 16 UTF-8 bytes of the password and 32 GB18030 bytes of the name, whole.
+    QTest::newRow("8 characters in 16 bytes") << "boss" << "58203716" << "парольмо" << "парольмо" << ok << "";
+    QTest::newRow("11 characters in 20 bytes") << "boss" << "58203716" << "пароль-мой1" << "пароль-мой1" << kRule << "editNewPwd";
+    QTest::newRow("name of width 18 in 36 bytes") << repeated(QStringLiteral("😀"), 9) << "58203716" << "12345678" << "12345678"
+                                                  << QStringLiteral("输入新用户名不正确，请重新输入.") << "editNewName";
 }
 
 void TestLogin::changeLogin()
@@ -558,23 +634,36 @@ void TestLogin::changeTakesEffect()
 void TestLogin::changeNotStored_data()
 {
     QTest::addColumn<QString>("how");
-    QTest::newRow("database file unreadable") << QStringLiteral("corrupt");
-    QTest::newRow("database folder read-only") << QStringLiteral("read-only");
+    QTest::addColumn<QString>("reason"); // in the database warning
+    QTest::newRow("database file unreadable") << QStringLiteral("corrupt") << QString();
+    QTest::newRow("database folder read-only") << QStringLiteral("read-only") << QString::fromLocal8Bit(strerror(EROFS));
+    QTest::newRow("database disk full") << QStringLiteral("full") << QString::fromLocal8Bit(strerror(ENOSPC));
 }
 
 // "更改成功" only for a change that reached the database file.
 void TestLogin::changeNotStored()
 {
     QFETCH(QString, how);
+    QFETCH(QString, reason);
     const QString dbPath = QString::fromLatin1(FpmanagerPaths::kDatabaseFile);
+    const QString filler = QStringLiteral("/usr/share/vrkt7x/filler");
+    const qint64 folderSize = QStorageInfo(QStringLiteral("/usr/share/vrkt7x")).bytesTotal();
     QByteArray before;
     if (how == QLatin1String("corrupt")) {
         QFile db(dbPath);
         QVERIFY(db.open(QIODevice::WriteOnly | QIODevice::Truncate));
         db.write(QByteArray(64, '\x5a'));
         db.close();
-    } else {
+    } else if (how == QLatin1String("read-only")) {
         QVERIFY(remount("ro"));
+    } else {
+        // A small folder, filled up.
+        QVERIFY(remount("size=256k"));
+        QFile fill(filler);
+        QVERIFY(fill.open(QIODevice::WriteOnly));
+        const QByteArray block(4096, 'f');
+        while (fill.write(block) == block.size() && fill.flush()) {
+        }
     }
     {
         QFile db(dbPath);
@@ -590,16 +679,20 @@ void TestLogin::changeNotStored()
     typeText(dialog.ui->editNewPwd, QStringLiteral("12345678"));
     typeText(dialog.ui->editReNewPwd, QStringLiteral("12345678"));
     dialog.ui->Btn_OK->click();
-    const bool remounted = how == QLatin1String("corrupt") || remount("rw");
+    bool restored = true;
+    if (how == QLatin1String("read-only"))
+        restored = remount("rw");
+    if (how == QLatin1String("full"))
+        restored = QFile::remove(filler) && remount(qPrintable(QStringLiteral("size=%1").arg(folderSize)));
 
     QVERIFY(!notices.texts().contains(QStringLiteral("更改成功")));
     QVERIFY(dialog.isVisible());
-    QVERIFY(remounted);
-    if (how == QLatin1String("corrupt")) {
-        // The database warning told the administrator.
-        QVERIFY(!notices.shown.isEmpty());
-        QCOMPARE(notices.shown.first().title, QStringLiteral("警告"));
-    } else {
+    QVERIFY(restored);
+    // The database warning told the administrator, with the reason.
+    QVERIFY(!notices.shown.isEmpty());
+    QCOMPARE(notices.shown.first().title, QStringLiteral("警告"));
+    QVERIFY2(notices.shown.first().text.contains(reason), qPrintable(notices.shown.first().text));
+    if (how != QLatin1String("corrupt")) {
         QFile db(dbPath);
         QVERIFY(db.open(QIODevice::ReadOnly));
         QCOMPARE(db.readAll(), before);

@@ -10,6 +10,7 @@
 #include "ui_FingerManageDlg.h"
 
 #include "store/FingerManage.h"
+#include "store/FpmanagerPaths.h"
 
 #include <QAction>
 #include <QApplication>
@@ -67,6 +68,7 @@ private slots:
     void switchState_data();
     void switchState();
     void printerSelection();
+    void failedReadEmptiesTheLists();
     void noPrinterListed();
     void switchClicked_data();
     void switchClicked();
@@ -279,6 +281,28 @@ void TestMainWindow::printerSelection()
     QCOMPARE(window.m_userNameList, QStringList{QStringLiteral("王五")});
     QCOMPARE(fingerMagager.m_ListFinger.size(), 1);
     QCOMPARE(fingerMagager.m_ListFinger.first().ID, 9);
+}
+
+void TestMainWindow::failedReadEmptiesTheLists()
+{
+    ManagerTestEnv::setPrinters(kThree);
+    ManagerTestEnv::storeFinger("ZPH_first", 1, QStringLiteral("张三"));
+    FingerManageDlg window;
+    window.settingDlgshow();
+    QCOMPARE(fingerMagager.m_ListFinger.size(), 1);
+
+    // The database can no longer be read when the next printer is selected: none of the first
+    // printer's users may stay behind to be deleted from or looked up on this one.
+    QFile db(QString::fromLatin1(FpmanagerPaths::kDatabaseFile));
+    QVERIFY(db.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    db.write(QByteArray(64, '\x5a'));
+    db.close();
+    NoticeScript notices;
+    window.ui->cb_printerList->setCurrentIndex(1);
+    QCOMPARE(notices.shown.size(), 1);
+    QVERIFY(fingerMagager.m_fingerRecords.isEmpty());
+    QVERIFY(fingerMagager.m_ListFinger.isEmpty());
+    QVERIFY(window.m_userNameList.isEmpty());
 }
 
 void TestMainWindow::noPrinterListed()

@@ -122,6 +122,8 @@ private slots:
 
     void exportToFile_data();
     void exportToFile();
+    void exportOverTheTemporaryFile_data();
+    void exportOverTheTemporaryFile();
     void exportCancelled();
     void importFromFile_data();
     void importFromFile();
@@ -679,6 +681,37 @@ void TestOperations::exportToFile()
         expected << written;
     expected.sort();
     QCOMPARE(left, expected);
+}
+
+void TestOperations::exportOverTheTemporaryFile_data()
+{
+    QTest::addColumn<int>("result");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<bool>("replaced");
+    QTest::newRow("records") << 0 << 1 << true;
+    QTest::newRow("empty printer") << 0 << 0 << false;
+    QTest::newRow("export failed") << 9 << 0 << false;
+}
+
+// The administrator's file is the library's temporary file itself: only a complete export replaces it.
+void TestOperations::exportOverTheTemporaryFile()
+{
+    QFETCH(int, result);
+    QFETCH(int, length);
+    QFETCH(bool, replaced);
+    const QByteArray oldContent = "the administrator's previous backup";
+    QVERIFY(writeFile(kExportTemp, oldContent));
+    const QByteArray records = ManagerTestEnv::fdlRecord("newcomer", 9);
+    auto window = showWindow();
+    FakeFingerLibrary::state().exportResult = result;
+    FakeFingerLibrary::state().exportLength = length;
+    FakeFingerLibrary::state().exportData = records;
+    FileDialogScript dialogs;
+    dialogs.answers = {kExportTemp};
+    NoticeScript notices;
+    window->ui->Btn_export->click();
+    QCOMPARE(notices.shown.size(), 1);
+    QCOMPARE(readFile(kExportTemp), replaced ? records : oldContent);
 }
 
 void TestOperations::exportCancelled()

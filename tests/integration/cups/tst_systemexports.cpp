@@ -98,6 +98,8 @@ private slots:
     void cleanupTestCase();
     void everyNameIsExported_data();
     void everyNameIsExported();
+    void plainCNamesBesideTheFormerOnes_data();
+    void plainCNamesBesideTheFormerOnes();
     void constantTexts_data();
     void constantTexts();
     void deviceHookStartsWithTheModelTest();
@@ -114,6 +116,35 @@ private:
     }
     void* m_lib = nullptr;
 };
+
+// The helpers with plain C signatures are exported under their plain names too, and both names
+// reach the same code.
+void TestSystemExports::plainCNamesBesideTheFormerOnes_data()
+{
+    QTest::addColumn<QByteArray>("plain");
+    QTest::addColumn<QByteArray>("former");
+    for (const Symbol& symbol : kSymbols) {
+        const QByteArray declaration(symbol.declaration);
+        if (!declaration.contains('(') || declaration.contains("::") || declaration.contains("QString"))
+            continue;
+        const QByteArray plain = declaration.left(declaration.indexOf('('));
+        QTest::newRow(plain.constData()) << plain << QByteArray(symbol.mangled);
+    }
+}
+
+void TestSystemExports::plainCNamesBesideTheFormerOnes()
+{
+    QFETCH(QByteArray, plain);
+    QFETCH(QByteArray, former);
+    QVERIFY2(dlsym(m_lib, plain.constData()), plain.constData());
+    QVERIFY2(dlsym(m_lib, former.constData()), former.constData());
+    if (plain == "is_app_running") {
+        const char* missing = "/tmp/.no-such-socket";
+        QCOMPARE(fn<IsAppRunningFn>(plain.constData())(missing), false);
+        QCOMPARE(fn<IsAppRunningFn>(former.constData())(missing), false);
+        QCOMPARE(fn<IsAppRunningFn>(plain.constData())(""), true);
+    }
+}
 
 void TestSystemExports::initTestCase()
 {

@@ -76,6 +76,8 @@ private slots:
     void libraryLinkIsWhereFpmanagerLooks();
     void installedFilesKeepNoBuildPaths_data();
     void installedFilesKeepNoBuildPaths();
+    void binariesAreHardened_data();
+    void binariesAreHardened();
     void hicolorIconsAreTheApplicationIcon();
     void desktopEntryStartsTheInstalledProgram();
     void pkgConfigConsumerBuildsAndRuns_data();
@@ -132,6 +134,7 @@ void PackagingBuildTest::stagedFiles_data()
     row("LIBDIR/libvrkt7xcommon.so", -1, "libvrkt7xcommon.so.1");
     row("usr/include/vrkt7xcommon.h", 0644);
     row("usr/include/vrkt7xexport.h", 0644);
+    row("usr/include/vrkt7xsystem.h", 0644);
     row("LIBDIR/pkgconfig/vrkt7xcommon.pc", 0644);
     row("LIBDIR/cmake/vrkt7xcommon/vrkt7xcommonConfig.cmake", 0644);
     row("LIBDIR/cmake/vrkt7xcommon/vrkt7xcommonConfigVersion.cmake", 0644);
@@ -225,6 +228,38 @@ void PackagingBuildTest::installedFilesKeepNoBuildPaths()
     QVERIFY2(!text.contains(kBinaryDir.toLocal8Bit()) && !text.contains(kSourceDir.toLocal8Bit()) &&
                  !text.contains(stageDir().toLocal8Bit()),
              text.constData());
+}
+
+void PackagingBuildTest::binariesAreHardened_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("program");
+    QTest::newRow("fpmanager") << QStringLiteral("usr/bin/fpmanager") << true;
+    QTest::newRow("fpverify") << QStringLiteral("usr/bin/fpverify") << true;
+    QTest::newRow("fpctl") << QStringLiteral("usr/bin/fpctl") << true;
+    QTest::newRow("vrkt7x-usblist") << QStringLiteral("usr/bin/vrkt7x-usblist") << true;
+    QTest::newRow("library") << QStringLiteral("LIBDIR/libvrkt7xcommon.so.1.0.0") << false;
+}
+
+// The distribution's hardening, as the ELF files show it: relocations read-only and bound at
+// start-up, programs position-independent, the library's frames guarded by the stack protector
+// (a small program may have no frame that needs it). Fortified calls: lintian, below.
+void PackagingBuildTest::binariesAreHardened()
+{
+    QFETCH(QString, path);
+    QFETCH(bool, program);
+    path.replace(QLatin1String("LIBDIR"), m_libDir);
+    const CommandResult elf = runCommand(QStringLiteral("readelf"),
+                                         {QStringLiteral("--wide"), QStringLiteral("--dynamic"), QStringLiteral("--program-headers"),
+                                          QStringLiteral("--dyn-syms"), stageDir() + QLatin1Char('/') + path});
+    QVERIFY2(elf.ok(), qPrintable(elf.describe()));
+    const QString out = QString::fromLatin1(elf.out);
+    QVERIFY(out.contains(QLatin1String("GNU_RELRO")));
+    QVERIFY(out.contains(QRegularExpression(QStringLiteral("\\(FLAGS_1\\)\\s+Flags:.* NOW"))));
+    if (program)
+        QVERIFY(out.contains(QRegularExpression(QStringLiteral("\\(FLAGS_1\\)\\s+Flags:.* PIE"))));
+    else
+        QVERIFY(out.contains(QLatin1String("__stack_chk_fail")));
 }
 
 void PackagingBuildTest::hicolorIconsAreTheApplicationIcon()
@@ -496,6 +531,8 @@ void PackagingBuildTest::lintianFindsNothing()
         QVERIFY2(!line.startsWith("E:") && !line.startsWith("W:"), line.constData());
         // Every override in the package still stands for a tag lintian reports.
         QVERIFY2(!line.contains("unused-override") && !line.contains("mismatched-override"), line.constData());
+        // Its notes on hardening (shown as information) as well.
+        QVERIFY2(!line.contains(": hardening-"), line.constData());
     }
 }
 

@@ -1,5 +1,7 @@
 #include "ExitCode.h"
 
+#include "vrkt7xcommon.h"
+
 QString exitCodeName(ExitCode code)
 {
     switch (code) {
@@ -31,41 +33,41 @@ LibraryFailure describeLibraryResult(int code)
         return LibraryFailure{exitCode, QStringLiteral("%1 (code %2)").arg(QLatin1String(text)).arg(code)};
     };
     switch (code) {
-    case 0:
+    case VRKT_OK:
         return LibraryFailure{};
-    case -1:
+    case VRKT_QUERY_FAILED:
         return failure(ExitCode::Unreachable, "the printer did not answer the status query");
-    case 2:
+    case VRKT_FILE_ERROR:
         return failure(ExitCode::FileError, "the fingerprint data file is missing, unreadable or not writable");
-    case 4:
+    case VRKT_BUSY:
         return failure(ExitCode::Busy, "the printer's fingerprint unit is busy");
-    case 5:
+    case VRKT_REFUSED:
         return failure(ExitCode::Failed, "the printer refused the command");
-    case 7:
+    case VRKT_ADD_FAILED:
         return failure(ExitCode::Failed, "the printer reported that the operation failed");
-    case 9:
+    case VRKT_FAILED:
         return failure(ExitCode::Failed, "the operation failed or timed out at the printer");
-    case 10:
+    case VRKT_NOT_READY:
         return failure(ExitCode::Timeout, "the printer kept answering 'not ready' and then stopped answering");
-    case 11:
+    case VRKT_NO_MATCH:
         return failure(ExitCode::NotEnrolled, "the finger matched no enrolled fingerprint");
-    case 12:
+    case VRKT_CANCELLED:
         return failure(ExitCode::Cancelled, "cancelled");
-    case 13:
+    case VRKT_NO_USER:
         return failure(ExitCode::Failed, "the printer's result named no user");
-    case 14:
+    case VRKT_UNKNOWN_USER:
         return failure(ExitCode::NotEnrolled, "the printer does not know this name");
-    case 15:
+    case VRKT_OPEN_FAILED:
         return failure(ExitCode::Unreachable, "the printer could not be opened or connected");
-    case 16:
+    case VRKT_NO_REPLY:
         return failure(ExitCode::Unreachable, "the printer gave no usable reply");
-    case 17:
+    case VRKT_WRITE_FAILED:
         return failure(ExitCode::Unreachable, "the command could not be sent to the printer");
-    case 18:
+    case VRKT_NEVER_READY:
         return failure(ExitCode::Timeout, "the printer did not become ready in time");
-    case 19:
+    case VRKT_NOT_STATUS:
         return failure(ExitCode::Failed, "the printer's reply was not a status record");
-    case 22:
+    case VRKT_NET_FORMAT:
         return failure(ExitCode::Failed, "the printer's network reply was malformed");
     default:
         return failure(ExitCode::Failed, "the library reported an unexpected result");

@@ -1,6 +1,8 @@
 #ifndef FPCTL_FDLFILE_H
 #define FPCTL_FDLFILE_H
 
+#include "vrkt7xcommon.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -10,9 +12,10 @@
 // count, no checksum.
 namespace FdlFile {
 
-constexpr int kNameBytes = 32;
-constexpr int kTemplateBytes = 512;
-constexpr int kRecordBytes = kNameBytes + 2 + kTemplateBytes;
+constexpr int kNameBytes = VRKT_NAME_SIZE;
+constexpr int kTemplateBytes = VRKT_TEMPLATE_SIZE;
+constexpr int kRecordBytes = VRKT_RECORD_SIZE;
+static_assert(kRecordBytes == kNameBytes + 2 + kTemplateBytes, "name, 16-bit ID, template");
 // The printer's import command counts records in 16 bits.
 constexpr int kMaxImportRecords = 0xFFFF;
 

@@ -1,6 +1,6 @@
 #include "LinkedLibrary.h"
 
-#include "CupsQueries.h"
+#include "vrkt7xsystem.h"
 #include "vrkt7xcommon.h"
 
 #include <algorithm>
@@ -10,9 +10,9 @@
 
 namespace {
 
-constexpr int kField = 256;        // the library's text fields
-constexpr int kListSlots = 32;     // GetDeviceConnect writes at most this many slots
-constexpr int kNameBuffer = 33;    // a 32-byte name and its terminator
+constexpr int kField = VRKT_FIELD_SIZE;         // the library's text fields
+constexpr int kListSlots = VRKT_MAX_PRINTERS;    // GetDeviceConnect writes at most this many slots
+constexpr int kNameBuffer = VRKT_NAME_BUFFER_SIZE; // a 32-byte name and its terminator
 
 // A zero-terminated copy of text in a buffer of at least minSize bytes.
 std::vector<char> cString(const QByteArray& text, size_t minSize = 1)
