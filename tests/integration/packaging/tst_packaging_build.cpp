@@ -135,6 +135,7 @@ void PackagingBuildTest::stagedFiles_data()
     row("usr/include/vrkt7xcommon.h", 0644);
     row("usr/include/vrkt7xexport.h", 0644);
     row("usr/include/vrkt7xsystem.h", 0644);
+    row("usr/include/vrkt7xuri.h", 0644);
     row("LIBDIR/pkgconfig/vrkt7xcommon.pc", 0644);
     row("LIBDIR/cmake/vrkt7xcommon/vrkt7xcommonConfig.cmake", 0644);
     row("LIBDIR/cmake/vrkt7xcommon/vrkt7xcommonConfigVersion.cmake", 0644);
