@@ -100,6 +100,7 @@ class TestOperations : public QObject {
 private slots:
     void initTestCase();
     void init();
+    void cleanup();
 
     void addDialogForm_data();
     void addDialogForm();
@@ -140,6 +141,12 @@ void TestOperations::initTestCase()
     if (!ManagerTestEnv::insidePrivateNamespace())
         QSKIP("uses fpmanager's fixed paths: runs only inside the private test namespace (ctest)");
     qApp->setQuitOnLastWindowClosed(false);
+}
+
+// Every library call of the window leaves the GUI thread.
+void TestOperations::cleanup()
+{
+    QCOMPARE(FakeFingerLibrary::state().callsOnGuiThread, 0);
 }
 
 void TestOperations::init()
