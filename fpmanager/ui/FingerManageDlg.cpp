@@ -209,7 +209,7 @@ void FingerManageDlg::onStateChanged()
     const Operation operation(*this);
     char* uri = fingerMagager.m_strPrinterURI;
     if (ui->chkBox_FSW->isChecked()) {
-        const bool switched = fingerMagager.m_pfnOpenFinger && m_worker->run([uri] { return int(fingerMagager.m_pfnOpenFinger(uri)); });
+        const bool switched = fingerMagager.m_pfnOpenFinger && m_worker->run([uri] { return int(fingerMagager.m_pfnOpenFinger(uri)); }) > 0;
         if (switched) {
             notice(QMessageBox::Information, QStringLiteral("信息"), QStringLiteral("设置成功。"));
             setSwitchBoundEnabled(true);
@@ -219,7 +219,7 @@ void FingerManageDlg::onStateChanged()
             ui->chkBox_FSW->setChecked(false);
         }
     } else {
-        const bool switched = fingerMagager.m_pfnCloseFinger && m_worker->run([uri] { return int(fingerMagager.m_pfnCloseFinger(uri)); });
+        const bool switched = fingerMagager.m_pfnCloseFinger && m_worker->run([uri] { return int(fingerMagager.m_pfnCloseFinger(uri)); }) > 0;
         if (switched) {
             notice(QMessageBox::Information, QStringLiteral("信息"), QStringLiteral("设置成功。"));
             emit setMessageShow(QStringLiteral("指纹功能关闭"));
