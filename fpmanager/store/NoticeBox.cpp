@@ -1,6 +1,8 @@
 #include "NoticeBox.h"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
+#include <QThread>
 
 namespace {
 
@@ -20,6 +22,14 @@ void labelButton(QMessageBox& box, QMessageBox::StandardButton which, const QStr
 
 QMessageBox::StandardButton NoticeBox::show(const NoticeRequest& request)
 {
+    // A box wanted by another thread (the data layer while the library worker runs it) is shown
+    // by the GUI thread; the asking thread waits for the answer.
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app && QThread::currentThread() != app->thread()) {
+        QMessageBox::StandardButton answer = QMessageBox::NoButton;
+        QMetaObject::invokeMethod(app, [&] { answer = show(request); }, Qt::BlockingQueuedConnection);
+        return answer;
+    }
     if (currentHandler())
         return currentHandler()(request);
 

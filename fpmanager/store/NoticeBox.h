@@ -27,7 +27,8 @@ class NoticeBox {
 public:
     using Handler = std::function<QMessageBox::StandardButton(const NoticeRequest&)>;
 
-    // Shows the box (or asks the handler) and returns the button chosen.
+    // Shows the box (or asks the handler) and returns the button chosen. Called on another thread,
+    // it waits while the GUI thread does so.
     static QMessageBox::StandardButton show(const NoticeRequest& request);
 
     // A box with the single button OK ("确定").

@@ -1,4 +1,5 @@
 #include "ExportThread.h"
+#include "LibraryWorker.h"
 
 #include "store/FingerManage.h"
 #include "store/FpmanagerPaths.h"
@@ -8,8 +9,9 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-exportThread::exportThread(QObject* parent)
-    : QThread(parent)
+exportThread::exportThread(QObject* parent, LibraryWorker* worker)
+    : QThread(parent),
+      m_worker(worker)
 {
 }
 
@@ -51,30 +53,29 @@ bool exportThread::replaceFileWith(const QString& source, const QString& target)
 void exportThread::run()
 {
     emit sendValue(0);
+    emit sendValue(m_worker ? m_worker->run(&exportThread::transfer) : transfer());
+}
+
+int exportThread::transfer()
+{
     QByteArray temporary(FpmanagerPaths::kExportTempFile);
     int length = 0;
     const int result = fingerMagager.m_pfnExportFinger
                            ? fingerMagager.m_pfnExportFinger(fingerMagager.m_strPrinterURI, temporary.data(), &length)
                            : -1;
-    if (result != 0) {
-        emit sendValue(3);
-        return;
-    }
-    if (length <= 0) {
-        emit sendValue(2);
-        return;
-    }
+    if (result != 0)
+        return 3;
+    if (length <= 0)
+        return 2;
 
     const QString temporaryPath = QString::fromLatin1(temporary);
     const QString target = fingerMagager.m_strExportFile;
     // The administrator's old file stays until the new one is complete; a copy that cannot be
     // completed is an export failure.
-    if (!replaceFileWith(temporaryPath, target)) {
-        emit sendValue(3);
-        return;
-    }
+    if (!replaceFileWith(temporaryPath, target))
+        return 3;
     if (QFileInfo(target).absoluteFilePath() != QFileInfo(temporaryPath).absoluteFilePath())
         QFile::remove(temporaryPath);
     fingerMagager.UpdateFingData(target);
-    emit sendValue(1);
+    return 1;
 }

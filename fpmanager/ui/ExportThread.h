@@ -4,15 +4,21 @@
 #include <QString>
 #include <QThread>
 
+class LibraryWorker;
+
 // Copies the fingerprint records of the selected printer into fingerMagager.m_strExportFile. The
-// main window calls run() itself, on the GUI thread; sendValue reaches its handler at once:
-// 0 starting, 1 exported and copied, 2 the printer has no records, 3 the export failed.
+// main window calls run() itself, on the GUI thread, and sendValue reaches its handler there:
+// 0 starting, 1 exported and copied, 2 the printer has no records, 3 the export failed. The
+// transfer itself (the library call, the copy and the merge into the database) runs on worker's
+// thread meanwhile, or right here without a worker.
 class exportThread : public QThread {
     Q_OBJECT
 public:
-    explicit exportThread(QObject* parent = nullptr);
+    explicit exportThread(QObject* parent = nullptr, LibraryWorker* worker = nullptr);
 
     void run() override;
+    // The transfer; its result is the final code (1, 2 or 3).
+    static int transfer();
 
     // Replaces target with the content of source so that target holds either its old content or
     // the complete new one: a new file beside target, renamed over it once completely written.
@@ -21,6 +27,9 @@ public:
 
 signals:
     void sendValue(int value);
+
+private:
+    LibraryWorker* m_worker;
 };
 
 #endif

@@ -3,9 +3,11 @@
 
 #include "About.h"
 #include "AddDlg.h"
+#include "BusyIndicator.h"
 #include "ExportThread.h"
 #include "FileDialogs.h"
 #include "ImportThread.h"
+#include "LibraryWorker.h"
 #include "SettingsDlg.h"
 
 #include "store/CharsetFuncs.h"
@@ -16,12 +18,14 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMenu>
 #include <QStringListModel>
+#include <QTimer>
 
 #include <cstring>
 
@@ -35,6 +39,8 @@ const int kMaxUsers = 1000;
 // The name as the library receives it: GB18030, at most 32 bytes, zero-filled.
 const int kNameBufferSize = 64;
 const char kFdlFilter[] = "指纹数据文件(*.fdl)";
+// Second line of the message line while a close or quit waits for the running operation.
+const char kExitWaitsNote[] = "正在等待当前操作结束，结束后退出...";
 
 // Authentication counts as on for the answers 1 and 3 (bit value 2 does not matter); busy,
 // errors and every other value count as off.
@@ -55,7 +61,9 @@ FingerManageDlg::FingerManageDlg(QWidget* parent)
       m_trayIcon(nullptr),
       m_trayMenu(nullptr),
       m_exportThread(nullptr),
-      m_importThread(nullptr)
+      m_importThread(nullptr),
+      m_worker(nullptr),
+      m_busyIndicator(nullptr)
 {
     ui->setupUi(this);
     setFixedSize(width(), height());
@@ -69,14 +77,22 @@ FingerManageDlg::FingerManageDlg(QWidget* parent)
     createSysTray();
     app_version = kVersion;
 
+    m_worker = new LibraryWorker(this);
+    connect(m_worker, &LibraryWorker::busyChanged, this, &FingerManageDlg::onLibraryBusy);
+    // In the lower right corner of the message line.
+    m_busyIndicator = new BusyIndicator(this);
+    const QRect line = ui->result->geometry();
+    const QSize size = m_busyIndicator->sizeHint();
+    m_busyIndicator->setGeometry(line.right() - size.width() - 4, line.bottom() - size.height() - 4, size.width(), size.height());
+
     connect(ui->chkBox_FSW, &QCheckBox::clicked, this, &FingerManageDlg::onStateChanged);
     // The queue name of the new current entry goes to onPrinterSelect.
     connect(ui->cb_printerList, &QComboBox::currentIndexChanged, this,
             [this](int index) { onPrinterSelect(ui->cb_printerList->itemText(index)); });
     connect(this, &FingerManageDlg::setMessageShow, this, &FingerManageDlg::updateMessageShow);
-    m_exportThread = new exportThread(this);
+    m_exportThread = new exportThread(this, m_worker);
     connect(m_exportThread, &exportThread::sendValue, this, &FingerManageDlg::exportResultHandle);
-    m_importThread = new importThread(this);
+    m_importThread = new importThread(this, m_worker);
     connect(m_importThread, &importThread::sendValue, this, &FingerManageDlg::importResultHandle);
 }
 
@@ -134,8 +150,9 @@ void FingerManageDlg::showSwitchState(bool on)
 
 void FingerManageDlg::readSwitchState()
 {
+    const Operation operation(*this);
     const int state = fingerMagager.m_pfnIsDeviceFingerOpen
-                          ? fingerMagager.m_pfnIsDeviceFingerOpen(fingerMagager.m_strPrinterURI)
+                          ? m_worker->run([] { return fingerMagager.m_pfnIsDeviceFingerOpen(fingerMagager.m_strPrinterURI); })
                           : VRKT_QUERY_FAILED;
     showSwitchState(isSwitchOn(state));
 }
@@ -190,9 +207,10 @@ void FingerManageDlg::UpdateDlgshow()
 
 void FingerManageDlg::onStateChanged()
 {
+    const Operation operation(*this);
     char* uri = fingerMagager.m_strPrinterURI;
     if (ui->chkBox_FSW->isChecked()) {
-        const bool switched = fingerMagager.m_pfnOpenFinger && fingerMagager.m_pfnOpenFinger(uri);
+        const bool switched = fingerMagager.m_pfnOpenFinger && m_worker->run([uri] { return int(fingerMagager.m_pfnOpenFinger(uri)); }) > 0;
         if (switched) {
             notice(QMessageBox::Information, QStringLiteral("信息"), QStringLiteral("设置成功。"));
             setSwitchBoundEnabled(true);
@@ -202,7 +220,7 @@ void FingerManageDlg::onStateChanged()
             ui->chkBox_FSW->setChecked(false);
         }
     } else {
-        const bool switched = fingerMagager.m_pfnCloseFinger && fingerMagager.m_pfnCloseFinger(uri);
+        const bool switched = fingerMagager.m_pfnCloseFinger && m_worker->run([uri] { return int(fingerMagager.m_pfnCloseFinger(uri)); }) > 0;
         if (switched) {
             notice(QMessageBox::Information, QStringLiteral("信息"), QStringLiteral("设置成功。"));
             emit setMessageShow(QStringLiteral("指纹功能关闭"));
@@ -223,7 +241,9 @@ void FingerManageDlg::EnableButtons(int disable)
 
 void FingerManageDlg::updateMessageShow(const QString& text)
 {
-    ui->result->setText(text);
+    m_messageText = text;
+    ui->result->setText(m_pendingExit == PendingExit::None ? text
+                                                           : text + QLatin1Char('\n') + QString::fromUtf8(kExitWaitsNote));
     // Polish first: the style sheet's polish would otherwise replace the palette at the first show.
     ui->result->ensurePolished();
     QPalette palette = ui->result->palette();
@@ -236,7 +256,7 @@ void FingerManageDlg::createSysTray()
     m_aboutAction = new QAction(QStringLiteral("关于..."), this);
     connect(m_aboutAction, &QAction::triggered, this, [this](bool) { about(); });
     m_quitAction = new QAction(QStringLiteral("退出(&Q)"), this);
-    connect(m_quitAction, &QAction::triggered, qApp, &QCoreApplication::quit);
+    connect(m_quitAction, &QAction::triggered, this, &FingerManageDlg::quitWhenIdle);
 
     m_trayMenu = new QMenu();
     m_trayMenu->addAction(m_aboutAction);
@@ -275,6 +295,7 @@ void FingerManageDlg::rebuildUserList()
 
 void FingerManageDlg::on_Btn_add_clicked()
 {
+    const Operation operation(*this);
     if (fingerMagager.m_ListFinger.size() >= kMaxUsers) {
         notice(QMessageBox::Information, QStringLiteral("信息"), QStringLiteral("用户列表已满，请删除后重试！"));
         return;
@@ -291,7 +312,7 @@ void FingerManageDlg::on_Btn_add_clicked()
     showMessage(QStringLiteral("正在添加指纹,请按下您的手指"));
     QCoreApplication::processEvents();
 
-    const int first = fingerMagager.m_pfnAddFinger(fingerMagager.m_strPrinterURI, 0, name, nullptr);
+    const int first = m_worker->run([&name] { return fingerMagager.m_pfnAddFinger(fingerMagager.m_strPrinterURI, 0, name, nullptr); });
     if (first != 0) {
         if (first == VRKT_BUSY || first == VRKT_ADD_FAILED || first > VRKT_LAST_ANSWER_CODE) {
             notice(QMessageBox::Information, QStringLiteral("信息"), QStringLiteral("添加失败,请稍后重试!"));
@@ -307,7 +328,7 @@ void FingerManageDlg::on_Btn_add_clicked()
     showMessage(QStringLiteral("请再次按下您的手指"));
     QCoreApplication::processEvents();
     int index = 0;
-    const int second = fingerMagager.m_pfnAddFinger(fingerMagager.m_strPrinterURI, 1, name, &index);
+    const int second = m_worker->run([&name, &index] { return fingerMagager.m_pfnAddFinger(fingerMagager.m_strPrinterURI, 1, name, &index); });
     if (second != 0) {
         notice(QMessageBox::Information, QStringLiteral("信息"), QStringLiteral("添加失败，请稍后重试!"));
         ui->result->setText(QString());
@@ -330,6 +351,7 @@ void FingerManageDlg::on_Btn_add_clicked()
 
 void FingerManageDlg::on_Btn_query_clicked()
 {
+    const Operation operation(*this);
     AddDlg dialog(nullptr);
     dialog.setWindowTitle(QStringLiteral("查询指纹"));
     dialog.setQueryMsg(QStringLiteral("正在查询用户，请输入用户名。"));
@@ -342,7 +364,7 @@ void FingerManageDlg::on_Btn_query_clicked()
     showMessage(QStringLiteral("正在查询用户,请稍候..."));
     QCoreApplication::processEvents();
 
-    const int result = fingerMagager.m_pfnCheckFinger(fingerMagager.m_strPrinterURI, name);
+    const int result = m_worker->run([&name] { return fingerMagager.m_pfnCheckFinger(fingerMagager.m_strPrinterURI, name); });
     if (result == 0) {
         // A name enrolled more than once: the last matching row stays selected.
         for (int i = 0; i < fingerMagager.m_ListFinger.size(); ++i) {
@@ -374,6 +396,7 @@ void FingerManageDlg::removeUserLocally(int row, const _FINGER_LIST& finger)
 
 void FingerManageDlg::on_Btn_delete_clicked()
 {
+    const Operation operation(*this);
     if (fingerMagager.m_ListFinger.isEmpty())
         return;
     if (!confirm(QMessageBox::Information, QStringLiteral("警告"), QStringLiteral("您确认要删除当前的用户和指纹吗？")))
@@ -387,7 +410,7 @@ void FingerManageDlg::on_Btn_delete_clicked()
     _FINGER_LIST finger = fingerMagager.m_ListFinger.at(row);
     showMessage(QStringLiteral("正在删除指纹,请稍候! "));
     QCoreApplication::processEvents();
-    const int result = fingerMagager.m_pfnDeleteFinger(fingerMagager.m_strPrinterURI, finger.UserName);
+    const int result = m_worker->run([&finger] { return fingerMagager.m_pfnDeleteFinger(fingerMagager.m_strPrinterURI, finger.UserName); });
     if (result == 0) {
         removeUserLocally(row, finger);
         showMessage(QStringLiteral("删除成功! "));
@@ -406,6 +429,7 @@ void FingerManageDlg::on_Btn_delete_clicked()
 
 void FingerManageDlg::on_Btn_delete_all_clicked()
 {
+    const Operation operation(*this);
     showMessage(QString());
     QCoreApplication::processEvents();
     if (!confirm(QMessageBox::Information, QStringLiteral("警告"), QStringLiteral("您确认要删除全部用户和指纹吗？"))) {
@@ -415,7 +439,7 @@ void FingerManageDlg::on_Btn_delete_all_clicked()
     }
     showMessage(QStringLiteral("正在删除指纹, 请稍候!"));
     QCoreApplication::processEvents();
-    const int result = fingerMagager.m_pfnDeleteFingers(fingerMagager.m_strPrinterURI);
+    const int result = m_worker->run([] { return fingerMagager.m_pfnDeleteFingers(fingerMagager.m_strPrinterURI); });
     if (result == 0) {
         fingerMagager.DeleteAllFingerInTab();
         m_userNameList.clear();
@@ -434,6 +458,7 @@ void FingerManageDlg::on_Btn_delete_all_clicked()
 
 void FingerManageDlg::on_Btn_export_clicked()
 {
+    const Operation operation(*this);
     im_exportDefPath = fingerMagager.m_strDefaultPath;
     QString fileName = FileDialogs::getSaveFileName(this, QStringLiteral("另存为"), im_exportDefPath + QStringLiteral("/fingerdata.fdl"),
                                                     QString::fromUtf8(kFdlFilter));
@@ -460,6 +485,7 @@ void FingerManageDlg::on_Btn_export_clicked()
 
 void FingerManageDlg::on_Btn_import_clicked()
 {
+    const Operation operation(*this);
     im_exportDefPath = fingerMagager.m_strDefaultPath;
     const QString fileName = FileDialogs::getOpenFileName(this, QStringLiteral("打开"), im_exportDefPath,
                                                           QString::fromUtf8(kFdlFilter));
@@ -562,4 +588,87 @@ void FingerManageDlg::on_Btn_setting_clicked()
 {
     SettingsDlg dialog(nullptr);
     dialog.exec();
+}
+
+// ---- library calls off the GUI thread ----
+
+FingerManageDlg::Operation::Operation(FingerManageDlg& window)
+    : m_window(window)
+{
+    ++m_window.m_operations;
+}
+
+FingerManageDlg::Operation::~Operation()
+{
+    if (--m_window.m_operations > 0 || m_window.m_pendingExit == PendingExit::None)
+        return;
+    // Once the operation's handler has returned to the event loop.
+    FingerManageDlg* window = &m_window;
+    QTimer::singleShot(0, window, [window] {
+        if (window->operationRunning())
+            return;
+        const PendingExit exit = window->m_pendingExit;
+        window->m_pendingExit = PendingExit::None;
+        window->updateMessageShow(window->m_messageText);
+        if (exit == PendingExit::Quit)
+            QCoreApplication::quit();
+        else if (exit == PendingExit::Close)
+            window->close();
+    });
+}
+
+bool FingerManageDlg::operationRunning() const
+{
+    return m_operations > 0 || m_worker->isBusy();
+}
+
+void FingerManageDlg::onLibraryBusy(bool busy)
+{
+    const QList<QWidget*> controls = {ui->cb_printerList, ui->chkBox_FSW, ui->Btn_add, ui->Btn_query, ui->Btn_delete,
+                                      ui->Btn_delete_all, ui->Btn_export, ui->Btn_import, ui->Btn_setting};
+    if (busy) {
+        m_focusBeforeCall = focusWidget();
+        m_enabledBeforeCall.clear();
+        for (QWidget* control : controls) {
+            m_enabledBeforeCall.append({control, control->isEnabled()});
+            control->setEnabled(false);
+        }
+        m_busyIndicator->start();
+        return;
+    }
+    m_busyIndicator->stop();
+    for (const auto& [control, enabled] : std::as_const(m_enabledBeforeCall))
+        control->setEnabled(enabled);
+    m_enabledBeforeCall.clear();
+    if (m_focusBeforeCall && m_focusBeforeCall->isEnabled())
+        m_focusBeforeCall->setFocus();
+    m_focusBeforeCall = nullptr;
+}
+
+void FingerManageDlg::deferExit(PendingExit exit)
+{
+    // A quit asked for once stays a quit.
+    if (m_pendingExit != PendingExit::Quit)
+        m_pendingExit = exit;
+    qDebug() << "an operation is running; the window waits for its end";
+    updateMessageShow(m_messageText);
+}
+
+void FingerManageDlg::quitWhenIdle()
+{
+    if (operationRunning()) {
+        deferExit(PendingExit::Quit);
+        return;
+    }
+    QCoreApplication::quit();
+}
+
+void FingerManageDlg::closeEvent(QCloseEvent* event)
+{
+    if (operationRunning()) {
+        event->ignore();
+        deferExit(PendingExit::Close);
+        return;
+    }
+    QWidget::closeEvent(event);
 }

@@ -9,9 +9,12 @@
 #include "store/FingerRecords.h"
 
 class About;
+class BusyIndicator;
+class LibraryWorker;
 class exportThread;
 class importThread;
 class QAction;
+class QCloseEvent;
 class QMenu;
 class QPushButton;
 class QStringListModel;
@@ -45,6 +48,10 @@ public:
     // The six buttons bound to the switch state, and all seven operation buttons.
     QList<QPushButton*> switchBoundButtons() const;
     QList<QPushButton*> operationButtons() const;
+
+    // Runs the blocking library calls; the window stays disabled for operations while it works.
+    LibraryWorker* libraryWorker() const { return m_worker; }
+    BusyIndicator* busyIndicator() const { return m_busyIndicator; }
 
     Ui::FingerManageDlg* ui;
     QStringList m_userNameList;
@@ -80,8 +87,34 @@ public slots:
     void iconActivated(QSystemTrayIcon::ActivationReason reason);
     void exportResultHandle(int value);
     void importResultHandle(int value);
+    // The tray menu's quit: at once, or when the running operation has ended.
+    void quitWhenIdle();
+
+protected:
+    // Closing during an operation waits for its end.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Marks a running operation, from before its first library call to after its last box. A
+    // close or quit asked for meanwhile is carried out when the outermost one ends.
+    class Operation {
+    public:
+        explicit Operation(FingerManageDlg& window);
+        ~Operation();
+        Operation(const Operation&) = delete;
+        Operation& operator=(const Operation&) = delete;
+
+    private:
+        FingerManageDlg& m_window;
+    };
+    enum class PendingExit { None, Close, Quit };
+
+    // Before a library call: the printer list, the switch and the operation buttons are disabled
+    // and the busy indicator turns; afterwards they are as before.
+    void onLibraryBusy(bool busy);
+    void deferExit(PendingExit exit);
+    bool operationRunning() const;
+
     // The display name of a record: its GB18030 UserName as text.
     static QString displayName(const _FINGER_LIST& finger);
     // Asks the printer and shows the answer: ticked box, enabled buttons and "指纹功能开启" when
@@ -100,6 +133,14 @@ private:
     // A confirmation box parented to this window ("是" / "否"); true only for Yes.
     bool confirm(QMessageBox::Icon icon, const QString& title, const QString& text);
     void showMessage(const QString& text);
+
+    LibraryWorker* m_worker;
+    BusyIndicator* m_busyIndicator;
+    QList<QPair<QWidget*, bool>> m_enabledBeforeCall;
+    QWidget* m_focusBeforeCall = nullptr;
+    int m_operations = 0;
+    PendingExit m_pendingExit = PendingExit::None;
+    QString m_messageText;
 };
 
 #endif

@@ -52,6 +52,9 @@ int main(int argc, char** argv)
     if (!invocation.verbose)
         terminal.silenceDiagnostics();
     terminal.setPromptsToStderr(invocation.json);
+    // A status line only for a person at a terminal: never in JSON output, and not among the
+    // library's diagnostic lines.
+    terminal.showWaits(terminal.errorIsTerminal() && !invocation.json && !invocation.verbose);
     QCoreApplication app(argc, argv);
 
     LinkedLibrary library;

@@ -2,7 +2,9 @@
 
 #include "store/FingerManage.h"
 
+#include <QCoreApplication>
 #include <QFile>
+#include <QThread>
 
 #include <cstring>
 
@@ -33,9 +35,19 @@ void record(const char* function, const char* uri, const QByteArray& argument = 
     QString line = QString::fromLatin1(function) + QLatin1Char(' ') + QString::fromUtf8(uri ? uri : "(null)");
     if (!argument.isNull())
         line += QLatin1Char(' ') + QString::fromLatin1(argument.toHex());
-    calls().append(line);
-    if (state().duringCall)
-        state().duringCall(function);
+    // The window makes its library calls on a worker thread; the record and the look at the
+    // window are taken on the GUI thread, which waits in its event loop meanwhile.
+    auto onGuiThread = [&] {
+        calls().append(line);
+        if (state().duringCall)
+            state().duringCall(function);
+    };
+    if (QThread::currentThread() == qApp->thread()) {
+        ++state().callsOnGuiThread;
+        onGuiThread();
+    } else {
+        QMetaObject::invokeMethod(qApp, onGuiThread, Qt::BlockingQueuedConnection);
+    }
 }
 
 int fakeAddFinger(char* printer, int mode, char* userName, int* retIndex)

@@ -55,6 +55,8 @@ struct State {
     // Called at the start of every function with its name (lets a test look at the window while
     // the "printer" is busy).
     std::function<void(const char* function)> duringCall;
+    // Calls made on the GUI thread (the window makes them on its worker thread).
+    int callsOnGuiThread = 0;
 };
 
 State& state();

@@ -3,6 +3,8 @@
 #include "Frames.h"
 
 #include "FakeFingerLibrary.h"
+#include "FingerManageDlg.h"
+#include "LibraryWorker.h"
 
 #include "store/CharsetFuncs.h"
 #include "store/FingerManage.h"
@@ -84,6 +86,46 @@ void ModalWatcher::poll()
     m_timer.stop();
     m_fired = true;
     m_action(modal);
+}
+
+GuiThreadWatch::GuiThreadWatch(FingerManageDlg& window, int intervalMs)
+    : m_window(window)
+{
+    connect(window.libraryWorker(), &LibraryWorker::busyChanged, this, [this](bool busy) {
+        m_busy = busy;
+        if (busy)
+            ticksPerCall.append(0);
+    });
+    window.installEventFilter(this);
+    m_timer.setTimerType(Qt::PreciseTimer);
+    m_timer.setInterval(intervalMs);
+    connect(&m_timer, &QTimer::timeout, this, &GuiThreadWatch::tick);
+    m_timer.start();
+    m_sinceTick.start();
+}
+
+void GuiThreadWatch::resetGap()
+{
+    m_longestGapMs = 0;
+    m_sinceTick.start();
+}
+
+void GuiThreadWatch::tick()
+{
+    m_longestGapMs = std::max(m_longestGapMs, m_sinceTick.restart());
+    if (!m_busy)
+        return;
+    ++ticksPerCall.last();
+    m_window.update();
+    if (onBusyTick)
+        onBusyTick();
+}
+
+bool GuiThreadWatch::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == &m_window && event->type() == QEvent::Paint && m_busy)
+        ++paintsWhileBusy;
+    return QObject::eventFilter(watched, event);
 }
 
 ShownBox readAndClick(QMessageBox* box, const QString& buttonText, QWidget* expectedParent)

@@ -9,6 +9,7 @@
 
 #include "store/NoticeBox.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QPair>
@@ -19,6 +20,7 @@
 
 #include <functional>
 
+class FingerManageDlg;
 class QAbstractButton;
 class QMessageBox;
 class QWidget;
@@ -75,6 +77,34 @@ private:
     QTimer m_timer;
     QList<QPointer<QWidget>> m_known;
     bool m_fired = false;
+};
+
+// Watches the GUI thread from construction on: a timer that should fire every intervalMs, and the
+// window's paint events. Ticks are also counted per call of the window's library worker, and the
+// paints while it runs one; at each such tick the window is asked to repaint and onBusyTick runs.
+class GuiThreadWatch : public QObject {
+public:
+    GuiThreadWatch(FingerManageDlg& window, int intervalMs);
+
+    // The longest time between two ticks so far.
+    qint64 longestGapMs() const { return m_longestGapMs; }
+    void resetGap();
+
+    QList<int> ticksPerCall;
+    int paintsWhileBusy = 0;
+    std::function<void()> onBusyTick;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void tick();
+
+    FingerManageDlg& m_window;
+    QTimer m_timer;
+    QElapsedTimer m_sinceTick;
+    qint64 m_longestGapMs = 0;
+    bool m_busy = false;
 };
 
 // What a real QMessageBox showed.

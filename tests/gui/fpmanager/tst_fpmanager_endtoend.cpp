@@ -10,13 +10,16 @@
 #include "SimulatedPrinters.h"
 
 #include "AddDlg.h"
+#include "BusyIndicator.h"
 #include "FingerManageDlg.h"
+#include "LibraryWorker.h"
 #include "ui_AddDlg.h"
 #include "ui_FingerManageDlg.h"
 
 #include "store/CharsetFuncs.h"
 #include "store/FingerManage.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QStringListModel>
 #include <QtTest>
@@ -68,6 +71,15 @@ QStringList disabledButtons(const FingerManageDlg& window)
     return names;
 }
 
+// The controls that could start a second operation.
+QList<QWidget*> operationControls(const FingerManageDlg& window)
+{
+    QList<QWidget*> controls{window.ui->cb_printerList, window.ui->chkBox_FSW};
+    for (QPushButton* button : window.operationButtons())
+        controls << button;
+    return controls;
+}
+
 } // namespace
 
 class TestEndToEnd : public QObject {
@@ -82,6 +94,10 @@ private slots:
     void exportDeleteAllImport();
     void failures_data();
     void failures();
+    void staysResponsive_data();
+    void staysResponsive();
+    // Ends the application's event loop: keep it last.
+    void quitDuringExportWaits();
 
 private:
     std::unique_ptr<FingerManageDlg> showWindow();
@@ -319,6 +335,127 @@ void TestEndToEnd::failures()
     QVERIFY(kept.open(QIODevice::ReadOnly));
     QCOMPARE(kept.readAll(), oldBackup);
     QVERIFY(!printerUsers(m_printer).contains(QStringLiteral("carol")));
+}
+
+void TestEndToEnd::staysResponsive_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QStringList>("notices");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("slow enrolment press") << "enrol" << QStringList() << QStringLiteral("添加成功");
+    QTest::newRow("slow export") << "export" << QStringList{QStringLiteral("信息|导出到文件成功!")} << QStringLiteral("导出到文件成功");
+}
+
+void TestEndToEnd::staysResponsive()
+{
+    QFETCH(QString, operation);
+    QFETCH(QStringList, notices);
+    QFETCH(QString, message);
+    for (const char* name : {"alice", "bob"})
+        QVERIFY(m_printer.addUser(name) > 0);
+    auto window = showWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    NoticeScript shown;
+    FileDialogScript dialogs;
+    std::unique_ptr<ModalWatcher> names;
+    QPushButton* start = window->ui->Btn_export;
+    if (operation == QLatin1String("enrol")) {
+        // The finger comes 2.5 s into the first wait, 1 s into the second.
+        QVERIFY(m_printer.pressFingerAtNextWait("carol", 2500));
+        QVERIFY(m_printer.pressFingerAtNextWait("carol", 1000));
+        names = answerName(QStringLiteral("carol"));
+        start = window->ui->Btn_add;
+    } else {
+        dialogs.answers = {m_dir.filePath(QStringLiteral("slow.fdl"))};
+    }
+
+    GuiThreadWatch watch(*window, 10);
+    bool tried = false;
+    bool indicatorShown = false;
+    QStringList enabledDuring;
+    QStringList strays;
+    std::unique_ptr<ModalWatcher> strayWatcher;
+    watch.onBusyTick = [&] {
+        if (tried)
+            return;
+        tried = true;
+        indicatorShown = window->busyIndicator()->isVisible();
+        // A second operation cannot start: every control is disabled, and clicking them opens nothing.
+        for (QWidget* control : operationControls(*window))
+            if (control->isEnabled())
+                enabledDuring << control->objectName();
+        strayWatcher = std::make_unique<ModalWatcher>([&](QWidget* modal) {
+            strays << QString::fromLatin1(modal->metaObject()->className());
+            modal->close();
+        });
+        for (QWidget* control : operationControls(*window))
+            QTest::mouseClick(control, Qt::LeftButton);
+    };
+    start->click();
+
+    QVERIFY(tried);
+    QVERIFY(indicatorShown);
+    QCOMPARE(enabledDuring, QStringList());
+    QCOMPARE(strays, QStringList());
+    QCOMPARE(dialogs.asked.size(), operation == QLatin1String("export") ? 1 : 0);
+    QCOMPARE(shown.titledTexts(), notices);
+    // Every call left the GUI thread, whose event loop ran throughout the printer's work (each call
+    // takes a second or more; a blocked thread gets one tick at most) and repainted the window.
+    QCOMPARE(watch.ticksPerCall.size(), operation == QLatin1String("enrol") ? 2 : 1);
+    for (int ticks : std::as_const(watch.ticksPerCall)) {
+        qInfo("%d ticks during a call; longest gap so far %lld ms", ticks, watch.longestGapMs());
+        QVERIFY(ticks >= 10);
+    }
+    QVERIFY(watch.paintsWhileBusy > 0);
+    QCOMPARE(window->ui->result->text(), message);
+    QVERIFY(!window->busyIndicator()->isVisible());
+    for (QWidget* control : operationControls(*window))
+        QVERIFY2(control->isEnabled(), qPrintable(control->objectName()));
+}
+
+void TestEndToEnd::quitDuringExportWaits()
+{
+    const int records = 50;
+    for (int i = 0; i < records; ++i)
+        QVERIFY(m_printer.addUser("user" + QByteArray::number(i)) > 0);
+    auto window = showWindow();
+    NoticeScript notices;
+    FileDialogScript dialogs;
+    const QString file = m_dir.filePath(QStringLiteral("quit.fdl"));
+    dialogs.answers = {file};
+
+    // Once the export runs: the title bar's close, then the tray menu's quit.
+    GuiThreadWatch watch(*window, 10);
+    bool asked = false;
+    bool shownWhileWaiting = false;
+    QString messageWhileWaiting;
+    watch.onBusyTick = [&] {
+        if (asked)
+            return;
+        asked = true;
+        window->close();
+        window->m_quitAction->trigger();
+        shownWhileWaiting = window->isVisible();
+        messageWhileWaiting = window->ui->result->text();
+    };
+    bool timedOut = false;
+    QTimer::singleShot(0, window->ui->Btn_export, &QPushButton::click);
+    QTimer::singleShot(120000, qApp, [&] {
+        timedOut = true;
+        QCoreApplication::exit(1);
+    });
+    const int code = qApp->exec();
+
+    QVERIFY(!timedOut);
+    QCOMPARE(code, 0);
+    QVERIFY(asked);
+    QVERIFY(shownWhileWaiting);
+    QCOMPARE(messageWhileWaiting, QStringLiteral("正在导出数据到文件，请稍候\n正在等待当前操作结束，结束后退出..."));
+    // The operation ended as usual before the application did.
+    QCOMPARE(notices.titledTexts(), QStringList{QStringLiteral("信息|导出到文件成功!")});
+    QCOMPARE(QFileInfo(file).size(), qint64(records) * 546);
+    QCOMPARE(ManagerTestEnv::storedFingers(kQueue).size(), records);
+    QVERIFY(!window->isVisible());
 }
 
 int main(int argc, char* argv[])

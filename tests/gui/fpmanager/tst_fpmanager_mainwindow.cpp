@@ -58,6 +58,7 @@ class TestMainWindow : public QObject {
 private slots:
     void initTestCase();
     void init();
+    void cleanup();
 
     void form_data();
     void form();
@@ -89,6 +90,12 @@ void TestMainWindow::initTestCase()
     if (!ManagerTestEnv::insidePrivateNamespace())
         QSKIP("uses fpmanager's fixed paths: runs only inside the private test namespace (ctest)");
     qApp->setQuitOnLastWindowClosed(false);
+}
+
+// Every library call of the window leaves the GUI thread.
+void TestMainWindow::cleanup()
+{
+    QCOMPARE(FakeFingerLibrary::state().callsOnGuiThread, 0);
 }
 
 void TestMainWindow::init()

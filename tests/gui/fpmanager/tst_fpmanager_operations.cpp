@@ -100,6 +100,7 @@ class TestOperations : public QObject {
 private slots:
     void initTestCase();
     void init();
+    void cleanup();
 
     void addDialogForm_data();
     void addDialogForm();
@@ -127,6 +128,8 @@ private slots:
     void exportCancelled();
     void importFromFile_data();
     void importFromFile();
+    void dataLayerWarningsDuringTransfer_data();
+    void dataLayerWarningsDuringTransfer();
 
     void settingsForm();
     void settings_data();
@@ -142,6 +145,12 @@ void TestOperations::initTestCase()
     if (!ManagerTestEnv::insidePrivateNamespace())
         QSKIP("uses fpmanager's fixed paths: runs only inside the private test namespace (ctest)");
     qApp->setQuitOnLastWindowClosed(false);
+}
+
+// Every library call of the window leaves the GUI thread.
+void TestOperations::cleanup()
+{
+    QCOMPARE(FakeFingerLibrary::state().callsOnGuiThread, 0);
 }
 
 void TestOperations::init()
@@ -912,6 +921,45 @@ void TestOperations::settingsProposedToExport()
     window->ui->Btn_export->click();
     QCOMPARE(dialogs.asked.size(), 2);
     QCOMPARE(dialogs.asked.at(1).start, QStringLiteral("/srv/exports/fingerdata.fdl"));
+}
+
+void TestOperations::dataLayerWarningsDuringTransfer_data()
+{
+    QTest::addColumn<bool>("exporting");
+    QTest::addColumn<QString>("result");
+    QTest::newRow("export") << true << QStringLiteral("信息|导出到文件成功!");
+    QTest::newRow("import") << false << QStringLiteral("信息|导入文件成功!");
+}
+
+// The records are merged into the database on the worker thread; a warning of the data layer is
+// still shown by the GUI thread, before the result.
+void TestOperations::dataLayerWarningsDuringTransfer()
+{
+    QFETCH(bool, exporting);
+    QFETCH(QString, result);
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("team.fdl"));
+    const QByteArray records = ManagerTestEnv::fdlRecord("alice", 4);
+    QVERIFY(writeFile(file, records));
+    auto window = showWindow();
+    FakeFingerLibrary::state().exportLength = 1;
+    FakeFingerLibrary::state().exportData = records;
+    // The stored database turns unreadable while the printer works.
+    FakeFingerLibrary::state().duringCall = [](const char*) { writeFile(fingerMagager.m_strDbPath, "not a database"); };
+    FileDialogScript dialogs;
+    dialogs.answers = {file};
+    NoticeScript notices;
+    int offGuiThread = 0;
+    notices.onShow = [&](const NoticeRequest&) {
+        if (QThread::currentThread() != qApp->thread())
+            ++offGuiThread;
+    };
+    (exporting ? window->ui->Btn_export : window->ui->Btn_import)->click();
+
+    QCOMPARE(offGuiThread, 0);
+    QVERIFY2(notices.shown.size() >= 2, qPrintable(notices.titledTexts().join(QLatin1Char(','))));
+    QCOMPARE(notices.shown.first().title, QStringLiteral("警告"));
+    QCOMPARE(notices.titledTexts().last(), result);
 }
 
 QTEST_MAIN(TestOperations)

@@ -76,6 +76,8 @@ private slots:
     void jsonOnEveryCommand_data();
     void jsonOnEveryCommand();
     void diagnosticsOnlyWhenVerbose();
+    void statusLineOnlyOnTerminal_data();
+    void statusLineOnlyOnTerminal();
 
     void verifyOutcomes_data();
     void verifyOutcomes();
@@ -609,6 +611,55 @@ void TestFpctlProgram::diagnosticsOnlyWhenVerbose()
     run = runFpctl({"--verbose", "check", "ZPH_USB", "alice"});
     QCOMPARE(run.exitCode, 3);
     QVERIFY2(run.errText().contains("####FM: CheckFinger===Enter"), run.err.constData());
+}
+
+void TestFpctlProgram::statusLineOnlyOnTerminal_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<bool>("terminal");
+    QTest::addColumn<QStringList>("waits");
+    const QString file = m_dir.filePath("status.fdl");
+    const QStringList exporting{"export", "ZPH_USB", file};
+    const QStringList records{"waiting for the printer's records"};
+    QTest::newRow("export on a terminal") << exporting << true << records;
+    QTest::newRow("export piped") << exporting << false << QStringList();
+    QTest::newRow("export --json on a terminal") << QStringList{"--json"} + exporting << true << QStringList();
+    QTest::newRow("enrol on a terminal") << QStringList{"enrol", "ZPH_USB", "carol"} << true
+                                         << QStringList{"waiting for the finger on the reader", "waiting for the second press"};
+    QTest::newRow("enrol piped") << QStringList{"enrol", "ZPH_USB", "carol"} << false << QStringList();
+    QTest::newRow("import on a terminal") << QStringList{"import", "ZPH_USB", file} << true
+                                          << QStringList{"waiting for the printer to take the records"};
+}
+
+void TestFpctlProgram::statusLineOnlyOnTerminal()
+{
+    QFETCH(QStringList, args);
+    QFETCH(bool, terminal);
+    QFETCH(QStringList, waits);
+    QVERIFY(m_usb.setState(1));
+    QVERIFY(m_usb.addUser("alice", 5));
+    QVERIFY(m_usb.saveStore(m_dir.filePath("status.fdl")));
+    QVERIFY(m_usb.pressFingerAtNextWait("carol", 1500));
+    QVERIFY(m_usb.pressFingerAtNextWait("carol", 100));
+
+    const FpctlRun run = terminal ? runFpctlOnTerminal(args) : runFpctl(args);
+    QVERIFY(run.finished);
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(!run.out.isEmpty());
+    // Each wait: drawn at 0:00, redrawn in place, and wiped before the answer. Nothing else on the
+    // terminal (the answer is on standard output).
+    QString rest = run.errText();
+    for (const QString& what : waits) {
+        const QString frame = QStringLiteral("\r%1\u2026 0:00\x1b[K").arg(what);
+        QVERIFY2(rest.startsWith(frame), qPrintable(rest.toUtf8().toPercentEncoding(" ")));
+        const qsizetype end = rest.indexOf(QStringLiteral("\r\x1b[K"));
+        QVERIFY(end > 0);
+        const QRegularExpression redraws(QStringLiteral("^(\r%1\u2026 \\d+:\\d\\d\x1b\\[K)+$")
+                                             .arg(QRegularExpression::escape(what)));
+        QVERIFY(redraws.match(rest.left(end)).hasMatch());
+        rest = rest.mid(end + 4);
+    }
+    QCOMPARE(rest, QString());
 }
 
 void TestFpctlProgram::verifyOutcomes_data()

@@ -128,6 +128,10 @@ QString manualText()
         "  'fpctl: COMMAND: message'. With --json, standard output carries one object with at least\n"
         "  \"command\", \"ok\" and \"exit_code\", plus \"error\" and \"error_kind\" on failure and\n"
         "  \"library_code\" when the library reported one.\n"
+        "  While enrol, export or import wait for the printer, and standard error is a terminal, one\n"
+        "  line there says what is awaited and for how long ('waiting for the printer's records… 0:42');\n"
+        "  it is wiped before the answer. Not with --json or --verbose, and never when standard error\n"
+        "  is not a terminal.\n"
         "\n");
     text += QLatin1String(kExitCodes);
     text += QStringLiteral(

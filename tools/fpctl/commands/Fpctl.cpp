@@ -43,6 +43,16 @@ QStringList table(const QStringList& header, const QList<QStringList>& rows)
     return lines;
 }
 
+// Runs call (a library call that may wait minutes) with the console told what it waits for.
+template <typename Call>
+auto waitingFor(Console& console, const QString& what, Call call)
+{
+    console.beginWait(what);
+    const auto result = call();
+    console.endWait();
+    return result;
+}
+
 QString connectionOf(const QByteArray& uri)
 {
     return uri.startsWith("usb://") ? QStringLiteral("usb") : QStringLiteral("network");
@@ -303,7 +313,8 @@ Outcome Fpctl::enrol(const QString& printer, const QString& name)
 
     int index = -1;
     m_console.prompt(QStringLiteral("Press the finger of %1 on the reader of %2.").arg(quoted(name), target.label));
-    int result = m_library.addFinger(target.uri, 0, bytes, &index);
+    int result = waitingFor(m_console, QStringLiteral("waiting for the finger on the reader"),
+                            [&] { return m_library.addFinger(target.uri, 0, bytes, &index); });
     if (result == 7) {
         outcome.libraryCode = result;
         outcome.fail(ExitCode::Failed,
@@ -317,7 +328,8 @@ Outcome Fpctl::enrol(const QString& printer, const QString& name)
     outcome.data.insert(QStringLiteral("first_press"), true);
 
     m_console.prompt(QStringLiteral("Lift the finger, then press it on the reader again."));
-    result = m_library.addFinger(target.uri, 1, bytes, &index);
+    result = waitingFor(m_console, QStringLiteral("waiting for the second press"),
+                        [&] { return m_library.addFinger(target.uri, 1, bytes, &index); });
     if (result == 9) {
         outcome.libraryCode = result;
         outcome.fail(ExitCode::Failed, QStringLiteral("%1: the second press failed or was not made in time, or the printer "
@@ -421,7 +433,8 @@ Outcome Fpctl::exportRecords(const QString& printer, const QString& file)
         return outcome;
 
     int count = 0;
-    const int result = m_library.exportFinger(target.uri, QFile::encodeName(path), &count);
+    const int result = waitingFor(m_console, QStringLiteral("waiting for the printer's records"),
+                                  [&] { return m_library.exportFinger(target.uri, QFile::encodeName(path), &count); });
     if (result == -1) {
         outcome.libraryCode = result;
         outcome.fail(ExitCode::Failed, QStringLiteral("%1: export works only with printers on USB (code -1)").arg(target.label));
@@ -491,7 +504,8 @@ Outcome Fpctl::importRecords(const QString& printer, const QString& file)
     Target target;
     if (!resolvePrinter(printer, &target, &outcome))
         return outcome;
-    const int result = m_library.importFinger(target.uri, QFile::encodeName(path));
+    const int result = waitingFor(m_console, QStringLiteral("waiting for the printer to take the records"),
+                                  [&] { return m_library.importFinger(target.uri, QFile::encodeName(path)); });
     if (result == 5) {
         outcome.libraryCode = result;
         outcome.fail(ExitCode::Failed, QStringLiteral("%1: the printer reported that the import failed (code 5)").arg(target.label));

@@ -49,6 +49,7 @@ Terminal::Terminal()
 
 Terminal::~Terminal()
 {
+    m_status.reset();
     if (m_errFd > STDERR_FILENO)
         ::close(m_errFd);
 }
@@ -110,4 +111,29 @@ bool Terminal::confirm(const QString& question)
         prompt(QString());
     answer = answer.trimmed().toLower();
     return answer == "y" || answer == "yes";
+}
+
+bool Terminal::errorIsTerminal() const
+{
+    return ::isatty(m_errFd) == 1;
+}
+
+void Terminal::showWaits(bool show)
+{
+    if (!show)
+        m_status.reset();
+    else if (!m_status)
+        m_status = std::make_unique<StatusLine>(m_errFd);
+}
+
+void Terminal::beginWait(const QString& what)
+{
+    if (m_status)
+        m_status->start(what);
+}
+
+void Terminal::endWait()
+{
+    if (m_status)
+        m_status->stop();
 }
