@@ -263,7 +263,7 @@ void PrintPathTest::job_data()
     QTest::addColumn<QString>("reason"); // in the job's printer-state-message
 
     QTest::newRow("authentication off") << 0 << "" << "" << true << false << true << 0 << "";
-    QTest::newRow("matching finger") << 1 << "finger press alice next" << "" << true << true << true << 1 << "";
+    QTest::newRow("matching finger") << 1 << "finger press alice next delay=4000" << "" << true << true << true << 1 << "";
     QTest::newRow("no match") << 1 << "finger unknown next" << "" << true << true << false << 2 << "not recognised";
     QTest::newRow("cancel in the window") << 1 << "" << "window-cancel" << true << true << false << 3
                                           << "cancelled by the user";
