@@ -225,7 +225,7 @@ bool PrintPathTest::windowExists(int jobId)
     p.setProcessEnvironment(env);
     // xdotool's patterns do not take the Chinese part of the title: find by its end, compare whole.
     p.start(QStringLiteral("xdotool"),
-            {"search", "--name", QStringLiteral("-%1-%2$").arg(kQueue).arg(jobId), "getwindowname", "%@"});
+            {"search", "--name", QStringLiteral("%1-%2$").arg(kQueue).arg(jobId), "getwindowname", "%@"});
     return p.waitForFinished(5000) && p.exitCode() == 0
         && QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n')).contains(
             QStringLiteral("指纹认证-%1-%2").arg(kQueue).arg(jobId));
@@ -308,7 +308,7 @@ void PrintPathTest::job()
         env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(m_display));
         xdotool.setProcessEnvironment(env);
         xdotool.start(QStringLiteral("xdotool"),
-                      {"search", "--name", QStringLiteral("-%1-%2$").arg(kQueue).arg(jobId), "windowfocus",
+                      {"search", "--name", QStringLiteral("%1-%2$").arg(kQueue).arg(jobId), "windowfocus",
                        "--sync", "key", "--window", "%1", "Escape", "mousemove", "--window", "%1", "355", "275",
                        "click", "1"});
         QVERIFY(xdotool.waitForFinished(10000));
