@@ -270,7 +270,7 @@ void TestFpsimUsb::deviceId()
     const int length = buf[0] * 256 + buf[1];
     QCOMPARE(length, n); // IEEE 1284: the length counts its own two bytes
     const QByteArray id(reinterpret_cast<char*>(buf + 2), n - 2);
-    QVERIFY2(id.contains("MDL:ZPH6100RMX Series;"), id.constData());
+    QVERIFY2(id.contains("MFG:Simulated;CMD:PJL;MDL:ZPH6100RMX;"), id.constData());
     QVERIFY(id.contains("SN:SIM0002;"));
 }
 

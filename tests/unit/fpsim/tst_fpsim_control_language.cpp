@@ -15,6 +15,7 @@ private slots:
     void commands_data();
     void commands();
     void storeFiles();
+    void jobFiles();
     void fingerAndFaults();
     void namesOfAnyBytes();
 };
@@ -35,11 +36,15 @@ void TestFpsimControlLanguage::commands_data()
     QTest::newRow("remove unknown") << "store remove zed" << false << "";
     QTest::newRow("list") << "store list" << true << "id=1 name=alice";
     QTest::newRow("status") << "status" << true << "state=0 operation=none status=0 waiting=0 records=1 unplugged=0 auto=0";
-    QTest::newRow("info") << "info" << true << "model=ZPH6100RMX Series";
+    QTest::newRow("info") << "info" << true << "model=ZPH6100RMX";
     QTest::newRow("press without name") << "finger press" << false << "";
     QTest::newRow("press bad when") << "finger press alice soon" << false << "";
     QTest::newRow("fault unknown kind") << "fault explode" << false << "";
     QTest::newRow("fault bad code") << "fault busy code=TOOLONG" << false << "";
+    QTest::newRow("jobs, none") << "jobs" << true << "";
+    QTest::newRow("save a missing job") << "jobs save 7 /nonexistent/x" << false << "";
+    QTest::newRow("save job zero") << "jobs save 0 x" << false << "";
+    QTest::newRow("jobs odd word") << "jobs print" << false << "";
     QTest::newRow("unknown verb") << "dance" << false << "";
     QTest::newRow("empty") << "   " << false << "";
 }
@@ -88,6 +93,34 @@ void TestFpsimControlLanguage::storeFiles()
     QVERIFY(error.startsWith("bad store file"));
     QCOMPARE(engine.records().size(), 2);
     QVERIFY(!ci.execute("store load " + dir.filePath("missing"), &lines, &error));
+}
+
+void TestFpsimControlLanguage::jobFiles()
+{
+    QTemporaryDir dir;
+    ManualClock clock;
+    PrinterEngine engine(PrinterConfig(), clock);
+    ControlInterpreter ci(engine);
+    QStringList lines;
+    QString error;
+    QVERIFY(ci.execute("state 1", &lines, &error));
+    const QByteArray data("%!PS\n\x00\xff binary too\n", 22);
+    const int id = engine.beginJob("net");
+    engine.receiveJobData(id, data);
+    engine.endJob(id);
+    lines.clear();
+    QVERIFY(ci.execute("jobs", &lines, &error));
+    QCOMPARE(lines, QStringList{"id=1 state=held bytes=22 via=net"});
+    const QString path = dir.filePath("job one.prn");
+    QVERIFY2(ci.execute("jobs save 1 " + path, &lines, &error), qPrintable(error));
+    QFile saved(path);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(saved.readAll(), data);
+    QVERIFY(!ci.execute("jobs save 1 " + dir.filePath("missing/x"), &lines, &error));
+    QVERIFY(ci.execute("jobs clear", &lines, &error));
+    lines.clear();
+    QVERIFY(ci.execute("jobs", &lines, &error));
+    QVERIFY(lines.isEmpty());
 }
 
 void TestFpsimControlLanguage::fingerAndFaults()

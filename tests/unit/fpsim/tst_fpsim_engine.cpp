@@ -109,6 +109,8 @@ private slots:
     void faults_data();
     void faults();
     void stallAndUnplug();
+    void printJobs_data();
+    void printJobs();
     void storeIdsAndFiles();
     void snmpAnswer();
     void snmpRejects_data();
@@ -551,6 +553,81 @@ void TestFpsimEngine::stallAndUnplug()
     QCOMPARE(rig.engine->faults().size(), 1);
 }
 
+void TestFpsimEngine::printJobs_data()
+{
+    // Steps: "state=N", "job" (a whole job), "begin"/"end" (a job in two halves), "DISC"/"CANL"
+    // (frames), "alice"/"unknown" (a finger now), "wait=MS", "unplug".
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QString>("states"); // each job's state afterwards, oldest first
+
+    QTest::newRow("off: printed at once") << "job" << "printed";
+    QTest::newRow("raw state 3 is not on") << "state=3 job" << "printed";
+    QTest::newRow("on: held") << "state=1 job wait=60000" << "held";
+    QTest::newRow("match releases") << "state=1 job DISC alice" << "printed";
+    QTest::newRow("unknown finger drops") << "state=1 job DISC unknown" << "dropped";
+    QTest::newRow("cancel while waiting drops") << "state=1 job DISC CANL" << "dropped";
+    QTest::newRow("cancel before any verification drops") << "state=1 job CANL" << "dropped";
+    QTest::newRow("wait not yet run out") << "state=1 job DISC wait=49999" << "held";
+    QTest::newRow("wait ran out") << "state=1 job DISC wait=50000" << "dropped";
+    QTest::newRow("cancel after a failure spares the next job") << "state=1 job job DISC unknown CANL" << "dropped,held";
+    QTest::newRow("oldest first") << "state=1 job job DISC alice" << "printed,held";
+    QTest::newRow("two verifications, two jobs") << "state=1 job job DISC unknown DISC alice" << "dropped,printed";
+    QTest::newRow("match while the job arrives") << "state=1 begin DISC alice end" << "printed";
+    QTest::newRow("match with nothing held is spent") << "state=1 DISC alice job" << "held";
+    QTest::newRow("job after a decision can be cancelled") << "state=1 job DISC alice job CANL" << "printed,dropped";
+    QTest::newRow("cut off by unplugging") << "state=1 job begin unplug end" << "held,dropped";
+}
+
+void TestFpsimEngine::printJobs()
+{
+    QFETCH(QString, steps);
+    QFETCH(QString, states);
+    Rig rig;
+    rig.engine->addUser("alice");
+    int open = -1;
+    int n = 0;
+    for (const QString& step : steps.split(QLatin1Char(' '))) {
+        const QByteArray part = "job part " + QByteArray::number(++n) + ";";
+        if (step.startsWith(QLatin1String("state=")))
+            rig.engine->setAuthState(step.mid(6).toInt());
+        else if (step == QLatin1String("job")) {
+            const int id = rig.engine->beginJob("test");
+            rig.engine->receiveJobData(id, part);
+            rig.engine->receiveJobData(id, part);
+            rig.engine->endJob(id);
+        } else if (step == QLatin1String("begin")) {
+            open = rig.engine->beginJob("test");
+            rig.engine->receiveJobData(open, part);
+        } else if (step == QLatin1String("end")) {
+            rig.engine->receiveJobData(open, part);
+            rig.engine->endJob(open);
+        } else if (step == QLatin1String("DISC") || step == QLatin1String("CANL"))
+            QCOMPARE(rig.answer(hdr(qPrintable(step))), sta('A', 0, 0));
+        else if (step == QLatin1String("alice") || step == QLatin1String("unknown")) {
+            FingerPress press;
+            press.who = step == QLatin1String("alice") ? FingerPress::Who::User : FingerPress::Who::Unknown;
+            press.user = step.toLatin1();
+            rig.engine->pressFinger(press);
+        } else if (step.startsWith(QLatin1String("wait=")))
+            rig.clock.advance(step.mid(5).toInt());
+        else if (step == QLatin1String("unplug"))
+            rig.engine->setUnplugged(true);
+        else
+            QFAIL(qPrintable("bad step " + step));
+    }
+    QStringList actual;
+    const QList<PrintJob> jobs = rig.engine->jobs();
+    for (const PrintJob& j : jobs) {
+        actual << PrintJob::stateName(j.state);
+        // Every job keeps the bytes it received, whatever became of it.
+        QVERIFY(j.data.startsWith("job part "));
+        QCOMPARE(j.data.count(';'), j.state == JobState::Dropped && steps.contains("unplug") ? 1 : 2);
+    }
+    QCOMPARE(actual.join(QLatin1Char(',')), states);
+    QCOMPARE(rig.engine->job(jobs.first().id)->toString(),
+             QStringLiteral("id=1 state=%1 bytes=%2 via=test").arg(actual.first()).arg(jobs.first().data.size()));
+}
+
 void TestFpsimEngine::storeIdsAndFiles()
 {
     FingerprintStore store(3);
@@ -583,7 +660,7 @@ void TestFpsimEngine::snmpAnswer()
     const QByteArray request = QByteArray::fromHex("302d02010004066d627a6c7174a020020104020100020100301530130"
                                                    "60f2b06010401950b0102010201010301" "0500");
     QCOMPARE(request.size(), 47);
-    const QByteArray id = "MFG:Simulated;CMD:PJL;MDL:ZPH6100RMX Series;CLS:PRINTER;";
+    const QByteArray id = "MFG:Simulated;CMD:PJL;MDL:ZPH6100RMX;CLS:PRINTER;";
     const auto reply = snmp::answer(request, id);
     QVERIFY(reply.has_value());
     // Generic BER walk: SEQUENCE { version, community, GetResponse { id, 0, 0, { { OID, OCTETS } } } }
@@ -602,7 +679,7 @@ void TestFpsimEngine::snmpAnswer()
     QVERIFY(snmp::readChildren(list[0].content, &bind));
     QCOMPARE(bind[0].content, snmp::DeviceIdOid);
     QCOMPARE(int(bind[1].tag), 0x04);
-    QVERIFY(bind[1].content.contains("MDL:ZPH6100RMX Series;"));
+    QVERIFY(bind[1].content.contains("MDL:ZPH6100RMX;"));
     // The host copies (length - 60) bytes from offset 59: exactly the device ID text.
     QCOMPARE(reply->mid(59, reply->size() - 60), id);
 }

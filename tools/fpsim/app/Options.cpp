@@ -7,11 +7,11 @@ namespace fpsim {
 QString usageText()
 {
     return QStringLiteral(
-        "usage: fpsim net --address 127.0.0.x [--port 10001] [--snmp-port 161] [options]\n"
+        "usage: fpsim net --address 127.0.0.x [--port 10001] [--snmp-port 161] [--print-port 9100] [options]\n"
         "       fpsim usb --serial SIM0001 [--serial SIM0002 ...] [options] -- program [args...]\n"
         "       fpsim ctl SOCKET [COMMAND...]   (no command: one per line from standard input)\n"
         "options: --control PATH (repeatable)  --auto-finger  --auto-finger-delay MIN[-MAX]\n"
-        "         --export-delay MS  --import-time MS  --time-scale F  --model TEXT  --store FILE.fdl\n"
+        "         --export-delay MS  --import-time MS  --verify-timeout MS (0: never)  --time-scale F  --model TEXT  --store FILE.fdl\n"
         "         --state N  --capacity N  --fault RULE (repeatable)  --device-id-length inclusive|exclusive\n"
         "         --exit-with-parent  --verbose\n"
         "The control socket speaks one command per line; send 'help' for the list.\n");
@@ -36,6 +36,8 @@ bool parseOptions(const QStringList& arguments, Options* o, QString* error)
     const QCommandLineOption address(QStringLiteral("address"), QString(), QStringLiteral("ip"));
     const QCommandLineOption port(QStringLiteral("port"), QString(), QStringLiteral("port"));
     const QCommandLineOption snmpPort(QStringLiteral("snmp-port"), QString(), QStringLiteral("port"));
+    const QCommandLineOption printPort(QStringLiteral("print-port"), QString(), QStringLiteral("port"));
+    const QCommandLineOption verifyTimeout(QStringLiteral("verify-timeout"), QString(), QStringLiteral("ms"));
     const QCommandLineOption serial(QStringLiteral("serial"), QString(), QStringLiteral("serial"));
     const QCommandLineOption control(QStringLiteral("control"), QString(), QStringLiteral("path"));
     const QCommandLineOption autoFinger(QStringLiteral("auto-finger"));
@@ -51,7 +53,7 @@ bool parseOptions(const QStringList& arguments, Options* o, QString* error)
     const QCommandLineOption idLength(QStringLiteral("device-id-length"), QString(), QStringLiteral("kind"));
     const QCommandLineOption exitWithParent(QStringLiteral("exit-with-parent"));
     const QCommandLineOption verbose(QStringLiteral("verbose"));
-    p.addOptions({address, port, snmpPort, serial, control, autoFinger, autoDelay, exportDelay, importTime,
+    p.addOptions({address, port, snmpPort, printPort, verifyTimeout, serial, control, autoFinger, autoDelay, exportDelay, importTime,
                   timeScale, model, store, state, capacity, fault, idLength, exitWithParent, verbose});
     if (!p.parse(args)) {
         *error = p.errorText();
@@ -74,13 +76,15 @@ bool parseOptions(const QStringList& arguments, Options* o, QString* error)
         return true;
     };
     PrinterConfig& c = o->printer;
-    int tcp = o->tcpPort, udp = o->snmpPort;
-    if (!number(port, 0, 65535, &tcp) || !number(snmpPort, 0, 65535, &udp) ||
+    int tcp = o->tcpPort, udp = o->snmpPort, print = o->printPort;
+    if (!number(port, 0, 65535, &tcp) || !number(snmpPort, 0, 65535, &udp) || !number(printPort, 0, 65535, &print) ||
+        !number(verifyTimeout, 0, 3600000, &c.verifyTimeoutMs) ||
         !number(exportDelay, 0, 3600000, &c.exportDelayMs) || !number(importTime, 0, 3600000, &c.importTimeMs) ||
         !number(state, 0, 255, &o->state) || !number(capacity, 0, 65535, &c.capacity))
         return false;
     o->tcpPort = quint16(tcp);
     o->snmpPort = quint16(udp);
+    o->printPort = quint16(print);
     if (p.isSet(autoDelay)) {
         const QStringList parts = p.value(autoDelay).split(QLatin1Char('-'));
         bool ok1 = false, ok2 = true;
@@ -99,12 +103,12 @@ bool parseOptions(const QStringList& arguments, Options* o, QString* error)
             return false;
         }
         for (int* ms : {&c.autoFingerMinMs, &c.autoFingerMaxMs, &c.exportDelayMs, &c.importTimeMs,
-                        &c.nextWaitPressDelayMs, &c.messageGapMs})
+                        &c.nextWaitPressDelayMs, &c.messageGapMs, &c.verifyTimeoutMs})
             *ms = int(*ms * f);
     }
     c.autoFinger = p.isSet(autoFinger);
     if (p.isSet(model))
-        c.model = p.value(model).toUtf8();
+        c.model = c.product = p.value(model).toUtf8();
     o->storeFile = p.value(store);
     o->controlPaths = p.values(control);
     o->serials = p.values(serial);
@@ -160,8 +164,8 @@ bool parseOptions(const QStringList& arguments, Options* o, QString* error)
             *error = QStringLiteral("usb needs a program after --");
             return false;
         }
-        if (p.isSet(address) || p.isSet(port) || p.isSet(snmpPort)) {
-            *error = QStringLiteral("usb takes no --address, --port or --snmp-port");
+        if (p.isSet(address) || p.isSet(port) || p.isSet(snmpPort) || p.isSet(printPort)) {
+            *error = QStringLiteral("usb takes no --address, --port, --snmp-port or --print-port");
             return false;
         }
     }

@@ -1,11 +1,12 @@
 #pragma once
 // Command line of the fpsim program.
 //
-//   fpsim net --address 127.0.0.x [--port 10001] [--snmp-port 161] [common options]
+//   fpsim net --address 127.0.0.x [--port 10001] [--snmp-port 161] [--print-port 9100] [common options]
 //   fpsim usb --serial SIM0001 [--serial SIM0002 ...] [common options] -- program [args...]
 //
 // Common options: --control PATH (repeatable; USB: one per serial, in order), --auto-finger,
-// --auto-finger-delay MIN[-MAX], --export-delay MS, --import-time MS, --time-scale FACTOR,
+// --auto-finger-delay MIN[-MAX], --export-delay MS, --import-time MS, --verify-timeout MS,
+// --time-scale FACTOR,
 // --model TEXT, --store FILE.fdl, --state N, --capacity N, --fault "RULE" (repeatable),
 // --exit-with-parent, --verbose.
 
@@ -23,6 +24,7 @@ struct Options {
     QHostAddress address;
     quint16 tcpPort = 10001;
     quint16 snmpPort = 161;
+    quint16 printPort = 9100;
     QStringList serials;
     QStringList controlPaths;
     QString storeFile;

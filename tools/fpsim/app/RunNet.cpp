@@ -23,6 +23,7 @@ int runNet(const Options& options)
     net.address = options.address;
     net.tcpPort = options.tcpPort;
     net.snmpPort = options.snmpPort;
+    net.printPort = options.printPort;
     NetFrontend frontend(printer.engine(), clock, net);
     printer.engine().setChangeListener([&frontend] {
         QMetaObject::invokeMethod(&frontend, &NetFrontend::pump, Qt::QueuedConnection);
@@ -31,8 +32,8 @@ int runNet(const Options& options)
         std::fprintf(stderr, "fpsim: %s\n", qPrintable(error));
         return 1;
     }
-    std::fprintf(stderr, "fpsim: network printer on %s, TCP %u, SNMP %u%s%s\n",
-                 qPrintable(options.address.toString()), frontend.tcpPort(), frontend.snmpPort(),
+    std::fprintf(stderr, "fpsim: network printer on %s, TCP %u, SNMP %u, print %u%s%s\n",
+                 qPrintable(options.address.toString()), frontend.tcpPort(), frontend.snmpPort(), frontend.printPort(),
                  printer.controlPath().isEmpty() ? "" : ", control ", qPrintable(printer.controlPath()));
     const int rc = QCoreApplication::exec();
     printer.engine().setChangeListener({});

@@ -180,6 +180,41 @@ bool ControlClient::injectFault(const QString& rule)
     return command(QStringLiteral("fault ") + rule);
 }
 
+bool ControlClient::jobs(QStringList* lines)
+{
+    return command(QStringLiteral("jobs"), lines);
+}
+
+QList<SimJob> ControlClient::jobList()
+{
+    QList<SimJob> result;
+    QStringList lines;
+    if (!jobs(&lines))
+        return result;
+    for (const QString& l : lines) {
+        SimJob j;
+        for (const QString& field : l.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            const QString key = field.section(QLatin1Char('='), 0, 0);
+            const QString value = field.section(QLatin1Char('='), 1);
+            if (key == QLatin1String("id"))
+                j.id = value.toInt();
+            else if (key == QLatin1String("state"))
+                j.state = value;
+            else if (key == QLatin1String("bytes"))
+                j.bytes = value.toLongLong();
+            else if (key == QLatin1String("via"))
+                j.via = value;
+        }
+        result.append(j);
+    }
+    return result;
+}
+
+bool ControlClient::saveJob(int id, const QString& path)
+{
+    return command(QStringLiteral("jobs save %1 %2").arg(id).arg(path));
+}
+
 QStringList ControlClient::frameLog()
 {
     QStringList lines;
@@ -193,7 +228,7 @@ QStringList ControlClient::receivedCodes()
     for (const QString& l : frameLog()) {
         const QString via = l.section(QLatin1Char(' '), 1, 1);
         if (via == QLatin1String("finger") || via == QLatin1String("import") || via == QLatin1String("export") ||
-            via == QLatin1String("control") || via.endsWith(QLatin1String("bulk")))
+            via == QLatin1String("control") || via == QLatin1String("job") || via.endsWith(QLatin1String("bulk")))
             continue;
         codes.append(l.section(QLatin1Char(' '), 2, 2));
     }

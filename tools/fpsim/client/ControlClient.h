@@ -27,6 +27,15 @@
 //          KIND: busy, notready[=k], refuse, progress[=k], malformed, short[=bytes],
 //                oversize[=bytes], delay[=ms], drop, unplug, stall, fail, importfail
 //   fault list | fault clear
+//   jobs                                   -> one line per print job, oldest first:
+//                                             "id=N state=receiving|held|printed|dropped bytes=B via=usb|net"
+//                                             (print data: USB bulk OUT outside an import, one job
+//                                             per claim of the interface; TCP print port, one job
+//                                             per connection. Authentication on (state 1): a whole
+//                                             job is held until a verification matches (printed)
+//                                             or fails, times out or gets "CANL" (dropped))
+//   jobs save N PATH                       write job N's bytes to PATH
+//   jobs clear                             forget every job
 //   log                                    -> one line per received frame:
 //                                             "<ms> <via> <CODE> <hex> <verdict>"
 //   log clear | unplug | plug | quit | help
@@ -42,6 +51,14 @@
 class QLocalSocket;
 
 namespace fpsim {
+
+// One print job as the simulated printer reports it.
+struct SimJob {
+    int id = 0;
+    QString state; // receiving, held, printed, dropped
+    qint64 bytes = 0;
+    QString via;   // usb, net
+};
 
 class ControlClient
 {
@@ -92,6 +109,13 @@ public:
     // `rule` as in the language above, e.g. "notready=3 code=STUS count=2".
     bool injectFault(const QString& rule);
     bool clearFaults() { return command(QStringLiteral("fault clear")); }
+
+    // The "jobs" lines, oldest first; false when the command failed.
+    bool jobs(QStringList* lines);
+    // The same, parsed (empty on failure).
+    QList<SimJob> jobList();
+    bool saveJob(int id, const QString& path);
+    bool clearJobs() { return command(QStringLiteral("jobs clear")); }
 
     QStringList frameLog();
     // The four-letter codes of the received frames, in order ("-" for frames under 4 bytes;

@@ -24,7 +24,11 @@
 //
 // The USB devices have vendor fpsim::UsbVendorId and product fpsim::UsbProductId,
 // manufacturer "Simulated", product "ZPH6100RMX Series", the given serial, interface 0 of class 7
-// (printer) with bulk OUT 0x01 and bulk IN 0x82.
+// (printer) with bulk OUT 0x01 and bulk IN 0x82; their device ID
+// "MFG:Simulated;CMD:PJL;MDL:ZPH6100RMX;CLS:PRINTER;SN:<serial>;" makes CUPS' own usb backend
+// (run under "fpsim usb" like any program) list and print to usb://Simulated/ZPH6100RMX?serial=<serial>.
+// Print data (bulk OUT outside an import; TCP port 9100 of a network printer) becomes a print
+// job that the control language reports ("jobs").
 
 #include "ControlClient.h"
 

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <climits>
 
 namespace fpsim {
 
@@ -30,6 +31,7 @@ const char kHelp[] =
     "finger none | finger auto on|off\n"
     "fault KIND[=ARG] [code=CODE] [count=N] | fault list | fault clear\n"
     "  KIND: busy notready refuse progress malformed short oversize delay drop unplug stall fail importfail\n"
+    "jobs | jobs save N PATH | jobs clear\n"
     "log | log clear | unplug | plug";
 } // namespace
 
@@ -92,6 +94,8 @@ bool ControlInterpreter::execute(const QString& line, QStringList* lines, QStrin
         return finger(args, lines, error);
     if (verb == QLatin1String("fault"))
         return fault(args, trimmed.mid(verb.size()).trimmed(), lines, error);
+    if (verb == QLatin1String("jobs"))
+        return jobs(args, lines, error);
     if (verb == QLatin1String("log")) {
         if (args.value(0) == QLatin1String("clear")) {
             m_engine.clearFrameLog();
@@ -176,6 +180,34 @@ bool ControlInterpreter::store(const QStringList& args, QStringList* lines, QStr
         return true;
     }
     return fail(error, QStringLiteral("usage: store list|count|add NAME [ID]|remove NAME|clear|load PATH|save PATH|capacity N"));
+}
+
+bool ControlInterpreter::jobs(const QStringList& args, QStringList* lines, QString* error)
+{
+    if (args.isEmpty()) {
+        for (const PrintJob& j : m_engine.jobs())
+            lines->append(j.toString());
+        return true;
+    }
+    if (args[0] == QLatin1String("clear") && args.size() == 1) {
+        m_engine.clearJobs();
+        return true;
+    }
+    if (args[0] == QLatin1String("save") && args.size() >= 3) {
+        const QString path = args.mid(2).join(QLatin1Char(' '));
+        int id = 0;
+        if (!parseInt(args[1], &id, 1, INT_MAX))
+            return fail(error, QStringLiteral("a job number is 1 or more"));
+        const auto job = m_engine.job(id);
+        if (!job)
+            return fail(error, QStringLiteral("no job %1").arg(id));
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(job->data) != job->data.size() || !file.commit())
+            return fail(error, QStringLiteral("cannot write %1").arg(path));
+        lines->append(job->toString());
+        return true;
+    }
+    return fail(error, QStringLiteral("usage: jobs | jobs save N PATH | jobs clear"));
 }
 
 bool ControlInterpreter::finger(const QStringList& args, QStringList* lines, QString* error)

@@ -29,6 +29,7 @@ public:
 private:
     bool store(const QStringList& args, QStringList* lines, QString* error);
     bool finger(const QStringList& args, QStringList* lines, QString* error);
+    bool jobs(const QStringList& args, QStringList* lines, QString* error);
     bool fault(const QStringList& args, const QString& rest, QStringList* lines, QString* error);
 
     PrinterEngine& m_engine;

@@ -39,7 +39,7 @@ PrinterEngine::PrinterEngine(const PrinterConfig& config, SimClock& clock)
 void PrinterEngine::advance(qint64 now)
 {
     for (;;) {
-        enum { None, Press, Auto, Import, Export } kind = None;
+        enum { None, Press, Auto, Import, Export, VerifyTimeout } kind = None;
         qint64 at = now + 1;
         int pressIndex = -1;
         for (int i = 0; i < m_presses.size(); ++i) {
@@ -60,6 +60,10 @@ void PrinterEngine::advance(qint64 now)
         if (m_exportReadyAt >= 0 && m_exportReadyAt < at) {
             at = m_exportReadyAt;
             kind = Export;
+        }
+        if (m_waiting && m_verifyDeadline >= 0 && m_verifyDeadline < at) {
+            at = m_verifyDeadline;
+            kind = VerifyTimeout;
         }
         switch (kind) {
         case None:
@@ -86,6 +90,14 @@ void PrinterEngine::advance(qint64 now)
             }
             break;
         }
+        case VerifyTimeout:
+            m_verifyDeadline = -1;
+            m_waiting = false;
+            m_autoPressAt = -1;
+            m_status = 2;
+            log(at, QStringLiteral("finger"), QByteArray(), QStringLiteral("no finger: the verification wait ran out"));
+            decideJob(JobState::Dropped, at, QStringLiteral("the verification wait ran out"));
+            break;
         case Import:
             m_importDoneAt = -1;
             finishImport(at);
@@ -111,6 +123,7 @@ void PrinterEngine::startWaiting(qint64 now)
 {
     m_waiting = true;
     m_autoPressAt = -1;
+    m_verifyDeadline = m_operation == Operation::Verify && m_config.verifyTimeoutMs > 0 ? now + m_config.verifyTimeoutMs : -1;
     for (ScheduledPress& p : m_presses) {
         if (p.atMs < 0) {
             p.atMs = now + qMax(0, p.delayAfterWait);
@@ -153,6 +166,7 @@ void PrinterEngine::applyPress(FingerPress::Who who, const QByteArray& user, qin
                                                            : QStringLiteral("finger of '%1'").arg(QString::fromLatin1(user));
     m_waiting = false;
     m_autoPressAt = -1;
+    m_verifyDeadline = -1;
     QString outcome;
     switch (m_operation) {
     case Operation::Verify: {
@@ -165,7 +179,9 @@ void PrinterEngine::applyPress(FingerPress::Who who, const QByteArray& user, qin
             m_status = 2;
             outcome = QStringLiteral("no match");
         }
-        break;
+        log(at, QStringLiteral("finger"), QByteArray(), whose + QStringLiteral(": ") + outcome);
+        decideJob(m_status == 1 ? JobState::Printed : JobState::Dropped, at, outcome);
+        return;
     }
     case Operation::EnrolFirst:
         m_firstTemplate = feature;
@@ -237,6 +253,7 @@ void PrinterEngine::startOperation(Operation op)
     m_status = 0;
     m_waiting = false;
     m_autoPressAt = -1;
+    m_verifyDeadline = -1;
     m_result.reset();
     m_failInjected = false;
     m_importStream.clear();
@@ -303,6 +320,10 @@ QByteArray PrinterEngine::execute(const wire::Header& h, const QByteArray& frame
         return wire::statusRecord(wire::AckAccepted, 0, 0);
     }
     if (code == "CANL") {
+        if (m_operation == Operation::Verify && m_status == 0)
+            decideJob(JobState::Dropped, now, QStringLiteral("verification cancelled"));
+        else
+            cancelHeldJob(now);
         startOperation(Operation::None);
         m_exportReadyAt = -1;
         m_exportSnapshot.clear();
@@ -566,8 +587,16 @@ void PrinterEngine::setUnplugged(bool unplugged)
         m_replies.clear();
         m_bulkIn.clear();
         m_exportReadyAt = -1;
-        log(m_clock.nowMs(), QStringLiteral("control"), QByteArray(),
+        const qint64 now = m_clock.nowMs();
+        log(now, QStringLiteral("control"), QByteArray(),
             unplugged ? QStringLiteral("unplugged") : QStringLiteral("plugged in"));
+        // A job cut off half way is lost; the held ones stay in the printer's memory.
+        for (PrintJob& j : m_jobs) {
+            if (unplugged && j.state == JobState::Receiving) {
+                j.state = JobState::Dropped;
+                log(now, QStringLiteral("job"), QByteArray(), QStringLiteral("job %1 dropped: cut off").arg(j.id));
+            }
+        }
     }
     notify();
 }
@@ -579,6 +608,142 @@ void PrinterEngine::poke()
         advance(m_clock.nowMs());
     }
     notify();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Print jobs
+
+QString PrintJob::stateName(JobState state)
+{
+    switch (state) {
+    case JobState::Receiving: return QStringLiteral("receiving");
+    case JobState::Held: return QStringLiteral("held");
+    case JobState::Printed: return QStringLiteral("printed");
+    case JobState::Dropped: return QStringLiteral("dropped");
+    }
+    return QString();
+}
+
+QString PrintJob::toString() const
+{
+    return QStringLiteral("id=%1 state=%2 bytes=%3 via=%4").arg(id).arg(stateName(state)).arg(data.size()).arg(via);
+}
+
+PrintJob* PrinterEngine::findJob(int jobId)
+{
+    for (PrintJob& j : m_jobs) {
+        if (j.id == jobId)
+            return &j;
+    }
+    return nullptr;
+}
+
+void PrinterEngine::decideJob(JobState outcome, qint64 now, const QString& why)
+{
+    ++m_decisionEpoch;
+    for (PrintJob& j : m_jobs) {
+        if (j.state == JobState::Held) {
+            j.state = outcome;
+            log(now, QStringLiteral("job"), QByteArray(),
+                QStringLiteral("job %1 %2: %3").arg(j.id).arg(PrintJob::stateName(outcome), why));
+            return;
+        }
+    }
+    for (const PrintJob& j : std::as_const(m_jobs)) {
+        if (j.state == JobState::Receiving) {
+            m_pendingDecision = outcome;
+            log(now, QStringLiteral("job"), QByteArray(),
+                QStringLiteral("job %1 to be %2 once received: %3").arg(j.id).arg(PrintJob::stateName(outcome), why));
+            return;
+        }
+    }
+}
+
+// "CANL" outside a running verification: drops the oldest job held since the last decision, so
+// that a cancel which follows a failed verification does not take the next job with it.
+void PrinterEngine::cancelHeldJob(qint64 now)
+{
+    m_pendingDecision.reset();
+    for (PrintJob& j : m_jobs) {
+        if (j.state == JobState::Held && j.heldEpoch == m_decisionEpoch) {
+            j.state = JobState::Dropped;
+            ++m_decisionEpoch;
+            log(now, QStringLiteral("job"), QByteArray(), QStringLiteral("job %1 dropped: cancelled").arg(j.id));
+            return;
+        }
+    }
+}
+
+int PrinterEngine::beginJob(const QString& via)
+{
+    QMutexLocker lock(&m_mutex);
+    PrintJob job;
+    job.id = m_nextJobId++;
+    job.via = via;
+    m_jobs.append(job);
+    log(m_clock.nowMs(), QStringLiteral("job"), QByteArray(), QStringLiteral("job %1 arriving over %2").arg(job.id).arg(via));
+    return job.id;
+}
+
+void PrinterEngine::receiveJobData(int jobId, const QByteArray& data)
+{
+    QMutexLocker lock(&m_mutex);
+    PrintJob* j = findJob(jobId);
+    if (j && j->state == JobState::Receiving)
+        j->data.append(data);
+}
+
+void PrinterEngine::endJob(int jobId)
+{
+    {
+        QMutexLocker lock(&m_mutex);
+        const qint64 now = m_clock.nowMs();
+        advance(now);
+        PrintJob* j = findJob(jobId);
+        if (!j || j->state != JobState::Receiving)
+            return;
+        QString why;
+        if (m_authState != 1) {
+            j->state = JobState::Printed;
+            why = QStringLiteral("authentication off");
+        } else if (m_pendingDecision) {
+            j->state = *m_pendingDecision;
+            m_pendingDecision.reset();
+            why = QStringLiteral("decided while arriving");
+        } else {
+            j->state = JobState::Held;
+            j->heldEpoch = m_decisionEpoch;
+            why = QStringLiteral("waiting for a finger");
+        }
+        log(now, QStringLiteral("job"), QByteArray(),
+            QStringLiteral("job %1 %2 (%3 bytes): %4").arg(j->id).arg(PrintJob::stateName(j->state)).arg(j->data.size()).arg(why));
+    }
+    notify();
+}
+
+QList<PrintJob> PrinterEngine::jobs() const
+{
+    QMutexLocker lock(&m_mutex);
+    const_cast<PrinterEngine*>(this)->advance(m_clock.nowMs());
+    return m_jobs;
+}
+
+std::optional<PrintJob> PrinterEngine::job(int jobId) const
+{
+    QMutexLocker lock(&m_mutex);
+    const_cast<PrinterEngine*>(this)->advance(m_clock.nowMs());
+    for (const PrintJob& j : m_jobs) {
+        if (j.id == jobId)
+            return j;
+    }
+    return std::nullopt;
+}
+
+void PrinterEngine::clearJobs()
+{
+    QMutexLocker lock(&m_mutex);
+    m_jobs.clear();
+    m_pendingDecision.reset();
 }
 
 // ---------------------------------------------------------------------------------------------

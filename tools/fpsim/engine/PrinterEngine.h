@@ -27,8 +27,11 @@
 namespace fpsim {
 
 struct PrinterConfig {
-    QByteArray model = "ZPH6100RMX Series";
+    // The device ID's MFG and MDL make CUPS' usb backend call the printer
+    // usb://Simulated/ZPH6100RMX?serial=<serial>, the URI the tests give its queues.
+    QByteArray model = "ZPH6100RMX";
     QByteArray manufacturer = "Simulated";
+    QByteArray product = "ZPH6100RMX Series"; // USB product string
     QByteArray serial;               // USB serial number (part of the device ID when set)
     int capacity = FingerprintStore::DefaultCapacity;
     bool autoFinger = false;         // press a matching finger by itself while waiting
@@ -38,6 +41,7 @@ struct PrinterConfig {
     int exportDelayMs = 200;         // "EXPT" accepted -> the export record is ready
     int importTimeMs = 300;          // import stream complete -> import status 1 (or 2)
     int messageGapMs = 20;           // spacing of several answer messages to one command
+    int verifyTimeoutMs = 50000;     // the reader gives up a verification after this long (0: never)
     quint32 seed = 1;                // random source of the automatic finger's timing
 };
 
@@ -74,6 +78,23 @@ enum class Availability {
 
 enum class BulkOutResult { Accepted, Stalled, NotExpected };
 
+// A print job as the printer received it: the bytes of one USB session or one connection to the
+// print port. With authentication on (state 1) a complete job is held until a verification
+// decides it: a match prints it, a failed or timed-out verification or "CANL" drops it.
+enum class JobState { Receiving, Held, Printed, Dropped };
+
+struct PrintJob {
+    int id = 0;
+    JobState state = JobState::Receiving;
+    QString via;      // "usb" or "net"
+    QByteArray data;
+    int heldEpoch = 0; // the verification decisions made before it was held
+
+    static QString stateName(JobState state);
+    // "id=N state=receiving|held|printed|dropped bytes=B via=usb|net"
+    QString toString() const;
+};
+
 class PrinterEngine
 {
 public:
@@ -99,6 +120,16 @@ public:
     void setUnplugged(bool unplugged);
     // Re-evaluates timed events and calls the change listener.
     void poke();
+
+    // --- print jobs ---------------------------------------------------------------------------
+    // A front-end opens a job at the first print byte of a session and ends it when the session
+    // ends; the job is then held or printed according to the authentication state.
+    int beginJob(const QString& via);
+    void receiveJobData(int jobId, const QByteArray& data);
+    void endJob(int jobId);
+    QList<PrintJob> jobs() const;
+    std::optional<PrintJob> job(int jobId) const;
+    void clearJobs();
 
     // --- printer state ------------------------------------------------------------------------
     int authState() const;
@@ -156,6 +187,10 @@ private:
     QByteArray execute(const wire::Header& header, const QByteArray& frame, bool failInjected,
                        qint64 now, QString* verdict);
     QByteArray refuse(QString* verdict, const QString& why);
+    // The outcome of a verification for the oldest held job (or the job still arriving).
+    void decideJob(JobState outcome, qint64 now, const QString& why);
+    void cancelHeldJob(qint64 now);
+    PrintJob* findJob(int jobId);
     void log(qint64 now, const QString& via, const QByteArray& bytes, const QString& verdict);
     void notify();
 
@@ -190,6 +225,13 @@ private:
     QList<wire::Record> m_exportSnapshot;
     qint64 m_exportReadyAt = -1;
     QList<QByteArray> m_bulkIn;
+
+    qint64 m_verifyDeadline = -1;
+
+    QList<PrintJob> m_jobs;
+    int m_nextJobId = 1;
+    int m_decisionEpoch = 0;              // verification decisions so far
+    std::optional<JobState> m_pendingDecision; // decided while the job was still arriving
 
     QList<QueuedReply> m_replies;
     FaultPlan m_faults;

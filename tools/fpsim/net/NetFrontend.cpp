@@ -7,6 +7,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUdpSocket>
+#include <memory>
 
 namespace fpsim {
 
@@ -16,12 +17,14 @@ NetFrontend::NetFrontend(PrinterEngine& engine, SimClock& clock, const NetConfig
     , m_clock(clock)
     , m_config(config)
     , m_tcp(new QTcpServer(this))
+    , m_print(new QTcpServer(this))
     , m_udp(new QUdpSocket(this))
     , m_timer(new QTimer(this))
 {
     m_timer->setSingleShot(true);
     connect(m_timer, &QTimer::timeout, this, &NetFrontend::pump);
     connect(m_tcp, &QTcpServer::newConnection, this, &NetFrontend::onNewConnection);
+    connect(m_print, &QTcpServer::newConnection, this, &NetFrontend::onNewPrintConnection);
     connect(m_udp, &QUdpSocket::readyRead, this, &NetFrontend::onSnmp);
 }
 
@@ -34,10 +37,12 @@ bool NetFrontend::start(QString* error)
 {
     m_boundTcpPort = m_config.tcpPort;
     m_boundSnmpPort = m_config.snmpPort;
+    m_boundPrintPort = m_config.printPort;
     if (!listen(error))
         return false;
     m_boundTcpPort = m_tcp->serverPort();
     m_boundSnmpPort = m_udp->localPort();
+    m_boundPrintPort = m_print->serverPort();
     return true;
 }
 
@@ -51,6 +56,11 @@ quint16 NetFrontend::snmpPort() const
     return m_boundSnmpPort;
 }
 
+quint16 NetFrontend::printPort() const
+{
+    return m_boundPrintPort;
+}
+
 bool NetFrontend::listen(QString* error)
 {
     if (!m_tcp->listen(m_config.address, m_boundTcpPort)) {
@@ -62,6 +72,12 @@ bool NetFrontend::listen(QString* error)
         m_tcp->close();
         return false;
     }
+    if (!m_print->listen(m_config.address, m_boundPrintPort)) {
+        *error = QStringLiteral("TCP %1:%2 (print): %3").arg(m_config.address.toString()).arg(m_boundPrintPort).arg(m_print->errorString());
+        m_tcp->close();
+        m_udp->close();
+        return false;
+    }
     m_listening = true;
     return true;
 }
@@ -70,6 +86,9 @@ void NetFrontend::stopListening()
 {
     m_tcp->close();
     m_udp->close();
+    m_print->close();
+    for (QTcpSocket* s : m_print->findChildren<QTcpSocket*>())
+        s->abort();
     for (Connection* c : std::as_const(m_connections)) {
         if (c->socket)
             c->socket->abort();
@@ -108,6 +127,35 @@ void NetFrontend::onNewConnection()
                 m_connections.removeOne(conn);
                 delete conn;
             }
+            socket->deleteLater();
+        }, Qt::QueuedConnection);
+    }
+}
+
+// Print data: the connection's bytes are one job, complete when the host closes its side (the
+// printer then closes too, which is what a raw-port client waits for).
+void NetFrontend::onNewPrintConnection()
+{
+    while (QTcpSocket* socket = m_print->nextPendingConnection()) {
+        socket->setParent(m_print);
+        auto jobId = std::make_shared<int>(-1);
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket, jobId] {
+            const QByteArray data = socket->readAll();
+            if (data.isEmpty())
+                return;
+            if (*jobId < 0)
+                *jobId = m_engine.beginJob(QStringLiteral("net"));
+            m_engine.receiveJobData(*jobId, data);
+        });
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket, jobId] {
+            const QByteArray rest = socket->readAll();
+            if (!rest.isEmpty()) {
+                if (*jobId < 0)
+                    *jobId = m_engine.beginJob(QStringLiteral("net"));
+                m_engine.receiveJobData(*jobId, rest);
+            }
+            if (*jobId >= 0)
+                m_engine.endJob(*jobId);
             socket->deleteLater();
         }, Qt::QueuedConnection);
     }

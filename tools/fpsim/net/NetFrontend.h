@@ -1,6 +1,7 @@
 #pragma once
-// The printer on the network: the fingerprint protocol on TCP (port 10001) and the SNMP v1
-// device-ID agent on UDP (port 161), both on one address.
+// The printer on the network: the fingerprint protocol on TCP (port 10001), print data on TCP
+// (port 9100, raw: one job per connection, ended when the host closes its side) and the SNMP v1
+// device-ID agent on UDP (port 161), all on one address.
 //
 // TCP: bytes are cut into frames by the header (the payload length of "CHCK", "DELE", "ADDF");
 // a frame still incomplete after `frameAssemblyMs` is handed over as it is (and refused). The
@@ -26,6 +27,7 @@ struct NetConfig {
     QHostAddress address = QHostAddress(QStringLiteral("127.0.0.1"));
     quint16 tcpPort = 10001;
     quint16 snmpPort = 161;
+    quint16 printPort = 9100;
     int frameAssemblyMs = 200;
 };
 
@@ -39,6 +41,7 @@ public:
     bool start(QString* error);
     quint16 tcpPort() const;
     quint16 snmpPort() const;
+    quint16 printPort() const;
 
     // Re-examines the engine (answers due, export data, plug state). Thread-safe to request
     // through the engine's change listener; runs on this object's thread.
@@ -58,12 +61,14 @@ private:
     void onReadyRead(Connection* c);
     void process(Connection* c, bool flushIncomplete);
     void onSnmp();
+    void onNewPrintConnection();
     Connection* find(QTcpSocket* socket);
 
     PrinterEngine& m_engine;
     SimClock& m_clock;
     NetConfig m_config;
     QTcpServer* m_tcp;
+    QTcpServer* m_print;
     QUdpSocket* m_udp;
     QTimer* m_timer;
     QList<Connection*> m_connections;
@@ -72,6 +77,7 @@ private:
     bool m_listening = false;
     quint16 m_boundTcpPort = 0;
     quint16 m_boundSnmpPort = 0;
+    quint16 m_boundPrintPort = 0;
 };
 
 } // namespace fpsim

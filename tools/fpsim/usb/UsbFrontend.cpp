@@ -63,6 +63,7 @@ struct Client {
     int emptyReaps = 0;
     bool claimed = false;
     bool dead = false;
+    int jobId = -1;               // the print job this session is sending, if any
     qint64 lastSeen = 0;          // time of its last ioctl
 };
 
@@ -152,8 +153,17 @@ public:
         return true;
     }
 
+    // A print job lasts from its first byte to the release of the interface (or the close).
+    void endJob(Client* cl)
+    {
+        if (cl->jobId >= 0)
+            d.engine->endJob(cl->jobId);
+        cl->jobId = -1;
+    }
+
     void dropClient(Client* cl)
     {
+        endJob(cl);
         for (Urb& u : cl->pending)
             u.release();
         for (Urb& u : cl->done)
@@ -202,7 +212,7 @@ public:
     }
 
     // Tries to finish a pending URB now; true when it is complete.
-    bool progress(Urb& u)
+    bool progress(Client* cl, Urb& u)
     {
         PrinterEngine& engine = *d.engine;
         if (u.type == UrbControl) {
@@ -215,15 +225,29 @@ public:
             return true;
         }
         if (u.endpoint == usb::BulkIn) {
-            if (engine.bulkInAvailability() != Availability::Ready)
+            const Availability a = engine.bulkInAvailability();
+            if (a == Availability::Nothing && cl->jobId >= 0) {
+                // The back channel of a print session: nothing to report, said at once, so that
+                // the host's reader does not sit out its time-out after the job.
+                u.finish(0, 0);
+                return true;
+            }
+            if (a != Availability::Ready)
                 return false;
             const QByteArray piece = engine.takeBulkIn(u.length);
             std::memcpy(u.buf->data, piece.constData(), size_t(piece.size()));
             u.finish(0, int(piece.size()));
             return true;
         }
-        // Bulk OUT held back by a stall.
+        // Bulk OUT: import data after "IMPT" (held back by a stall), print data otherwise.
         const QByteArray data(reinterpret_cast<const char*>(u.buf->data), u.length);
+        if (!engine.expectsBulkOut()) {
+            if (cl->jobId < 0)
+                cl->jobId = engine.beginJob(QStringLiteral("usb"));
+            engine.receiveJobData(cl->jobId, data);
+            u.finish(0, u.length);
+            return true;
+        }
         if (engine.receiveBulk(data, QStringLiteral("usb-bulk")) == BulkOutResult::Stalled)
             return false;
         u.finish(0, u.length);
@@ -276,7 +300,7 @@ public:
             else if (type == 2 && (value & 0xFF) == 0)
                 desc = usb::configurationDescriptor();
             else if (type == 3)
-                desc = usb::stringDescriptor(value & 0xFF, cfg.manufacturer, cfg.model, d.serial);
+                desc = usb::stringDescriptor(value & 0xFF, cfg.manufacturer, cfg.product, d.serial);
             if (desc.isEmpty())
                 u.finish(-EPIPE, 0);
             else
@@ -367,7 +391,7 @@ public:
         }
         for (Client* cl : std::as_const(d.clients)) {
             for (int i = 0; i < cl->pending.size();) {
-                if (progress(cl->pending[i])) {
+                if (progress(cl, cl->pending[i])) {
                     cl->done.append(cl->pending.takeAt(i));
                     continue;
                 }
@@ -489,7 +513,7 @@ bool UsbFrontend::addPrinter(PrinterEngine& engine, bool inclusiveIdLength, QStr
                 "A: idVendor=1209\\n\n"
                 "A: idProduct=0001\\n\n"
                 "A: manufacturer=" + cfg.manufacturer + "\\n\n"
-                "A: product=" + cfg.model + "\\n\n"
+                "A: product=" + cfg.product + "\\n\n"
                 "A: serial=" + d->serial + "\\n\n"
                 "H: descriptors=" + hex(descriptors) + "\n";
     GError* err = nullptr;
@@ -696,6 +720,7 @@ bool UsbFrontend::handleIoctl(int index, void* clientPtr)
                 complete(client, -1, EINVAL);
             } else {
                 cl->claimed = false;
+                dev.endJob(cl);
                 complete(client, 0, 0);
             }
             return true;
@@ -763,7 +788,7 @@ bool UsbFrontend::handleIoctl(int index, void* clientPtr)
                 complete(client, -1, EINVAL);
                 return true;
             }
-            finished = dev.progress(u);
+            finished = dev.progress(cl, u);
         } else {
             u.release();
             complete(client, -1, EINVAL);

@@ -11,8 +11,12 @@
 //     has nothing queued and nothing coming, the transfer completes at once with 0 bytes (the
 //     device has nothing to say: the host sees an empty read);
 //   - class control IN 0xA1/0x00 (GET_DEVICE_ID): the IEEE 1284 device ID with its 2-byte length;
-//   - bulk OUT 0x01: import data; bulk IN 0x82: the export record and records, at most one message
-//     per transfer; both wait while the printer has nothing (or stalls), until the host gives up;
+//   - bulk OUT 0x01: import data after "IMPT", print data otherwise (one print job from the first
+//     byte to the release of the interface or the close of the device); bulk IN 0x82: the export
+//     record and records, at most one message per transfer; an import or a bulk IN read waits
+//     while the printer has nothing (or stalls), until the host gives up - except in a print
+//     session (after its first print byte), where a bulk IN read with nothing to say ends at
+//     once with 0 bytes;
 //   - kernel driver "usblp" bound to interface 0 until detached (DISCONNECT / DISCONNECT_CLAIM),
 //     CONNECT re-attaches it; claiming while it is bound gives EBUSY;
 //   - unplugged (control command, fault): every request fails with ENODEV and the device leaves
