@@ -56,6 +56,7 @@ if(TARGET vrkt7xcommon)
   install(FILES
     ${PROJECT_SOURCE_DIR}/libvrkt7xcommon/include/vrkt7xcommon.h
     ${PROJECT_SOURCE_DIR}/libvrkt7xcommon/include/vrkt7xexport.h
+    ${PROJECT_SOURCE_DIR}/libvrkt7xcommon/include/vrkt7xuri.h
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 
   install(EXPORT vrkt7xcommonTargets NAMESPACE vrkt7xcommon:: DESTINATION ${VRKT_CMAKE_PACKAGE_DIR})

@@ -2,6 +2,7 @@
 
 #include "FingerCommon.h"
 #include "system/ShellHelpers.h"
+#include "vrkt7xuri.h"
 
 #include <QtGlobal>
 
@@ -20,10 +21,13 @@ bool _isDeviceSupported(Printer_struct* ps)
 int callback_getPrinters(void* para, Printer_struct* ps)
 {
     auto* common = static_cast<FingerCommon*>(para);
-    if (!isDeviceSupported || !isDeviceSupported(ps))
+    // A queue switched to the fingerprint backend stands for the printer of its inner URI.
+    Printer_struct printer = *ps;
+    copyField(printer.deviceUri, vrkt7x_inner_uri(ps->deviceUri));
+    if (!isDeviceSupported || !isDeviceSupported(&printer))
         return 1;
-    common->printers.append(*ps);
-    common->printerlist.append(QString::fromLocal8Bit(ps->name));
+    common->printers.append(printer);
+    common->printerlist.append(QString::fromLocal8Bit(printer.name));
     return 1;
 }
 

@@ -86,6 +86,8 @@ private slots:
     void verifyOutcomes();
     void verifyInterrupted_data();
     void verifyInterrupted();
+    void queuesThroughTheBackend_data();
+    void queuesThroughTheBackend();
 
 private:
     CupsSandbox m_cups;
@@ -696,6 +698,47 @@ void TestFpctlProgram::verifyInterrupted()
         QVERIFY2(timer.elapsed() < 8000, "the cancel did not end the verification within one poll");
     const FpctlRun status = runFpctl({"status", "ZPH_USB"});
     QCOMPARE(status.exitCode, 0);
+}
+
+// A queue switched to the fingerprint backend is managed as the printer inside its device URI.
+void TestFpctlProgram::queuesThroughTheBackend_data()
+{
+    QTest::addColumn<QString>("printerUri");
+    QTest::addColumn<bool>("listed"); // among the supported USB printers
+
+    QTest::newRow("usb") << kUsbUri << true;
+    QTest::newRow("network") << QStringLiteral("socket://127.0.0.2") << false;
+}
+
+void TestFpctlProgram::queuesThroughTheBackend()
+{
+    QFETCH(QString, printerUri);
+    QFETCH(bool, listed);
+    ControlClient& printer = listed ? m_usb : m_net.control();
+    QVERIFY(printer.setState(1));
+    QVERIFY2(m_cups.addQueue("ZPH_VIA", QStringLiteral("vrkt7x:") + printerUri, kModel), qPrintable(m_cups.lastError()));
+    const FpctlRun status = runFpctl({"--json", "status", "ZPH_VIA"});
+    const FpctlRun list = runFpctl({"--json", "printers"});
+    const FpctlRun all = runFpctl({"printers", "--all"});
+    QVERIFY(m_cups.removeQueue("ZPH_VIA"));
+
+    QCOMPARE(status.exitCode, 0);
+    QCOMPARE(jsonOf(status).value("state").toString(), "on");
+    QCOMPARE(jsonOf(status).value("printer").toObject().value("uri").toString(), printerUri);
+    bool found = false;
+    for (const QJsonValue& v : jsonOf(list).value("printers").toArray()) {
+        const QJsonObject o = v.toObject();
+        QCOMPARE(o.value("backend").toBool(), o.value("queue").toString() == QLatin1String("ZPH_VIA"));
+        if (o.value("queue").toString() == QLatin1String("ZPH_VIA")) {
+            found = true;
+            QCOMPARE(o.value("uri").toString(), printerUri);
+        }
+    }
+    QCOMPARE(found, listed);
+    QVERIFY2(all.outText().contains(QRegularExpression(QStringLiteral("\nZPH_VIA\\s+yes\\s+%1\\s+vrkt7x\\s+")
+                                                           .arg(listed ? "usb" : "network"))),
+             all.out.constData());
+    QVERIFY2(all.outText().contains(QRegularExpression("\nZPH_USB\\s+yes\\s+usb\\s+-\\s+")), all.out.constData());
 }
 
 FPSIM_USB_TEST_MAIN(TestFpctlProgram, "SIM0001")

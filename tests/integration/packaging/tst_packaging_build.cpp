@@ -137,6 +137,7 @@ void PackagingBuildTest::stagedFiles_data()
     row("LIBDIR/libvrkt7xcommon.so", -1, "libvrkt7xcommon.so.1");
     row("usr/include/vrkt7xcommon.h", 0644);
     row("usr/include/vrkt7xexport.h", 0644);
+    row("usr/include/vrkt7xuri.h", 0644);
     row("LIBDIR/pkgconfig/vrkt7xcommon.pc", 0644);
     row("LIBDIR/cmake/vrkt7xcommon/vrkt7xcommonConfig.cmake", 0644);
     row("LIBDIR/cmake/vrkt7xcommon/vrkt7xcommonConfigVersion.cmake", 0644);

@@ -40,7 +40,9 @@ private Q_SLOTS:
     void initTestCase();
     void noSupportedPrinter();
     void listsSupportedUsbQueuesInOrder();
-    void neverMoreThan32Slots();
+    void queuesThroughTheBackend_data();
+    void queuesThroughTheBackend();
+    void neverMoreThan32Slots(); // leaves its 40 queues behind
 
 private:
     CupsSandbox m_cups;
@@ -100,6 +102,34 @@ void DiscoveryTest::neverMoreThan32Slots()
         QVERIFY(buffers.name(i).startsWith("ZPH_"));
     for (int i = kSlots; i < kSlots + kGuardSlots; ++i)
         QVERIFY(buffers.untouched(i));
+}
+
+void DiscoveryTest::queuesThroughTheBackend_data()
+{
+    // A queue switched to the fingerprint backend is listed as the printer inside its URI.
+    QTest::addColumn<QString>("deviceUri");
+    QTest::addColumn<QByteArray>("listedUri"); // empty: not listed
+
+    QTest::newRow("usb through the backend") << "vrkt7x:usb://Maker/ZPH6100RMX?serial=SIM0005"
+                                             << QByteArray("usb://Maker/ZPH6100RMX?serial=SIM0005");
+    QTest::newRow("plain usb") << "usb://Maker/ZPH6100RMX?serial=SIM0006"
+                               << QByteArray("usb://Maker/ZPH6100RMX?serial=SIM0006");
+    QTest::newRow("network through the backend") << "vrkt7x:socket://192.0.2.7:9100" << QByteArray();
+}
+
+void DiscoveryTest::queuesThroughTheBackend()
+{
+    QFETCH(QString, deviceUri);
+    QFETCH(QByteArray, listedUri);
+    QVERIFY2(m_cups.addQueue("Switched", deviceUri, "Maker ZPH6100RMX Series"), qPrintable(m_cups.lastError()));
+    Slots buffers;
+    const int listed = m_lib.GetDeviceConnect(buffers.namePointers.data(), buffers.uriPointers.data());
+    QVERIFY(m_cups.removeQueue("Switched"));
+    QCOMPARE(listed, listedUri.isEmpty() ? 0 : 1);
+    if (!listedUri.isEmpty()) {
+        QCOMPARE(buffers.name(0), QByteArray("Switched"));
+        QCOMPARE(buffers.uri(0), listedUri);
+    }
 }
 
 QTEST_GUILESS_MAIN(DiscoveryTest)

@@ -30,7 +30,9 @@ struct CommandText {
 const CommandText kCommands[] = {
     {"printers", "fpctl printers [--all]",
      "Lists the supported printers attached by USB, as the library finds them through CUPS: queue\n"
-     "name and device URI. Printers that are switched off are listed too.\n"
+     "name and device URI. Printers that are switched off are listed too. When a queue prints\n"
+     "through the fingerprint backend (device URI 'vrkt7x:' followed by the printer's own URI),\n"
+     "a BACKEND column says so ('vrkt7x'); the DEVICE URI is always the printer's own.\n"
      "\n"
      "  -a, --all   list every CUPS queue instead, with its model, device URI, connection (usb or\n"
      "              network) and whether it is of the supported model; '*' marks the default queue\n"},

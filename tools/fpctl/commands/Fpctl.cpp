@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QSet>
 
 #include <thread>
 
@@ -176,38 +177,67 @@ Outcome Fpctl::printers(bool all)
     Outcome outcome;
     QJsonArray list;
     QList<QStringList> rows;
+    // Queues switched to the fingerprint backend get a BACKEND column; without any, the
+    // listing stays as it always was.
+    bool anyThroughBackend = false;
+    auto backendCell = [](bool through) { return through ? QStringLiteral("vrkt7x") : QStringLiteral("-"); };
     if (!all) {
-        for (const PrinterLibrary::SupportedPrinter& p : m_library.supportedUsbPrinters()) {
+        const QList<PrinterLibrary::SupportedPrinter> printers = m_library.supportedUsbPrinters();
+        QSet<QByteArray> switched;
+        if (!printers.isEmpty()) {
+            for (const PrinterLibrary::Queue& q : m_library.cupsQueues()) {
+                if (q.throughBackend)
+                    switched.insert(q.name);
+            }
+        }
+        for (const PrinterLibrary::SupportedPrinter& p : printers) {
             const QString name = QString::fromUtf8(p.name);
             const QString uri = QString::fromUtf8(p.deviceUri);
-            list.append(QJsonObject{{QStringLiteral("queue"), name}, {QStringLiteral("uri"), uri}});
-            rows << QStringList{name, uri};
+            const bool through = p.throughBackend || switched.contains(p.name);
+            anyThroughBackend = anyThroughBackend || through;
+            list.append(QJsonObject{{QStringLiteral("queue"), name}, {QStringLiteral("uri"), uri},
+                                    {QStringLiteral("backend"), through}});
+            rows << QStringList{name, uri, backendCell(through)};
+        }
+        QStringList header{QStringLiteral("QUEUE"), QStringLiteral("DEVICE URI"), QStringLiteral("BACKEND")};
+        if (!anyThroughBackend) {
+            header.removeLast();
+            for (QStringList& row : rows)
+                row.removeLast();
         }
         if (rows.isEmpty())
             outcome.lines << QStringLiteral("No supported USB printer is installed.");
         else
-            outcome.lines = table({QStringLiteral("QUEUE"), QStringLiteral("DEVICE URI")}, rows);
+            outcome.lines = table(header, rows);
     } else {
         for (const PrinterLibrary::Queue& q : m_library.cupsQueues()) {
             const QString name = QString::fromUtf8(q.name);
             const bool supported = q.model.contains(kSupportedModel);
             const QString connection = connectionOf(q.deviceUri);
+            anyThroughBackend = anyThroughBackend || q.throughBackend;
             list.append(QJsonObject{{QStringLiteral("queue"), name},
                                     {QStringLiteral("model"), QString::fromUtf8(q.model)},
                                     {QStringLiteral("uri"), QString::fromUtf8(q.deviceUri)},
                                     {QStringLiteral("connection"), connection},
                                     {QStringLiteral("supported"), supported},
-                                    {QStringLiteral("default"), q.isDefault}});
+                                    {QStringLiteral("default"), q.isDefault},
+                                    {QStringLiteral("backend"), q.throughBackend}});
             rows << QStringList{q.isDefault ? name + QLatin1Char('*') : name,
                                 supported ? QStringLiteral("yes") : QStringLiteral("no"), connection,
                                 QString::fromUtf8(q.model), QString::fromUtf8(q.deviceUri)};
+            rows.last().insert(3, backendCell(q.throughBackend));
+        }
+        QStringList header{QStringLiteral("QUEUE"), QStringLiteral("SUPPORTED"), QStringLiteral("CONNECTION"),
+                           QStringLiteral("BACKEND"), QStringLiteral("MODEL"), QStringLiteral("DEVICE URI")};
+        if (!anyThroughBackend) {
+            header.removeAt(3);
+            for (QStringList& row : rows)
+                row.removeAt(3);
         }
         if (rows.isEmpty())
             outcome.lines << QStringLiteral("CUPS has no queues.");
         else
-            outcome.lines = table({QStringLiteral("QUEUE"), QStringLiteral("SUPPORTED"), QStringLiteral("CONNECTION"),
-                                   QStringLiteral("MODEL"), QStringLiteral("DEVICE URI")},
-                                  rows);
+            outcome.lines = table(header, rows);
     }
     outcome.data.insert(QStringLiteral("printers"), list);
     return outcome;

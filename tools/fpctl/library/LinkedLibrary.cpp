@@ -2,6 +2,7 @@
 
 #include "CupsQueries.h"
 #include "vrkt7xcommon.h"
+#include "vrkt7xuri.h"
 
 #include <algorithm>
 #include <array>
@@ -33,7 +34,8 @@ int collectQueue(void* para, Printer_struct* printer)
     PrinterLibrary::Queue queue;
     queue.name = fieldText(printer->name);
     queue.model = fieldText(printer->makeAndModel);
-    queue.deviceUri = fieldText(printer->deviceUri);
+    queue.deviceUri = fieldText(vrkt7x_inner_uri(printer->deviceUri));
+    queue.throughBackend = vrkt7x_inner_uri(printer->deviceUri) != printer->deviceUri;
     queue.isDefault = printer->isDefault;
     queues->append(queue);
     return 1;
@@ -75,7 +77,8 @@ bool LinkedLibrary::findQueue(const QByteArray& name, Queue* queue)
         return false; // CUPS gives every queue a device URI: an empty one means no such queue
     get_device_model(queueName.data(), model.data());
     queue->name = name;
-    queue->deviceUri = fieldText(uri.data());
+    queue->deviceUri = fieldText(vrkt7x_inner_uri(uri.data()));
+    queue->throughBackend = vrkt7x_inner_uri(uri.data()) != uri.data();
     queue->model = fieldText(model.data());
     queue->isDefault = false;
     return true;

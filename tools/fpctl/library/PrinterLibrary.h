@@ -12,19 +12,21 @@ public:
     struct Queue {
         QByteArray name;
         QByteArray model;     // printer-make-and-model
-        QByteArray deviceUri;
+        QByteArray deviceUri; // the printer's own URI (without the backend prefix)
         bool isDefault = false;
+        bool throughBackend = false; // the queue prints through the vrkt7x backend ("vrkt7x:URI")
     };
     struct SupportedPrinter {
         QByteArray name;      // CUPS queue
         QByteArray deviceUri;
+        bool throughBackend = false;
     };
 
     virtual ~PrinterLibrary() = default;
 
-    // GetDeviceConnect: the supported printers attached by USB.
+    // GetDeviceConnect: the supported printers attached by USB (throughBackend left false).
     virtual QList<SupportedPrinter> supportedUsbPrinters() = 0;
-    // cups_get_printers: every CUPS queue.
+    // cups_get_printers: every CUPS queue, each with its printer's own URI.
     virtual QList<Queue> cupsQueues() = 0;
     // cups_get_device_uri / get_device_model; false when CUPS has no such queue.
     virtual bool findQueue(const QByteArray& name, Queue* queue) = 0;
