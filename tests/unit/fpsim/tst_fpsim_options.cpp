@@ -36,6 +36,8 @@ void TestFpsimOptions::rejected_data()
     QTest::newRow("auto delay reversed") << QStringList{"fpsim", "net", "--address", "127.0.0.2", "--auto-finger-delay", "900-100"};
     QTest::newRow("bad fault") << QStringList{"fpsim", "net", "--address", "127.0.0.2", "--fault", "explode"};
     QTest::newRow("time scale 0") << QStringList{"fpsim", "net", "--address", "127.0.0.2", "--time-scale", "0"};
+    QTest::newRow("usb with print port") << QStringList{"fpsim", "usb", "--serial", "S1", "--print-port", "9100", "--", "true"};
+    QTest::newRow("negative verify time-out") << QStringList{"fpsim", "net", "--address", "127.0.0.2", "--verify-timeout", "-1"};
     QTest::newRow("stray word") << QStringList{"fpsim", "net", "--address", "127.0.0.2", "extra"};
 }
 
@@ -54,13 +56,16 @@ void TestFpsimOptions::netOptions()
     QString error;
     QVERIFY2(parseOptions({"fpsim", "net", "--address", "127.0.0.5", "--port", "0", "--snmp-port", "1161",
                            "--auto-finger", "--auto-finger-delay", "200-400", "--export-delay", "50", "--time-scale",
-                           "0.5", "--fault", "busy code=DISC count=2", "--state", "3", "--control", "/tmp/x.sock"},
+                           "0.5", "--fault", "busy code=DISC count=2", "--state", "3", "--control", "/tmp/x.sock",
+                           "--print-port", "19100", "--verify-timeout", "3000"},
                           &o, &error),
              qPrintable(error));
     QVERIFY(o.mode == Options::Mode::Net);
     QCOMPARE(o.address.toString(), QString("127.0.0.5"));
     QCOMPARE(int(o.tcpPort), 0);
     QCOMPARE(int(o.snmpPort), 1161);
+    QCOMPARE(int(o.printPort), 19100);
+    QCOMPARE(o.printer.verifyTimeoutMs, 1500); // scaled by 0.5
     QVERIFY(o.printer.autoFinger);
     QCOMPARE(o.printer.autoFingerMinMs, 100); // scaled by 0.5
     QCOMPARE(o.printer.autoFingerMaxMs, 200);
