@@ -71,9 +71,9 @@ QString PrintPathRig::runtimeDir() const
     return QStringLiteral("/run/user/%1").arg(m_uid);
 }
 
-QString PrintPathRig::windowArgument(int jobId)
+QString PrintPathRig::windowArgument(int jobId, const QString& queue)
 {
-    return QStringLiteral("start://%1?jobid=%2&time_val=%3").arg(QLatin1String(kQueue)).arg(jobId).arg(kWindowSeconds);
+    return QStringLiteral("start://%1?jobid=%2&time_val=%3").arg(queue).arg(jobId).arg(kWindowSeconds);
 }
 
 bool PrintPathRig::start()
@@ -103,6 +103,9 @@ bool PrintPathRig::start()
         return fail(m_printer.errorString());
     if (!m_printer.control().addUser("alice", 1))
         return fail(m_printer.control().lastError());
+    m_hasUsb = fpsim::runningUnderUsbSimulation();
+    if (m_hasUsb && (!m_usb.connectTo(fpsim::usbControlSocket(QLatin1String(kUsbSerial))) || !m_usb.addUser("alice", 1)))
+        return fail(m_usb.lastError());
 
     if (!m_cups.start())
         return fail(m_cups.lastError());
@@ -110,26 +113,38 @@ bool PrintPathRig::start()
         return false;
     const QString printerUri = QStringLiteral("socket://%1:9100").arg(QLatin1String(kAddress));
     if (!m_cups.addQueue(QLatin1String(kQueue), QStringLiteral("vrkt7x:") + printerUri)
-        || !m_cups.addQueue(QLatin1String(kDirectQueue), printerUri))
+        || !m_cups.addQueue(QLatin1String(kDirectQueue), printerUri)
+        || (m_hasUsb
+            && !m_cups.addQueue(QLatin1String(kUsbQueue),
+                                QStringLiteral("vrkt7x:usb://Simulated/ZPH6100RMX?serial=%1").arg(QLatin1String(kUsbSerial)))))
         return fail(m_cups.lastError());
     return startAgent();
 }
 
-// The backend and the real socket backend beside it, as cupsd runs them: root, mode 0700.
+// The backend and the real socket and usb backends beside it, as cupsd runs them: root, mode 0700;
+// under the USB simulation with its preload.
 bool PrintPathRig::installBackends()
 {
     const QString backends = m_cups.dir() + QStringLiteral("/bin/backend/");
-    if (!writeFile(backends + QStringLiteral("vrkt7x"),
-                   "#!/bin/sh\nexec " VRKT_BINARY_DIR "/bin/backend/vrkt7x \"$@\"\n", 0700)
-        || !writeFile(backends + QStringLiteral("socket"), "#!/bin/sh\nexec /usr/lib/cups/backend/socket \"$@\"\n",
-                      0700))
+    const QByteArray preload = m_hasUsb ? "LD_PRELOAD=" + qgetenv("LD_PRELOAD") + ' ' : QByteArray();
+    auto wrapper = [&](const char* name, const QByteArray& program) {
+        return writeFile(backends + QLatin1String(name), "#!/bin/sh\n" + preload + "exec " + program + " \"$@\"\n", 0700);
+    };
+    if (!wrapper("vrkt7x", VRKT_BINARY_DIR "/bin/backend/vrkt7x") || !wrapper("socket", "/usr/lib/cups/backend/socket")
+        || !wrapper("usb", "/usr/lib/cups/backend/usb"))
         return fail(QStringLiteral("cannot install the backends"));
     return true;
 }
 
-// Jobs stay in the history with their state and message after they end.
+// Jobs stay in the history with their state and message after they end; the backends see the
+// simulated USB printer.
 bool PrintPathRig::keepJobHistory()
 {
+    if (m_hasUsb) {
+        QFile files(m_cups.dir() + QStringLiteral("/cups-files.conf"));
+        if (!files.open(QIODevice::Append) || files.write("PassEnv UMOCKDEV_DIR\n") <= 0)
+            return fail(QStringLiteral("cannot write cups-files.conf"));
+    }
     const QString conf = m_cups.dir() + QStringLiteral("/cupsd.conf");
     QFile f(conf);
     if (!f.open(QIODevice::ReadOnly))
@@ -229,20 +244,17 @@ bool PrintPathRig::xdotool(const QStringList& arguments, QByteArray* out)
     return true;
 }
 
-bool PrintPathRig::windowExists(int jobId)
+bool PrintPathRig::windowExists(int jobId, const QString& queue)
 {
     // xdotool's patterns do not take the Chinese part of the title: find by its end, compare whole.
     QByteArray names;
-    return xdotool({"search", "--name", QStringLiteral("%1-%2$").arg(QLatin1String(kQueue)).arg(jobId),
-                    "getwindowname", "%@"},
-                   &names)
-        && QString::fromUtf8(names).split(QLatin1Char('\n')).contains(
-            QStringLiteral("指纹认证-%1-%2").arg(QLatin1String(kQueue)).arg(jobId));
+    return xdotool({"search", "--name", QStringLiteral("%1-%2$").arg(queue).arg(jobId), "getwindowname", "%@"}, &names)
+        && QString::fromUtf8(names).split(QLatin1Char('\n')).contains(QStringLiteral("指纹认证-%1-%2").arg(queue).arg(jobId));
 }
 
-qint64 PrintPathRig::fpverifyPid(int jobId)
+qint64 PrintPathRig::fpverifyPid(int jobId, const QString& queue)
 {
-    const QByteArray argument = windowArgument(jobId).toUtf8();
+    const QByteArray argument = windowArgument(jobId, queue).toUtf8();
     for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
         QFile f(QStringLiteral("/proc/%1/cmdline").arg(pid));
         if (!f.open(QIODevice::ReadOnly))

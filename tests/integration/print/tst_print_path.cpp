@@ -1,5 +1,5 @@
-// The whole print path: a private cupsd whose queue goes through the backend to a simulated
-// network printer, the agent of an unprivileged desktop user under Xvfb starting the real
+// The whole print path: a private cupsd whose queues go through the backend to a simulated
+// network printer and (under "fpsim usb") a simulated USB printer, the agent of an unprivileged desktop user under Xvfb starting the real
 // fpverify, jobs submitted with lp as that user. Each row is one job and how it ends.
 
 #include "PrintPathRig.h"
@@ -91,6 +91,7 @@ void PrintPathTest::initTestCase()
 
 void PrintPathTest::job_data()
 {
+    QTest::addColumn<bool>("usb"); // the USB printer's queue, else the network printer's
     QTest::addColumn<int>("authState");
     QTest::addColumn<QString>("finger"); // fpsim's finger command, "" none
     QTest::addColumn<QString>("action"); // "", "window-cancel", "cancel-job"
@@ -100,22 +101,25 @@ void PrintPathTest::job_data()
     QTest::addColumn<int>("result"); // "result" for the window, 0 none
     QTest::addColumn<QString>("reason"); // in the job's printer-state-message
 
-    QTest::newRow("authentication off") << 0 << "" << "" << true << false << "printed" << 0 << "";
-    QTest::newRow("matching finger") << 1 << "finger press alice next delay=4000" << "" << true << true << "printed"
+    QTest::newRow("authentication off") << false << 0 << "" << "" << true << false << "printed" << 0 << "";
+    QTest::newRow("matching finger") << false << 1 << "finger press alice next delay=4000" << "" << true << true << "printed"
                                      << 1 << "";
-    QTest::newRow("no match") << 1 << "finger unknown next" << "" << true << true << "dropped" << 2
+    QTest::newRow("no match") << false << 1 << "finger unknown next" << "" << true << true << "dropped" << 2
                               << "not recognised";
-    QTest::newRow("cancel in the window") << 1 << "" << "window-cancel" << true << true << "dropped" << 3
+    QTest::newRow("cancel in the window") << false << 1 << "" << "window-cancel" << true << true << "dropped" << 3
                                           << "cancelled by the user";
-    QTest::newRow("cancel in CUPS") << 1 << "" << "cancel-job" << true << true << "dropped" << 4 << "";
-    QTest::newRow("time runs out") << 1 << "" << "" << true << true << "dropped" << 5 << "time allowed";
-    QTest::newRow("busy printer") << 4 << "" << "" << true << true << "" << 8 << "busy";
-    QTest::newRow("no agent for the owner") << 1 << "finger press alice next" << "" << false << false << "printed"
+    QTest::newRow("cancel in CUPS") << false << 1 << "" << "cancel-job" << true << true << "dropped" << 4 << "";
+    QTest::newRow("time runs out") << false << 1 << "" << "" << true << true << "dropped" << 5 << "time allowed";
+    QTest::newRow("busy printer") << false << 4 << "" << "" << true << true << "" << 8 << "busy";
+    QTest::newRow("USB: matching finger") << true << 1 << "finger press alice next delay=4000" << "" << true << true
+                                          << "printed" << 1 << "";
+    QTest::newRow("no agent for the owner") << false << 1 << "finger press alice next" << "" << false << false << "printed"
                                             << 0 << "";
 }
 
 void PrintPathTest::job()
 {
+    QFETCH(bool, usb);
     QFETCH(int, authState);
     QFETCH(QString, finger);
     QFETCH(QString, action);
@@ -125,7 +129,10 @@ void PrintPathTest::job()
     QFETCH(int, result);
     QFETCH(QString, reason);
 
-    fpsim::ControlClient& printer = m_rig.printer().control();
+    if (usb && !m_rig.hasUsbPrinter())
+        QSKIP("not running under fpsim usb");
+    const QString queue = QLatin1String(usb ? PrintPathRig::kUsbQueue : PrintPathRig::kQueue);
+    fpsim::ControlClient& printer = usb ? m_rig.usbPrinter() : m_rig.printer().control();
     QVERIFY(printer.setState(authState));
     QVERIFY(printer.pressNothing());
     QVERIFY(printer.clearFrameLog());
@@ -136,15 +143,15 @@ void PrintPathTest::job()
     for (int i = 0; i < 2000; ++i)
         data += QByteArray::number(i) + " fingerprint print path " + QTest::currentDataTag() + '\n';
 
-    const int jobId = m_rig.submit(data, asDesktopUser);
+    const int jobId = m_rig.submit(data, asDesktopUser, queue);
     QVERIFY(jobId > 0);
     if (window) {
-        QTRY_VERIFY_WITH_TIMEOUT(m_rig.windowExists(jobId), 15000);
-        QVERIFY(m_rig.fpverifyPid(jobId) != 0);
+        QTRY_VERIFY_WITH_TIMEOUT(m_rig.windowExists(jobId, queue), 15000);
+        QVERIFY(m_rig.fpverifyPid(jobId, queue) != 0);
     }
     if (action == "window-cancel") {
         // The window's Cancel button, at the lower right of its 400 x 300 form.
-        QVERIFY(m_rig.xdotool({"search", "--name", QStringLiteral("%1-%2$").arg(PrintPathRig::kQueue).arg(jobId),
+        QVERIFY(m_rig.xdotool({"search", "--name", QStringLiteral("%1-%2$").arg(queue).arg(jobId),
                                "windowfocus", "--sync", "mousemove", "--window", "%1", "355", "275", "click", "1"}));
     } else if (action == "cancel-job") {
         // Once the job waits at the printer.
@@ -165,6 +172,7 @@ void PrintPathTest::job()
     } else {
         QTRY_COMPARE_WITH_TIMEOUT(printer.jobList().value(0).state, atPrinter, 5000);
         QCOMPARE(printer.jobList().size(), 1);
+        QCOMPARE(printer.jobList().first().via, QLatin1String(usb ? "usb" : "net"));
         const QString saved = QStringLiteral("/tmp/printed-%1").arg(jobId);
         QVERIFY(printer.saveJob(printer.jobList().first().id, saved));
         QFile file(saved);
@@ -180,7 +188,7 @@ void PrintPathTest::job()
         QCOMPARE(m_rig.resultOf(jobId), 0);
     if (window && result >= 2) {
         // The window gives way to its message box ("警告"), which ends the program once confirmed.
-        const QString pid = QString::number(m_rig.fpverifyPid(jobId));
+        const QString pid = QString::number(m_rig.fpverifyPid(jobId, queue));
         QByteArray names;
         QTRY_VERIFY_WITH_TIMEOUT(m_rig.xdotool({"search", "--onlyvisible", "--pid", pid, "--classname", "fpverify", "getwindowname", "%@"}, &names)
                                      && names == "警告\n",
@@ -188,7 +196,7 @@ void PrintPathTest::job()
         // xdotool calls the box's going away under its key release an error: the outcome is checked below.
         m_rig.xdotool({"search", "--onlyvisible", "--pid", pid, "--classname", "fpverify", "windowfocus", "--sync", "%1", "key", "Return"});
     }
-    QTRY_VERIFY_WITH_TIMEOUT(m_rig.fpverifyPid(jobId) == 0, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_rig.fpverifyPid(jobId, queue) == 0, 10000);
 }
 
 void PrintPathTest::unreachablePrinterKeepsTheJob()
@@ -240,5 +248,5 @@ void PrintPathTest::agentConnection()
     QTRY_VERIFY_WITH_TIMEOUT(m_rig.fpverifyPid(jobId) == 0, 15000);
 }
 
-QTEST_GUILESS_MAIN(PrintPathTest)
+FPSIM_USB_TEST_MAIN(PrintPathTest, PrintPathRig::kUsbSerial)
 #include "tst_print_path.moc"
