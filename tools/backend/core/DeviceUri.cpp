@@ -1,5 +1,7 @@
 #include "DeviceUri.h"
 
+#include "vrkt7xuri.h"
+
 namespace DeviceUri {
 
 namespace {
@@ -17,9 +19,10 @@ bool isSchemeChar(char c, bool first)
 
 bool split(const QByteArray& deviceUri, Inner* inner)
 {
-    if (!deviceUri.startsWith(kPrefix))
+    const char* start = vrkt7x_inner_uri(deviceUri.constData());
+    if (start == deviceUri.constData())
         return false;
-    const QByteArray uri = deviceUri.mid(static_cast<int>(sizeof(kPrefix)) - 1);
+    const QByteArray uri = deviceUri.mid(static_cast<int>(start - deviceUri.constData()));
     if (uri.isEmpty() || uri.size() > kMaxInnerUriBytes)
         return false;
     for (char c : uri) {
