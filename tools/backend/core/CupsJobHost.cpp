@@ -31,6 +31,15 @@ void onTerminate(int)
     errno = saved;
 }
 
+// The inner backend's end wakes the wait at once rather than at its next turn.
+void onChild(int)
+{
+    const int saved = errno;
+    const char byte = 2;
+    [[maybe_unused]] const ssize_t n = ::write(g_wakePipe[1], &byte, 1);
+    errno = saved;
+}
+
 void drainWakePipe()
 {
     char buffer[64];
@@ -69,6 +78,11 @@ bool CupsJobHost::installSignalHandling()
     action.sa_handler = onTerminate;
     sigemptyset(&action.sa_mask);
     sigaction(SIGTERM, &action, nullptr);
+    struct sigaction child = {};
+    child.sa_handler = onChild;
+    child.sa_flags = SA_RESTART | SA_NOCLDSTOP;
+    sigemptyset(&child.sa_mask);
+    sigaction(SIGCHLD, &child, nullptr);
     signal(SIGPIPE, SIG_IGN);
     return true;
 }
@@ -101,6 +115,7 @@ int CupsJobHost::runInnerBackend()
         struct sigaction action = {};
         action.sa_handler = SIG_DFL;
         sigaction(SIGTERM, &action, nullptr);
+        sigaction(SIGCHLD, &action, nullptr);
         signal(SIGPIPE, SIG_DFL);
         ::execve(m_innerBackend.constData(), argv.data(), envp.data());
         [[maybe_unused]] const ssize_t n = ::write(2, execFailed, sizeof(execFailed) - 1);
