@@ -187,12 +187,14 @@ set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite, cups-client, adduser")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei")
-# shlibs file for programs that link the library; the triggers file runs ldconfig.
+# shlibs file for programs that link the library; the triggers file runs ldconfig; the autostart
+# entry under /etc is a conffile (an administrator's edit survives upgrades).
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
   ${VRKT_PACKAGING_DIR}/debian/postinst
   ${VRKT_PACKAGING_DIR}/debian/postrm
-  ${VRKT_PACKAGING_DIR}/debian/triggers)
+  ${VRKT_PACKAGING_DIR}/debian/triggers
+  ${VRKT_PACKAGING_DIR}/debian/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 include(CPack)
