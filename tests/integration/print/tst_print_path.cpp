@@ -241,7 +241,8 @@ void PrintPathTest::agentConnection()
     QVERIFY(m_rig.fpverifyPid(9001) == 0);
 
     // A well-formed request from root still gets its window; its result closes it again.
-    const int jobId = 9100 + QTest::currentDataTag()[2];
+    static int lastJobId = 9100;
+    const int jobId = ++lastJobId;
     const QByteArray show = "SHOW " + PrintPathRig::windowArgument(jobId).toUtf8() + "\nRESULT 1\n";
     const QByteArray answer = converse(m_rig.agentSocket(), 0, 0, show, &closed);
     QVERIFY2(answer.startsWith("SHOWN\n"), answer.constData());
