@@ -79,7 +79,7 @@ endif()
 
 # --- programs and their manual pages ----------------------------------------------------------
 set(_vrkt_manpages "")
-foreach(_program IN ITEMS fpmanager fpverify fpctl vrkt7x-usblist)
+foreach(_program IN ITEMS fpmanager fpverify fpctl vrkt7x-usblist vrkt7x-agent)
   if(TARGET ${_program})
     install(TARGETS ${_program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     set(_page ${VRKT_PACKAGING_BINARY_DIR}/man/${_program}.1.gz)
@@ -118,6 +118,18 @@ if(TARGET fpmanager)
   else()
     message(STATUS "fpmanager draws no FingerManage.ico (FPMANAGER_IMAGE_DIR): no icons for the desktop entry")
   endif()
+endif()
+
+# --- printing with fingerprint authentication: the CUPS backend and the desktop agent -----------
+# CUPS runs a backend that only its owner may read and execute as root, which the library needs to
+# reach USB printers and the agent needs from its peer. Its folder is CUPS's own, not multiarch.
+if(TARGET vrkt7x-backend)
+  install(TARGETS vrkt7x-backend RUNTIME DESTINATION lib/cups/backend
+    PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+endif()
+if(TARGET vrkt7x-agent)
+  # Started in every desktop session (XDG autostart).
+  install(FILES ${VRKT_PACKAGING_DIR}/vrkt7x-agent.desktop DESTINATION ${CMAKE_INSTALL_FULL_SYSCONFDIR}/xdg/autostart)
 endif()
 
 # --- shared data folder and USB access --------------------------------------------------------
@@ -174,12 +186,14 @@ set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite, cups-client, adduser")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei")
-# shlibs file for programs that link the library; the triggers file runs ldconfig.
+# shlibs file for programs that link the library; the triggers file runs ldconfig; the autostart
+# entry under /etc is a conffile (an administrator's edit survives upgrades).
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
   ${VRKT_PACKAGING_DIR}/debian/postinst
   ${VRKT_PACKAGING_DIR}/debian/postrm
-  ${VRKT_PACKAGING_DIR}/debian/triggers)
+  ${VRKT_PACKAGING_DIR}/debian/triggers
+  ${VRKT_PACKAGING_DIR}/debian/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 include(CPack)

@@ -1,7 +1,8 @@
 /*
  * libvrkt7xcommon: fingerprint print authentication for the ZPH6100RMX printer family.
  *
- * These fifteen functions are the library's whole fingerprint interface. They are exported under
+ * These functions (the fifteen of the fingerprint services and DropFingerPrintJob for the print
+ * side) are the library's whole fingerprint interface. They are exported under
  * their plain C names so that programs can bind them by name at run time (dlsym, QLibrary).
  *
  * Common rules
@@ -185,6 +186,12 @@ VRKT_EXPORT int ExportFinger(char* pPrinterName, char* fileName, int* pdwLen);
  * Returns false when an enrolled user was identified (userName and *pIndex are then filled),
  * true in every other case (busy, time-out, no match, cancelled, empty result). */
 VRKT_EXPORT bool IsFingerPrint(char* pPrinterName, char* userName, short int* pIndex);
+
+/* Tells the printer to drop the print job it holds for a fingerprint ("CANL"). For the print side
+ * once a verification has ended without identifying anyone: a verification that was cancelled
+ * does not tell the printer itself. Not for use while IsFingerPrint runs (one fingerprint
+ * operation at a time). Returns true when the printer accepted the command. */
+VRKT_EXPORT bool DropFingerPrintJob(char* pPrinterName);
 
 #ifdef __cplusplus
 }

@@ -1,4 +1,4 @@
-// The fifteen exported functions: each forwards to the one FingerCommon of the library.
+// The exported fingerprint functions: each forwards to the one FingerCommon of the library.
 
 #include "FingerCommon.h"
 #include "vrkt7xcommon.h"
@@ -88,6 +88,11 @@ int ExportFinger(char* pPrinterName, char* fileName, int* pdwLen)
 bool IsFingerPrint(char* pPrinterName, char* userName, short int* pIndex)
 {
     return fingerComm.IsFingerPrint(pPrinterName, userName, pIndex);
+}
+
+bool DropFingerPrintJob(char* pPrinterName)
+{
+    return fingerComm.DropFingerPrintJob(pPrinterName);
 }
 
 } // extern "C"

@@ -94,6 +94,13 @@ bool FingerCommon::CancelFingerPrint(char*)
     return true;
 }
 
+bool FingerCommon::DropFingerPrintJob(char* pPrinterName)
+{
+    fmLog("\r\n####FM: DropFingerPrintJob===Enter");
+    cmd.SetFingCmdPrinter(pPrinterName);
+    return cmd.CancelPrint();
+}
+
 int FingerCommon::DeleteFinger(char* pPrinterName, char* userName)
 {
     fmLog("\r\n####FM: DeleteFinger===Enter");

@@ -32,6 +32,7 @@ public:
     bool CloseFinger(char* pPrinterName);
     int CheckFinger(char* pPrinterName, char* userName);
     bool CancelFingerPrint(char* pPrinterName);
+    bool DropFingerPrintJob(char* pPrinterName);
     int DeleteFinger(char* pPrinterName, char* userName);
     int DeleteFingers(char* pPrinterName);
     int AddFinger(char* pPrinterName, int mode, char* userName, int* ret_index);

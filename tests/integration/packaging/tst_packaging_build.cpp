@@ -129,6 +129,11 @@ void PackagingBuildTest::stagedFiles_data()
     row("usr/bin/fpverify", 0755);
     row("usr/bin/fpctl", 0755);
     row("usr/bin/vrkt7x-usblist", 0755);
+    row("usr/bin/vrkt7x-agent", 0755);
+    // CUPS runs a backend of mode 0700 as root.
+    row("usr/lib/cups/backend/vrkt7x", 0700);
+    row("etc/xdg/autostart/vrkt7x-agent.desktop", 0644);
+    row("usr/share/man/man1/vrkt7x-agent.1.gz", 0644);
     row("LIBDIR/libvrkt7xcommon.so.1.0.0", 0644);
     row("LIBDIR/libvrkt7xcommon.so.1", -1, "libvrkt7xcommon.so.1.0.0");
     row("LIBDIR/libvrkt7xcommon.so", -1, "libvrkt7xcommon.so.1");
@@ -200,6 +205,8 @@ void PackagingBuildTest::installedFilesKeepNoBuildPaths_data()
     QTest::newRow("fpverify") << QStringLiteral("usr/bin/fpverify") << true;
     QTest::newRow("fpctl") << QStringLiteral("usr/bin/fpctl") << true;
     QTest::newRow("vrkt7x-usblist") << QStringLiteral("usr/bin/vrkt7x-usblist") << true;
+    QTest::newRow("vrkt7x-agent") << QStringLiteral("usr/bin/vrkt7x-agent") << true;
+    QTest::newRow("backend") << QStringLiteral("usr/lib/cups/backend/vrkt7x") << true;
     QTest::newRow("library") << QStringLiteral("LIBDIR/libvrkt7xcommon.so.1.0.0") << true;
     QTest::newRow("pkg-config") << QStringLiteral("LIBDIR/pkgconfig/vrkt7xcommon.pc") << false;
     QTest::newRow("cmake targets") << QStringLiteral("LIBDIR/cmake/vrkt7xcommon/vrkt7xcommonTargets.cmake") << false;

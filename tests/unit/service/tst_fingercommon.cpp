@@ -396,6 +396,17 @@ void FingerCommonTest::cancelFromAnotherThread()
     QVERIFY(!h.common.cmd.m_bIsFingerPrintCancel);
     QVERIFY(!h.common.cmd.m_bFingerPrint);
     QCOMPARE(clock.sleepsMs(), (QList<int>{5000, 5000}));
+    // The cancelled verification does not tell the printer; dropping its held job afterwards does.
+    auto codes = [&] {
+        QList<QByteArray> list;
+        for (const QByteArray& frame : h.usb->writes)
+            list << frame.left(4);
+        return list;
+    };
+    QVERIFY(!codes().contains("CANL"));
+    h.answer(h.usb, {{"CANL", ScriptedDeviceIO::statusRecord('A')}});
+    QVERIFY(h.common.DropFingerPrintJob(h.usbUri));
+    QCOMPARE(codes().last(), QByteArray("CANL"));
 }
 
 void FingerCommonTest::cancelBeforeVerificationHasNoEffect()

@@ -1,0 +1,80 @@
+#ifndef PRINTPATHRIG_H
+#define PRINTPATHRIG_H
+
+#include "CupsSandbox.h"
+#include "SimulatedPrinters.h"
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <sys/types.h>
+
+// Everything a job to a queue switched to the backend goes through, set up in the test's private
+// namespace: a private cupsd with the backend and the real socket backend in its ServerBin (root,
+// 0700, as cupsd runs them), a simulated network printer whose print port takes the jobs, Xvfb,
+// and the agent of the unprivileged desktop user "nobody" starting the real fpverify. Under
+// "fpsim usb --serial SIM0001" a queue to the simulated USB printer comes too: the backend and the
+// real usb backend run under the umockdev preload (cupsd passes UMOCKDEV_DIR on, never LD_PRELOAD).
+class PrintPathRig {
+public:
+    static constexpr const char* kQueue = "Office"; // vrkt7x:socket://ADDRESS:9100
+    static constexpr const char* kDirectQueue = "Direct"; // socket://ADDRESS:9100, no backend
+    static constexpr const char* kUsbQueue = "OfficeUsb"; // vrkt7x:usb://Simulated/ZPH6100RMX?serial=SIM0001
+    static constexpr const char* kUsbSerial = "SIM0001";
+    static constexpr const char* kAddress = "127.0.0.2";
+    static constexpr const char* kStatusFile = "/tmp/.vrkt7xsmtmp.conf";
+    static constexpr int kWindowSeconds = 10;
+
+    PrintPathRig() = default;
+    ~PrintPathRig();
+    PrintPathRig(const PrintPathRig&) = delete;
+    PrintPathRig& operator=(const PrintPathRig&) = delete;
+
+    // False with error() set when a piece does not come up.
+    bool start();
+    QString error() const { return m_error; }
+
+    fpsim::SimulatedNetPrinter& printer() { return m_printer; }
+    // The simulated USB printer (connected only under "fpsim usb").
+    fpsim::ControlClient& usbPrinter() { return m_usb; }
+    bool hasUsbPrinter() const { return m_hasUsb; }
+    CupsSandbox& cups() { return m_cups; }
+    uid_t desktopUid() const { return m_uid; }
+    QString runtimeDir() const;
+    QString agentSocket() const { return runtimeDir() + QStringLiteral("/vrkt7x/agent.socket"); }
+
+    // Submits data with lp to queue, as the desktop user or as root; the job id or -1.
+    int submit(const QByteArray& data, bool asDesktopUser = true, const QString& queue = QLatin1String(kQueue));
+    // The job's IPP state (0 when unknown) and its printer-state-message.
+    int jobState(int jobId, QString* message = nullptr);
+    // Whether fpverify's window for the job ("指纹认证-QUEUE-N") exists.
+    bool windowExists(int jobId, const QString& queue = QLatin1String(kQueue));
+    // The process of the fpverify started for a job of queue, 0 when none runs.
+    qint64 fpverifyPid(int jobId, const QString& queue = QLatin1String(kQueue));
+    // "result" of the job's group in the status file (0 none).
+    int resultOf(int jobId);
+    // Runs xdotool on the rig's display; true when it exited with 0.
+    bool xdotool(const QStringList& arguments, QByteArray* out = nullptr);
+    // The argument fpverify is started with for a job of queue.
+    static QString windowArgument(int jobId, const QString& queue = QLatin1String(kQueue));
+
+private:
+    bool fail(const QString& what);
+    bool installBackends();
+    bool keepJobHistory();
+    bool startAgent();
+
+    CupsSandbox m_cups;
+    fpsim::SimulatedNetPrinter m_printer;
+    fpsim::ControlClient m_usb;
+    bool m_hasUsb = false;
+    QProcess m_xvfb;
+    QProcess m_agent;
+    uid_t m_uid = 0;
+    gid_t m_gid = 0;
+    QString m_error;
+};
+
+#endif

@@ -1,0 +1,190 @@
+#include "CupsJobHost.h"
+
+#include "AgentPaths.h"
+
+#include <cups/backend.h>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <syslog.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+std::atomic<bool> g_terminated(false);
+int g_wakePipe[2] = {-1, -1};
+
+void onTerminate(int)
+{
+    g_terminated = true;
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_wakePipe[1], &byte, 1);
+    errno = saved;
+}
+
+// The inner backend's end wakes the wait at once rather than at its next turn.
+void onChild(int)
+{
+    const int saved = errno;
+    const char byte = 2;
+    [[maybe_unused]] const ssize_t n = ::write(g_wakePipe[1], &byte, 1);
+    errno = saved;
+}
+
+void drainWakePipe()
+{
+    char buffer[64];
+    while (::read(g_wakePipe[0], buffer, sizeof(buffer)) > 0) {
+    }
+}
+
+} // namespace
+
+QString loggable(const QString& text, int maxChars)
+{
+    QString out = text.left(maxChars);
+    for (QChar& c : out) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f || c.category() == QChar::Other_Control)
+            c = QChar(u'?');
+    }
+    return out;
+}
+
+CupsJobHost::CupsJobHost(const QByteArray& innerBackend, const QByteArray& innerUri, const QList<QByteArray>& arguments)
+    : m_innerBackend(innerBackend)
+    , m_innerUri(innerUri)
+    , m_arguments(arguments)
+{
+}
+
+CupsJobHost::~CupsJobHost() = default;
+
+bool CupsJobHost::installSignalHandling()
+{
+    if (g_wakePipe[0] >= 0)
+        return true;
+    if (::pipe2(g_wakePipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return false;
+    struct sigaction action = {};
+    action.sa_handler = onTerminate;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+    struct sigaction child = {};
+    child.sa_handler = onChild;
+    child.sa_flags = SA_RESTART | SA_NOCLDSTOP;
+    sigemptyset(&child.sa_mask);
+    sigaction(SIGCHLD, &child, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+    return true;
+}
+
+int CupsJobHost::runInnerBackend()
+{
+    // Everything the child needs is built before fork: after it only exec and _exit.
+    QList<QByteArray> args;
+    args << m_innerUri << m_arguments;
+    std::vector<char*> argv;
+    for (QByteArray& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    QByteArray deviceUri = "DEVICE_URI=" + m_innerUri;
+    std::vector<char*> envp;
+    for (char** e = environ; *e; ++e) {
+        if (strncmp(*e, "DEVICE_URI=", 11) != 0)
+            envp.push_back(*e);
+    }
+    envp.push_back(deviceUri.data());
+    envp.push_back(nullptr);
+    static const char execFailed[] = "ERROR: The printer's own backend cannot be started.\n";
+
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        report("ERROR: The printer's own backend cannot be started.");
+        return CUPS_BACKEND_FAILED;
+    }
+    if (pid == 0) {
+        struct sigaction action = {};
+        action.sa_handler = SIG_DFL;
+        sigaction(SIGTERM, &action, nullptr);
+        sigaction(SIGCHLD, &action, nullptr);
+        signal(SIGPIPE, SIG_DFL);
+        ::execve(m_innerBackend.constData(), argv.data(), envp.data());
+        [[maybe_unused]] const ssize_t n = ::write(2, execFailed, sizeof(execFailed) - 1);
+        _exit(CUPS_BACKEND_FAILED);
+    }
+    bool forwarded = false;
+    for (;;) {
+        int status = 0;
+        const pid_t r = ::waitpid(pid, &status, WNOHANG);
+        if (r == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : CUPS_BACKEND_FAILED;
+        if (r < 0 && errno != EINTR)
+            return CUPS_BACKEND_FAILED;
+        if (g_terminated && !forwarded) {
+            ::kill(pid, SIGTERM);
+            forwarded = true;
+        }
+        waitEvents(50);
+    }
+}
+
+std::unique_ptr<OwnerWindow> CupsJobHost::openWindow(const JobRequest& request, QString* why)
+{
+    std::unique_ptr<AgentLink> link
+        = AgentLink::open(request, QLatin1String(AgentPaths::kRuntimeRoot), kAgentAnswerMs, why);
+    m_agent = link.get();
+    if (!link)
+        syslog(LOG_INFO, "job %d: no window: %s", request.jobId, qPrintable(loggable(*why)));
+    return link;
+}
+
+void CupsJobHost::waitEvents(int ms)
+{
+    struct pollfd fds[2] = {{g_wakePipe[0], POLLIN, 0}, {-1, POLLIN, 0}};
+    int count = 1;
+    if (m_agent && m_agent->fd() >= 0) {
+        fds[1].fd = m_agent->fd();
+        count = 2;
+    }
+    const int r = ::poll(fds, static_cast<nfds_t>(count), ms < 0 ? 0 : ms);
+    if (r > 0 && (fds[0].revents & POLLIN))
+        drainWakePipe();
+    // What the agent sent is taken in now (a closed connection would keep poll awake).
+    if (r > 0 && count == 2 && fds[1].revents != 0)
+        m_agent->status();
+}
+
+void CupsJobHost::wake()
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_wakePipe[1], &byte, 1);
+}
+
+bool CupsJobHost::terminated()
+{
+    return g_terminated;
+}
+
+void CupsJobHost::report(const QByteArray& line)
+{
+    fprintf(stderr, "%s\n", line.constData());
+    fflush(stderr);
+}
+
+void CupsJobHost::logVerification(const JobRequest& request, const QByteArray& outcome, const QString& userName,
+                                  int seconds)
+{
+    syslog(LOG_NOTICE, "queue=%s job=%d owner=%s outcome=%s user=%s waited=%ds",
+           qPrintable(loggable(request.queue.isEmpty() ? QStringLiteral("-") : request.queue)), request.jobId,
+           qPrintable(loggable(request.owner)), outcome.constData(),
+           qPrintable(userName.isEmpty() ? QStringLiteral("-") : loggable(userName)), seconds);
+}

@@ -1,0 +1,43 @@
+#ifndef CUPSJOBHOST_H
+#define CUPSJOBHOST_H
+
+#include "AgentLink.h"
+#include "JobHost.h"
+
+#include <QByteArray>
+#include <QList>
+
+// The job host of the installed backend: the inner backend run with fork and exec, the owner's
+// agent, SIGTERM from CUPS, messages on standard error, one syslog line per verification.
+class CupsJobHost : public JobHost {
+public:
+    // innerBackend: the program to run; argv: the backend's own arguments (job-id user title
+    // copies options [file]), passed on unchanged with the inner URI as argv[0].
+    CupsJobHost(const QByteArray& innerBackend, const QByteArray& innerUri, const QList<QByteArray>& arguments);
+    ~CupsJobHost() override;
+
+    // Installs the SIGTERM handler (once per process).
+    static bool installSignalHandling();
+
+    int runInnerBackend() override;
+    std::unique_ptr<OwnerWindow> openWindow(const JobRequest& request, QString* why) override;
+    void waitEvents(int ms) override;
+    void wake() override;
+    bool terminated() override;
+    void report(const QByteArray& line) override;
+    void logVerification(const JobRequest& request, const QByteArray& outcome, const QString& userName,
+                         int seconds) override;
+
+    static constexpr int kAgentAnswerMs = 5000;
+
+private:
+    QByteArray m_innerBackend;
+    QByteArray m_innerUri;
+    QList<QByteArray> m_arguments;
+    AgentLink* m_agent = nullptr; // owned by the job
+};
+
+// Printable text for a log line: control characters become '?', at most maxChars characters.
+QString loggable(const QString& text, int maxChars = 128);
+
+#endif

@@ -1,0 +1,49 @@
+#ifndef JOBHOST_H
+#define JOBHOST_H
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+
+// The window on the job owner's desktop, through the owner's agent.
+class OwnerWindow {
+public:
+    virtual ~OwnerWindow() = default;
+    // The window's latest "status" (3 the user cancelled, 5 the time ran out), 0 while none came.
+    virtual int status() = 0;
+    // Hands the outcome to the window; the conversation ends with it.
+    virtual void sendResult(int result) = 0;
+};
+
+struct JobRequest {
+    QString queue; // may be empty when the queue name cannot be shown
+    int jobId = 0;
+    QString owner;
+    QByteArray innerUri;
+    int seconds = 30; // the window's countdown
+};
+
+// What a job runs on: the inner backend, the owner's agent, CUPS's messages, signals and syslog.
+class JobHost {
+public:
+    virtual ~JobHost() = default;
+    // Sends the job through the inner backend; its exit status.
+    virtual int runInnerBackend() = 0;
+    // Asks the owner's agent to show the window; null when there is no window (*why says why).
+    virtual std::unique_ptr<OwnerWindow> openWindow(const JobRequest& request, QString* why) = 0;
+    // Waits up to ms milliseconds, less when something may have happened (a signal, a message
+    // from the agent, wake()).
+    virtual void waitEvents(int ms) = 0;
+    // Ends a waitEvents early; may be called from another thread.
+    virtual void wake() = 0;
+    // True once CUPS asked the job to stop (SIGTERM).
+    virtual bool terminated() = 0;
+    // One line for CUPS ("STATE: ...", "INFO: ...", "ERROR: ...").
+    virtual void report(const QByteArray& line) = 0;
+    // The one log line of a verification.
+    virtual void logVerification(const JobRequest& request, const QByteArray& outcome, const QString& userName,
+                                 int seconds) = 0;
+};
+
+#endif
