@@ -2,8 +2,6 @@
 
 #include <QCommandLineParser>
 
-#include <algorithm>
-
 const QList<CommandInfo>& commandList()
 {
     static const QList<CommandInfo> list = {
@@ -102,6 +100,27 @@ QString optionError(const QCommandLineParser& parser, const Options& options, co
     return QStringLiteral("option %1 needs a value").arg(longName(options.timeout));
 }
 
+// Qt takes any name after one dash or two, and a value after "=" either way; fpctl spells its
+// options "-j" and "--json" only ("--timeout=N", not "-t=N"). Empty when every option word before
+// "--" is so spelt. json tells whether --json was among them (known before any error, so that
+// the error can be reported as JSON).
+QString spellingError(const Options& options, const QStringList& words, bool* json)
+{
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        const QString& word = words.at(i);
+        if (!isOptionWord(word))
+            continue;
+        const QString name = nameOf(word);
+        if (word.startsWith(QLatin1String("--")) ? name.size() < 2 : word.size() != 2)
+            return QStringLiteral("unknown option %1").arg(word);
+        if (options.json.names().contains(name) && !word.contains(QLatin1Char('=')))
+            *json = true;
+        if (options.timeout.names().contains(name) && !word.contains(QLatin1Char('=')))
+            ++i; // its value, whatever it looks like
+    }
+    return QString();
+}
+
 } // namespace
 
 bool parseCommandLine(const QStringList& args, Invocation* inv, QString* error)
@@ -112,34 +131,33 @@ bool parseCommandLine(const QStringList& args, Invocation* inv, QString* error)
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
     parser.addOptions(options.list());
-    if (!parser.parse(QStringList{QStringLiteral("fpctl")} + args)) {
-        // The error is still reported as JSON when --json itself was well given.
-        const QStringList words = args.mid(0, args.indexOf(QStringLiteral("--")));
-        inv->json = std::any_of(words.begin(), words.end(), [&options](const QString& word) {
-            return isOptionWord(word) && !word.contains(QLatin1Char('=')) && options.json.names().contains(nameOf(word));
-        });
+    const bool parsed = parser.parse(QStringList{QStringLiteral("fpctl")} + args);
+    const QStringList words = args.mid(0, args.indexOf(QStringLiteral("--")));
+    *error = spellingError(options, words, &inv->json);
+    if (!error->isEmpty())
+        return false;
+    if (!parsed) {
         *error = optionError(parser, options, words);
         return false;
     }
-    inv->json = parser.isSet(options.json);
     inv->verbose = parser.isSet(options.verbose);
     inv->help = parser.isSet(options.help);
     inv->version = parser.isSet(options.version);
 
-    const QStringList words = parser.positionalArguments(); // command and arguments
-    if (words.isEmpty()) {
+    const QStringList positional = parser.positionalArguments(); // command and arguments
+    if (positional.isEmpty()) {
         if (inv->help || inv->version)
             return true;
         *error = QStringLiteral("no command given");
         return false;
     }
-    const CommandInfo* info = findCommand(words.first());
+    const CommandInfo* info = findCommand(positional.first());
     if (!info) {
-        *error = QStringLiteral("unknown command '%1'").arg(words.first());
+        *error = QStringLiteral("unknown command '%1'").arg(positional.first());
         return false;
     }
     inv->command = QLatin1String(info->name);
-    inv->arguments = words.mid(1);
+    inv->arguments = positional.mid(1);
 
     if (inv->command == QLatin1String("help")) {
         const bool helpOfHelp = inv->help; // "fpctl help --help"
