@@ -100,6 +100,8 @@ void TestFpctlCommandLine::refuses_data()
     QTest::newRow("--timeout zero") << QStringList{"verify", "Q", "--timeout", "0"} << "from 1 to 45" << "verify" << false;
     QTest::newRow("--timeout past the printer's") << QStringList{"verify", "Q", "-t", "46"} << "from 1 to 45" << "verify" << false;
     QTest::newRow("--timeout words") << QStringList{"verify", "Q", "--timeout=soon"} << "from 1 to 45" << "verify" << false;
+    QTest::newRow("long name after one dash") << QStringList{"-json", "printers"} << "unknown option -json" << "" << false;
+    QTest::newRow("short name after two dashes") << QStringList{"printers", "--a"} << "unknown option --a" << "" << false;
     QTest::newRow("value on a flag") << QStringList{"--json=yes", "printers"} << "takes no value" << "" << false;
     QTest::newRow("help of nothing") << QStringList{"help", "nothing"} << "unknown command 'nothing'" << "help" << false;
 }

@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include <QCommandLineParser>
+
 const QList<CommandInfo>& commandList()
 {
     static const QList<CommandInfo> list = {
@@ -44,91 +46,118 @@ bool commandTakes(const QString& command, const QString& option)
     return false;
 }
 
+// The options of fpctl; each option's last name is its long one.
+struct Options {
+    QCommandLineOption json{{QStringLiteral("j"), QStringLiteral("json")}};
+    QCommandLineOption verbose{{QStringLiteral("v"), QStringLiteral("verbose")}};
+    QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}};
+    QCommandLineOption version{QStringLiteral("version")};
+    QCommandLineOption all{{QStringLiteral("a"), QStringLiteral("all")}};
+    QCommandLineOption yes{{QStringLiteral("y"), QStringLiteral("yes")}};
+    QCommandLineOption timeout{{QStringLiteral("t"), QStringLiteral("timeout")}, QString(), QStringLiteral("SECONDS")};
+
+    QList<QCommandLineOption> list() const { return {json, verbose, help, version, all, yes, timeout}; }
+    QList<QCommandLineOption> commandOptions() const { return {all, yes, timeout}; }
+};
+
+QString longName(const QCommandLineOption& option)
+{
+    return QLatin1String("--") + option.names().constLast();
+}
+
+bool isOptionWord(const QString& word)
+{
+    return word.startsWith(QLatin1Char('-')) && word.size() > 1;
+}
+
+// The name an option word gives ("json" for "--json=x" and "-json").
+QString nameOf(const QString& word)
+{
+    return word.mid(word.startsWith(QLatin1String("--")) ? 2 : 1).section(QLatin1Char('='), 0, 0);
+}
+
+// Why the parser refused the command line, worded as fpctl says it (and not as Qt does: its texts
+// are translated). words are the arguments before "--".
+QString optionError(const QCommandLineParser& parser, const Options& options, const QStringList& words)
+{
+    const QStringList unknown = parser.unknownOptionNames();
+    if (!unknown.isEmpty()) {
+        for (const QString& word : words) {
+            if (isOptionWord(word) && nameOf(word) == unknown.first())
+                return QStringLiteral("unknown option %1").arg(word);
+        }
+        return QStringLiteral("unknown option --%1").arg(unknown.first());
+    }
+    for (const QString& word : words) {
+        if (!isOptionWord(word) || !word.contains(QLatin1Char('=')))
+            continue;
+        for (const QCommandLineOption& option : options.list()) {
+            if (option.valueName().isEmpty() && option.names().contains(nameOf(word)))
+                return QStringLiteral("option %1 takes no value").arg(longName(option));
+        }
+    }
+    // The one option with a value, at the end of the line.
+    return QStringLiteral("option %1 needs a value").arg(longName(options.timeout));
+}
+
+// Qt takes any name after one dash or two, and a value after "=" either way; fpctl spells its
+// options "-j" and "--json" only ("--timeout=N", not "-t=N"). Empty when every option word before
+// "--" is so spelt. json tells whether --json was among them (known before any error, so that
+// the error can be reported as JSON).
+QString spellingError(const Options& options, const QStringList& words, bool* json)
+{
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        const QString& word = words.at(i);
+        if (!isOptionWord(word))
+            continue;
+        const QString name = nameOf(word);
+        if (word.startsWith(QLatin1String("--")) ? name.size() < 2 : word.size() != 2)
+            return QStringLiteral("unknown option %1").arg(word);
+        if (options.json.names().contains(name) && !word.contains(QLatin1Char('=')))
+            *json = true;
+        if (options.timeout.names().contains(name) && !word.contains(QLatin1Char('=')))
+            ++i; // its value, whatever it looks like
+    }
+    return QString();
+}
+
 } // namespace
 
 bool parseCommandLine(const QStringList& args, Invocation* inv, QString* error)
 {
-    QStringList words;        // command and positional arguments
-    QStringList commandOptions; // options to check once the command is known
-    QString timeoutText;
-    bool optionsEnded = false;
-
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& arg = args.at(i);
-        if (optionsEnded || !arg.startsWith(QLatin1Char('-')) || arg == QLatin1String("-")) {
-            words << arg;
-            continue;
-        }
-        if (arg == QLatin1String("--")) {
-            optionsEnded = true;
-            continue;
-        }
-        QString name = arg;
-        QString value;
-        bool hasValue = false;
-        const qsizetype eq = arg.indexOf(QLatin1Char('='));
-        if (arg.startsWith(QLatin1String("--")) && eq > 0) {
-            name = arg.left(eq);
-            value = arg.mid(eq + 1);
-            hasValue = true;
-        }
-        if (name == QLatin1String("-j"))
-            name = QStringLiteral("--json");
-        else if (name == QLatin1String("-v"))
-            name = QStringLiteral("--verbose");
-        else if (name == QLatin1String("-h"))
-            name = QStringLiteral("--help");
-        else if (name == QLatin1String("-y"))
-            name = QStringLiteral("--yes");
-        else if (name == QLatin1String("-a"))
-            name = QStringLiteral("--all");
-        else if (name == QLatin1String("-t"))
-            name = QStringLiteral("--timeout");
-
-        const bool takesValue = name == QLatin1String("--timeout");
-        if (hasValue && !takesValue) {
-            *error = QStringLiteral("option %1 takes no value").arg(name);
-            return false;
-        }
-        if (name == QLatin1String("--json")) {
-            inv->json = true;
-        } else if (name == QLatin1String("--verbose")) {
-            inv->verbose = true;
-        } else if (name == QLatin1String("--help")) {
-            inv->help = true;
-        } else if (name == QLatin1String("--version")) {
-            inv->version = true;
-        } else if (name == QLatin1String("--all") || name == QLatin1String("--yes")
-                   || name == QLatin1String("--timeout")) {
-            if (takesValue && !hasValue) {
-                if (i + 1 >= args.size()) {
-                    *error = QStringLiteral("option %1 needs a value").arg(name);
-                    return false;
-                }
-                value = args.at(++i);
-            }
-            if (name == QLatin1String("--timeout"))
-                timeoutText = value;
-            commandOptions << name;
-        } else {
-            *error = QStringLiteral("unknown option %1").arg(arg);
-            return false;
-        }
+    const Options options;
+    QCommandLineParser parser;
+    // "-j" and "--json" alike; a word of several letters after one dash is one option, not several.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+    parser.addOptions(options.list());
+    const bool parsed = parser.parse(QStringList{QStringLiteral("fpctl")} + args);
+    const QStringList words = args.mid(0, args.indexOf(QStringLiteral("--")));
+    *error = spellingError(options, words, &inv->json);
+    if (!error->isEmpty())
+        return false;
+    if (!parsed) {
+        *error = optionError(parser, options, words);
+        return false;
     }
+    inv->verbose = parser.isSet(options.verbose);
+    inv->help = parser.isSet(options.help);
+    inv->version = parser.isSet(options.version);
 
-    if (words.isEmpty()) {
+    const QStringList positional = parser.positionalArguments(); // command and arguments
+    if (positional.isEmpty()) {
         if (inv->help || inv->version)
             return true;
         *error = QStringLiteral("no command given");
         return false;
     }
-    const CommandInfo* info = findCommand(words.first());
+    const CommandInfo* info = findCommand(positional.first());
     if (!info) {
-        *error = QStringLiteral("unknown command '%1'").arg(words.first());
+        *error = QStringLiteral("unknown command '%1'").arg(positional.first());
         return false;
     }
     inv->command = QLatin1String(info->name);
-    inv->arguments = words.mid(1);
+    inv->arguments = positional.mid(1);
 
     if (inv->command == QLatin1String("help")) {
         const bool helpOfHelp = inv->help; // "fpctl help --help"
@@ -151,19 +180,20 @@ bool parseCommandLine(const QStringList& args, Invocation* inv, QString* error)
         return true;
     }
 
-    for (const QString& option : commandOptions) {
-        if (!commandTakes(inv->command, option)) {
-            *error = QStringLiteral("does not take the option %1").arg(option);
-            return false;
+    // The command's own options, in the order they were given.
+    for (const QString& given : parser.optionNames()) {
+        for (const QCommandLineOption& option : options.commandOptions()) {
+            if (option.names().contains(given) && !commandTakes(inv->command, longName(option))) {
+                *error = QStringLiteral("does not take the option %1").arg(longName(option));
+                return false;
+            }
         }
     }
-    if (commandOptions.contains(QStringLiteral("--all")))
-        inv->all = true;
-    if (commandOptions.contains(QStringLiteral("--yes")))
-        inv->yes = true;
-    if (commandOptions.contains(QStringLiteral("--timeout"))) {
+    inv->all = parser.isSet(options.all);
+    inv->yes = parser.isSet(options.yes);
+    if (parser.isSet(options.timeout)) {
         bool ok = false;
-        const int seconds = timeoutText.toInt(&ok);
+        const int seconds = parser.value(options.timeout).toInt(&ok);
         if (!ok || seconds < 1 || seconds > kMaxVerifyTimeout) {
             *error = QStringLiteral("--timeout wants a whole number of seconds from 1 to %1").arg(kMaxVerifyTimeout);
             return false;

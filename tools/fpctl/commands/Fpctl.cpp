@@ -9,6 +9,8 @@
 #include <QJsonArray>
 #include <QSet>
 
+#include <algorithm>
+
 #include <thread>
 
 namespace {
@@ -69,31 +71,50 @@ Fpctl::Fpctl(PrinterLibrary& library, Console& console)
 Outcome Fpctl::run(const Invocation& inv)
 {
     const QString& c = inv.command;
-    const QStringList& a = inv.arguments;
     if (c == QLatin1String("printers"))
         return printers(inv.all);
-    if (c == QLatin1String("status"))
-        return status(a.value(0));
-    if (c == QLatin1String("on") || c == QLatin1String("off"))
-        return switchAuthentication(a.value(0), c == QLatin1String("on"));
-    if (c == QLatin1String("enrol"))
-        return enrol(a.value(0), a.value(1));
-    if (c == QLatin1String("check"))
-        return check(a.value(0), a.value(1));
-    if (c == QLatin1String("delete"))
-        return deleteOne(a.value(0), a.value(1));
-    if (c == QLatin1String("delete-all"))
-        return deleteAll(a.value(0), inv.yes);
-    if (c == QLatin1String("export"))
-        return exportRecords(a.value(0), a.value(1));
-    if (c == QLatin1String("import"))
-        return importRecords(a.value(0), a.value(1));
     if (c == QLatin1String("records"))
-        return records(a.value(0));
-    if (c == QLatin1String("verify"))
-        return verify(a.value(0), inv.timeoutSeconds > 0 ? inv.timeoutSeconds : kDefaultVerifyTimeout);
+        return records(inv.arguments.value(0));
+
+    // Every other command works on one printer: what can be refused without it is refused first
+    // (a name that cannot be sent, a file that cannot be read or written), then the printer is
+    // looked up, then the command talks to it.
+    using Prepare = bool (Fpctl::*)(Request*, Outcome*);
+    using Act = void (Fpctl::*)(const Target&, const Request&, Outcome*);
+    struct PrinterCommand {
+        const char* name;
+        Prepare prepare; // may be null
+        Act act;
+    };
+    static const PrinterCommand kCommands[] = {
+        {"status", nullptr, &Fpctl::status},
+        {"on", nullptr, &Fpctl::switchOn},
+        {"off", nullptr, &Fpctl::switchOff},
+        {"enrol", &Fpctl::prepareName, &Fpctl::enrol},
+        {"check", &Fpctl::prepareName, &Fpctl::check},
+        {"delete", &Fpctl::prepareName, &Fpctl::deleteOne},
+        {"delete-all", nullptr, &Fpctl::deleteAll},
+        {"export", &Fpctl::prepareExport, &Fpctl::exportRecords},
+        {"import", &Fpctl::prepareImport, &Fpctl::importRecords},
+        {"verify", nullptr, &Fpctl::verify},
+    };
+
     Outcome outcome;
-    outcome.fail(ExitCode::Usage, QStringLiteral("unknown command '%1'").arg(c));
+    const auto command = std::find_if(std::begin(kCommands), std::end(kCommands),
+                                       [&c](const PrinterCommand& command) { return c == QLatin1String(command.name); });
+    if (command == std::end(kCommands)) {
+        outcome.fail(ExitCode::Usage, QStringLiteral("unknown command '%1'").arg(c));
+        return outcome;
+    }
+    Request request;
+    request.argument = inv.arguments.value(1);
+    request.confirmed = inv.yes;
+    request.timeoutSeconds = inv.timeoutSeconds > 0 ? inv.timeoutSeconds : kDefaultVerifyTimeout;
+    Target target;
+    if ((command->prepare && !(this->*command->prepare)(&request, &outcome))
+        || !resolvePrinter(inv.arguments.value(0), &target, &outcome))
+        return outcome;
+    (this->*command->act)(target, request, &outcome);
     return outcome;
 }
 
@@ -147,25 +168,34 @@ void Fpctl::setPrinter(const Target& target, Outcome* outcome)
     outcome->data.insert(QStringLiteral("printer"), printer);
 }
 
-bool Fpctl::encodeName(const QString& name, QByteArray* bytes, Outcome* outcome)
+bool Fpctl::prepareName(Request* request, Outcome* outcome)
 {
+    const QString& name = request->argument;
     const UserName::Encoded encoded = UserName::encode(name);
     if (encoded.problem != UserName::Problem::None) {
         outcome->fail(ExitCode::Usage, UserName::problemText(encoded, name));
         return false;
     }
-    *bytes = encoded.bytes;
+    request->name = encoded.bytes;
     outcome->data.insert(QStringLiteral("name"), name);
     return true;
 }
 
-bool Fpctl::takeLibraryResult(int code, Outcome* outcome)
+bool Fpctl::takeLibraryResult(const Target& target, int code, Outcome* outcome, const QList<Wording>& own,
+                              const QString& step)
 {
     if (code == 0)
         return true;
-    const LibraryFailure failure = describeLibraryResult(code);
     outcome->libraryCode = code;
-    outcome->fail(failure.exitCode, failure.message);
+    for (const Wording& wording : own) {
+        if (wording.code == code) {
+            outcome->fail(wording.exitCode,
+                          target.label + QLatin1String(": ") + wording.text + QStringLiteral(" (code %1)").arg(code));
+            return false;
+        }
+    }
+    const LibraryFailure failure = describeLibraryResult(code);
+    outcome->fail(failure.exitCode, target.label + QLatin1String(": ") + step + failure.message);
     return false;
 }
 
@@ -253,17 +283,13 @@ Outcome Fpctl::printers(bool all)
     return outcome;
 }
 
-Outcome Fpctl::status(const QString& printer)
+void Fpctl::status(const Target& target, const Request&, Outcome* outcome)
 {
-    Outcome outcome;
-    Target target;
-    if (!resolvePrinter(printer, &target, &outcome))
-        return outcome;
     const int state = m_library.isDeviceFingerOpen(target.uri);
     if (state < 0) {
-        outcome.libraryCode = state;
-        outcome.fail(ExitCode::Unreachable, QStringLiteral("%1: the printer does not answer").arg(target.label));
-        return outcome;
+        outcome->libraryCode = state;
+        outcome->fail(ExitCode::Unreachable, QStringLiteral("%1: the printer does not answer").arg(target.label));
+        return;
     }
     QString word;
     QString line;
@@ -277,251 +303,200 @@ Outcome Fpctl::status(const QString& printer)
         word = QStringLiteral("off");
         line = QStringLiteral("%1: fingerprint authentication is off").arg(target.label);
     }
-    outcome.lines << line;
-    outcome.data.insert(QStringLiteral("state"), word);
-    outcome.data.insert(QStringLiteral("state_byte"), state);
-    outcome.data.insert(QStringLiteral("connection"), connectionOf(target.uri));
-    return outcome;
+    outcome->lines << line;
+    outcome->data.insert(QStringLiteral("state"), word);
+    outcome->data.insert(QStringLiteral("state_byte"), state);
+    outcome->data.insert(QStringLiteral("connection"), connectionOf(target.uri));
 }
 
-Outcome Fpctl::switchAuthentication(const QString& printer, bool on)
+void Fpctl::switchOn(const Target& target, const Request&, Outcome* outcome)
 {
-    Outcome outcome;
-    Target target;
-    if (!resolvePrinter(printer, &target, &outcome))
-        return outcome;
+    switchAuthentication(target, true, outcome);
+}
+
+void Fpctl::switchOff(const Target& target, const Request&, Outcome* outcome)
+{
+    switchAuthentication(target, false, outcome);
+}
+
+void Fpctl::switchAuthentication(const Target& target, bool on, Outcome* outcome)
+{
     const bool done = on ? m_library.openFinger(target.uri) : m_library.closeFinger(target.uri);
     if (!done) {
         diagnoseRefusal(target, on ? QStringLiteral("the command to switch authentication on")
                                    : QStringLiteral("the command to switch authentication off"),
-                        &outcome);
-        return outcome;
+                        outcome);
+        return;
     }
     const QString word = on ? QStringLiteral("on") : QStringLiteral("off");
-    outcome.lines << QStringLiteral("%1: fingerprint authentication switched %2").arg(target.label, word);
-    outcome.data.insert(QStringLiteral("state"), word);
-    return outcome;
+    outcome->lines << QStringLiteral("%1: fingerprint authentication switched %2").arg(target.label, word);
+    outcome->data.insert(QStringLiteral("state"), word);
 }
 
-Outcome Fpctl::enrol(const QString& printer, const QString& name)
+void Fpctl::enrol(const Target& target, const Request& request, Outcome* outcome)
 {
-    Outcome outcome;
-    QByteArray bytes;
-    Target target;
-    if (!encodeName(name, &bytes, &outcome) || !resolvePrinter(printer, &target, &outcome))
-        return outcome;
-
     int index = -1;
-    m_console.prompt(QStringLiteral("Press the finger of %1 on the reader of %2.").arg(quoted(name), target.label));
+    m_console.prompt(QStringLiteral("Press the finger of %1 on the reader of %2.").arg(quoted(request.argument), target.label));
     int result = waitingFor(m_console, QStringLiteral("waiting for the finger on the reader"),
-                            [&] { return m_library.addFinger(target.uri, 0, bytes, &index); });
-    if (result == 7) {
-        outcome.libraryCode = result;
-        outcome.fail(ExitCode::Failed,
-                     QStringLiteral("%1: the first press failed, or no finger was pressed in time (code 7)").arg(target.label));
-        return outcome;
-    }
-    if (!takeLibraryResult(result, &outcome)) {
-        outcome.error = target.label + QLatin1String(": first press: ") + outcome.error;
-        return outcome;
-    }
-    outcome.data.insert(QStringLiteral("first_press"), true);
+                            [&] { return m_library.addFinger(target.uri, 0, request.name, &index); });
+    if (!takeLibraryResult(target, result, outcome,
+                           {{7, ExitCode::Failed, QStringLiteral("the first press failed, or no finger was pressed in time")}},
+                           QStringLiteral("first press: ")))
+        return;
+    outcome->data.insert(QStringLiteral("first_press"), true);
 
     m_console.prompt(QStringLiteral("Lift the finger, then press it on the reader again."));
     result = waitingFor(m_console, QStringLiteral("waiting for the second press"),
-                        [&] { return m_library.addFinger(target.uri, 1, bytes, &index); });
-    if (result == 9) {
-        outcome.libraryCode = result;
-        outcome.fail(ExitCode::Failed, QStringLiteral("%1: the second press failed or was not made in time, or the printer "
-                                                      "enrolled another name (code 9)")
-                                           .arg(target.label));
-        return outcome;
-    }
-    if (!takeLibraryResult(result, &outcome)) {
-        outcome.error = target.label + QLatin1String(": second press: ") + outcome.error;
-        return outcome;
-    }
-    outcome.lines << QStringLiteral("Enrolled %1 on %2 (index %3).").arg(quoted(name), target.label).arg(index);
-    outcome.data.insert(QStringLiteral("index"), index);
-    return outcome;
+                        [&] { return m_library.addFinger(target.uri, 1, request.name, &index); });
+    if (!takeLibraryResult(target, result, outcome,
+                           {{9, ExitCode::Failed, QStringLiteral("the second press failed or was not made in time, or the "
+                                                                 "printer enrolled another name")}},
+                           QStringLiteral("second press: ")))
+        return;
+    outcome->lines << QStringLiteral("Enrolled %1 on %2 (index %3).").arg(quoted(request.argument), target.label).arg(index);
+    outcome->data.insert(QStringLiteral("index"), index);
 }
 
-Outcome Fpctl::check(const QString& printer, const QString& name)
+void Fpctl::check(const Target& target, const Request& request, Outcome* outcome)
 {
-    Outcome outcome;
-    QByteArray bytes;
-    Target target;
-    if (!encodeName(name, &bytes, &outcome) || !resolvePrinter(printer, &target, &outcome))
-        return outcome;
-    const int result = m_library.checkFinger(target.uri, bytes);
+    const int result = m_library.checkFinger(target.uri, request.name);
     if (result == 14) {
         // A plain answer, not an error: said on standard output, told apart by the exit code.
-        outcome.exitCode = ExitCode::NotEnrolled;
-        outcome.libraryCode = result;
-        outcome.lines << QStringLiteral("%1 is not enrolled on %2.").arg(quoted(name), target.label);
-        outcome.data.insert(QStringLiteral("enrolled"), false);
-        return outcome;
+        outcome->exitCode = ExitCode::NotEnrolled;
+        outcome->libraryCode = result;
+        outcome->lines << QStringLiteral("%1 is not enrolled on %2.").arg(quoted(request.argument), target.label);
+        outcome->data.insert(QStringLiteral("enrolled"), false);
+        return;
     }
-    if (!takeLibraryResult(result, &outcome)) {
-        outcome.error = target.label + QLatin1String(": ") + outcome.error;
-        return outcome;
-    }
-    outcome.lines << QStringLiteral("%1 is enrolled on %2.").arg(quoted(name), target.label);
-    outcome.data.insert(QStringLiteral("enrolled"), true);
-    return outcome;
+    if (!takeLibraryResult(target, result, outcome))
+        return;
+    outcome->lines << QStringLiteral("%1 is enrolled on %2.").arg(quoted(request.argument), target.label);
+    outcome->data.insert(QStringLiteral("enrolled"), true);
 }
 
-Outcome Fpctl::deleteOne(const QString& printer, const QString& name)
+void Fpctl::deleteOne(const Target& target, const Request& request, Outcome* outcome)
 {
-    Outcome outcome;
-    QByteArray bytes;
-    Target target;
-    if (!encodeName(name, &bytes, &outcome) || !resolvePrinter(printer, &target, &outcome))
-        return outcome;
-    const int result = m_library.deleteFinger(target.uri, bytes);
-    if (result == 14) {
-        outcome.libraryCode = result;
-        outcome.fail(ExitCode::NotEnrolled,
-                     QStringLiteral("%1: %2 is not enrolled (code 14)").arg(target.label, quoted(name)));
-        return outcome;
-    }
-    if (!takeLibraryResult(result, &outcome)) {
-        outcome.error = target.label + QLatin1String(": ") + outcome.error;
-        return outcome;
-    }
-    outcome.lines << QStringLiteral("Deleted the fingerprints of %1 on %2.").arg(quoted(name), target.label);
-    return outcome;
+    const int result = m_library.deleteFinger(target.uri, request.name);
+    if (!takeLibraryResult(target, result, outcome,
+                           {{14, ExitCode::NotEnrolled, quoted(request.argument) + QLatin1String(" is not enrolled")}}))
+        return;
+    outcome->lines << QStringLiteral("Deleted the fingerprints of %1 on %2.").arg(quoted(request.argument), target.label);
 }
 
-Outcome Fpctl::deleteAll(const QString& printer, bool confirmed)
+void Fpctl::deleteAll(const Target& target, const Request& request, Outcome* outcome)
 {
-    Outcome outcome;
-    Target target;
-    if (!resolvePrinter(printer, &target, &outcome))
-        return outcome;
-    if (!confirmed
+    if (!request.confirmed
         && !m_console.confirm(QStringLiteral("Delete every fingerprint on %1? [y/N] ").arg(target.label))) {
-        outcome.fail(ExitCode::Cancelled, QStringLiteral("not confirmed; nothing was deleted"));
-        return outcome;
+        outcome->fail(ExitCode::Cancelled, QStringLiteral("not confirmed; nothing was deleted"));
+        return;
     }
-    if (!takeLibraryResult(m_library.deleteFingers(target.uri), &outcome)) {
-        outcome.error = target.label + QLatin1String(": ") + outcome.error;
-        return outcome;
-    }
-    outcome.lines << QStringLiteral("Deleted every fingerprint on %1.").arg(target.label);
-    return outcome;
+    if (!takeLibraryResult(target, m_library.deleteFingers(target.uri), outcome))
+        return;
+    outcome->lines << QStringLiteral("Deleted every fingerprint on %1.").arg(target.label);
 }
 
-Outcome Fpctl::exportRecords(const QString& printer, const QString& file)
+bool Fpctl::prepareExport(Request* request, Outcome* outcome)
 {
-    Outcome outcome;
+    const QString& file = request->argument;
     const QFileInfo info(file);
-    const QString path = info.absoluteFilePath();
-    outcome.data.insert(QStringLiteral("file"), path);
+    request->path = info.absoluteFilePath();
+    outcome->data.insert(QStringLiteral("file"), request->path);
     // Found out before the printer is asked: the transfer may take minutes.
     if (info.isDir()) {
-        outcome.fail(ExitCode::FileError, QStringLiteral("%1: is a directory").arg(file));
-        return outcome;
+        outcome->fail(ExitCode::FileError, QStringLiteral("%1: is a directory").arg(file));
+        return false;
     }
     const QFileInfo directory(info.absolutePath());
     if (!directory.isDir() || !directory.isWritable()) {
-        outcome.fail(ExitCode::FileError, QStringLiteral("%1: cannot create files in %2").arg(file, info.absolutePath()));
-        return outcome;
+        outcome->fail(ExitCode::FileError, QStringLiteral("%1: cannot create files in %2").arg(file, info.absolutePath()));
+        return false;
     }
-    Target target;
-    if (!resolvePrinter(printer, &target, &outcome))
-        return outcome;
+    return true;
+}
 
+void Fpctl::exportRecords(const Target& target, const Request& request, Outcome* outcome)
+{
+    const QString& file = request.argument;
+    const QString& path = request.path;
     int count = 0;
     const int result = waitingFor(m_console, QStringLiteral("waiting for the printer's records"),
                                   [&] { return m_library.exportFinger(target.uri, QFile::encodeName(path), &count); });
-    if (result == -1) {
-        outcome.libraryCode = result;
-        outcome.fail(ExitCode::Failed, QStringLiteral("%1: export works only with printers on USB (code -1)").arg(target.label));
-        return outcome;
-    }
-    if (!takeLibraryResult(result, &outcome)) {
-        outcome.error = target.label + QLatin1String(": ") + outcome.error;
-        return outcome;
-    }
+    if (!takeLibraryResult(target, result, outcome,
+                           {{-1, ExitCode::Failed, QStringLiteral("export works only with printers on USB")}}))
+        return;
     if (count <= 0) {
-        outcome.lines << QStringLiteral("%1 holds no fingerprints; %2 was not written.").arg(target.label, file);
-        outcome.data.insert(QStringLiteral("records"), 0);
-        outcome.data.insert(QStringLiteral("written"), false);
-        return outcome;
+        outcome->lines << QStringLiteral("%1 holds no fingerprints; %2 was not written.").arg(target.label, file);
+        outcome->data.insert(QStringLiteral("records"), 0);
+        outcome->data.insert(QStringLiteral("written"), false);
+        return;
     }
     const qint64 expected = qint64(count) * FdlFile::kRecordBytes;
     const qint64 size = QFileInfo(path).size();
     if (!QFileInfo::exists(path) || size != expected) {
-        outcome.fail(ExitCode::FileError, QStringLiteral("%1: the printer sent %2 records, but the file holds %3 bytes "
-                                                         "instead of %4")
-                                              .arg(file)
-                                              .arg(count)
-                                              .arg(size)
-                                              .arg(expected));
-        return outcome;
+        outcome->fail(ExitCode::FileError, QStringLiteral("%1: the printer sent %2 records, but the file holds %3 bytes "
+                                                          "instead of %4")
+                                               .arg(file)
+                                               .arg(count)
+                                               .arg(size)
+                                               .arg(expected));
+        return;
     }
-    outcome.lines << QStringLiteral("Exported %1 fingerprint record%2 from %3 to %4.")
-                         .arg(count)
-                         .arg(count == 1 ? QString() : QStringLiteral("s"))
-                         .arg(target.label, file);
-    outcome.data.insert(QStringLiteral("records"), count);
-    outcome.data.insert(QStringLiteral("written"), true);
-    return outcome;
+    outcome->lines << QStringLiteral("Exported %1 fingerprint record%2 from %3 to %4.")
+                          .arg(count)
+                          .arg(count == 1 ? QString() : QStringLiteral("s"))
+                          .arg(target.label, file);
+    outcome->data.insert(QStringLiteral("records"), count);
+    outcome->data.insert(QStringLiteral("written"), true);
 }
 
-Outcome Fpctl::importRecords(const QString& printer, const QString& file)
+bool Fpctl::prepareImport(Request* request, Outcome* outcome)
 {
-    Outcome outcome;
-    const QString path = QFileInfo(file).absoluteFilePath();
-    outcome.data.insert(QStringLiteral("file"), path);
+    const QString& file = request->argument;
+    request->path = QFileInfo(file).absoluteFilePath();
+    outcome->data.insert(QStringLiteral("file"), request->path);
     FdlFile::Contents contents;
     QString error;
-    if (!FdlFile::read(path, &contents, &error)) {
-        outcome.fail(ExitCode::FileError, error.replace(path, file));
-        return outcome;
+    if (!FdlFile::read(request->path, &contents, &error)) {
+        outcome->fail(ExitCode::FileError, error.replace(request->path, file));
+        return false;
     }
     const qint64 size = qint64(contents.records.size()) * FdlFile::kRecordBytes + contents.trailingBytes;
     if (size == 0) {
-        outcome.fail(ExitCode::FileError, QStringLiteral("%1: the file is empty").arg(file));
-        return outcome;
+        outcome->fail(ExitCode::FileError, QStringLiteral("%1: the file is empty").arg(file));
+        return false;
     }
     if (contents.trailingBytes != 0) {
-        outcome.fail(ExitCode::FileError, QStringLiteral("%1: not a fingerprint data file (%2 bytes is not a whole number "
-                                                         "of %3-byte records)")
-                                              .arg(file)
-                                              .arg(size)
-                                              .arg(FdlFile::kRecordBytes));
-        return outcome;
+        outcome->fail(ExitCode::FileError, QStringLiteral("%1: not a fingerprint data file (%2 bytes is not a whole number "
+                                                          "of %3-byte records)")
+                                               .arg(file)
+                                               .arg(size)
+                                               .arg(FdlFile::kRecordBytes));
+        return false;
     }
     if (contents.records.size() > FdlFile::kMaxImportRecords) {
-        outcome.fail(ExitCode::FileError, QStringLiteral("%1: %2 records are more than a printer takes at once (%3)")
-                                              .arg(file)
-                                              .arg(contents.records.size())
-                                              .arg(FdlFile::kMaxImportRecords));
-        return outcome;
+        outcome->fail(ExitCode::FileError, QStringLiteral("%1: %2 records are more than a printer takes at once (%3)")
+                                               .arg(file)
+                                               .arg(contents.records.size())
+                                               .arg(FdlFile::kMaxImportRecords));
+        return false;
     }
-    Target target;
-    if (!resolvePrinter(printer, &target, &outcome))
-        return outcome;
+    request->records = contents.records.size();
+    return true;
+}
+
+void Fpctl::importRecords(const Target& target, const Request& request, Outcome* outcome)
+{
     const int result = waitingFor(m_console, QStringLiteral("waiting for the printer to take the records"),
-                                  [&] { return m_library.importFinger(target.uri, QFile::encodeName(path)); });
-    if (result == 5) {
-        outcome.libraryCode = result;
-        outcome.fail(ExitCode::Failed, QStringLiteral("%1: the printer reported that the import failed (code 5)").arg(target.label));
-        return outcome;
-    }
-    if (!takeLibraryResult(result, &outcome)) {
-        outcome.error = target.label + QLatin1String(": ") + outcome.error;
-        return outcome;
-    }
-    const qsizetype count = contents.records.size();
-    outcome.lines << QStringLiteral("Imported %1 fingerprint record%2 from %3 into %4.")
-                         .arg(count)
-                         .arg(count == 1 ? QString() : QStringLiteral("s"))
-                         .arg(file, target.label);
-    outcome.data.insert(QStringLiteral("records"), count);
-    return outcome;
+                                  [&] { return m_library.importFinger(target.uri, QFile::encodeName(request.path)); });
+    if (!takeLibraryResult(target, result, outcome,
+                           {{5, ExitCode::Failed, QStringLiteral("the printer reported that the import failed")}}))
+        return;
+    const qsizetype count = request.records;
+    outcome->lines << QStringLiteral("Imported %1 fingerprint record%2 from %3 into %4.")
+                          .arg(count)
+                          .arg(count == 1 ? QString() : QStringLiteral("s"))
+                          .arg(request.argument, target.label);
+    outcome->data.insert(QStringLiteral("records"), count);
 }
 
 Outcome Fpctl::records(const QString& file)
@@ -556,41 +531,38 @@ Outcome Fpctl::records(const QString& file)
     return outcome;
 }
 
-Outcome Fpctl::verify(const QString& printer, int timeoutSeconds)
+void Fpctl::verify(const Target& target, const Request& request, Outcome* outcome)
 {
+    const int timeoutSeconds = request.timeoutSeconds;
     using Clock = std::chrono::steady_clock;
-    Outcome outcome;
-    Target target;
-    if (!resolvePrinter(printer, &target, &outcome))
-        return outcome;
 
     // The checks a print job makes before it waits for a finger.
     if (m_library.isDeviceConnectForPrint(target.uri) == 0) {
-        outcome.fail(ExitCode::Unreachable, QStringLiteral("%1: the printer does not answer").arg(target.label));
-        return outcome;
+        outcome->fail(ExitCode::Unreachable, QStringLiteral("%1: the printer does not answer").arg(target.label));
+        return;
     }
     const int state = m_library.isDeviceFingerOpenForPrint(target.uri);
     if (state < 0) {
-        outcome.libraryCode = state;
-        outcome.fail(ExitCode::Unreachable, QStringLiteral("%1: the printer does not answer").arg(target.label));
-        return outcome;
+        outcome->libraryCode = state;
+        outcome->fail(ExitCode::Unreachable, QStringLiteral("%1: the printer does not answer").arg(target.label));
+        return;
     }
     if (state == 4) {
-        outcome.libraryCode = state;
-        outcome.fail(ExitCode::Busy, QStringLiteral("%1: the printer's fingerprint unit is busy").arg(target.label));
-        return outcome;
+        outcome->libraryCode = state;
+        outcome->fail(ExitCode::Busy, QStringLiteral("%1: the printer's fingerprint unit is busy").arg(target.label));
+        return;
     }
     if (state != 1) {
-        outcome.fail(ExitCode::Failed, QStringLiteral("%1: fingerprint authentication is off; switch it on with 'fpctl on %1'")
+        outcome->fail(ExitCode::Failed, QStringLiteral("%1: fingerprint authentication is off; switch it on with 'fpctl on %1'")
                                            .arg(target.label));
-        return outcome;
+        return;
     }
 
     {
         std::lock_guard<std::mutex> lock(m_cancelMutex);
         if (m_cancelRequested) {
-            outcome.fail(ExitCode::Cancelled, QStringLiteral("cancelled"));
-            return outcome;
+            outcome->fail(ExitCode::Cancelled, QStringLiteral("cancelled"));
+            return;
         }
         m_verifying = true;
     }
@@ -636,24 +608,24 @@ Outcome Fpctl::verify(const QString& printer, int timeoutSeconds)
     m_cancelWake.notify_all();
     watchdog.join();
 
-    outcome.data.insert(QStringLiteral("identified"), identified);
+    outcome->data.insert(QStringLiteral("identified"), identified);
     if (identified) {
         const QString name = UserName::decode(user);
-        outcome.lines << QStringLiteral("Identified %1 (index %2) on %3.").arg(quoted(name)).arg(index).arg(target.label);
-        outcome.data.insert(QStringLiteral("name"), name);
-        outcome.data.insert(QStringLiteral("name_hex"), QString::fromLatin1(user.toHex()));
-        outcome.data.insert(QStringLiteral("index"), index);
-        return outcome;
+        outcome->lines << QStringLiteral("Identified %1 (index %2) on %3.").arg(quoted(name)).arg(index).arg(target.label);
+        outcome->data.insert(QStringLiteral("name"), name);
+        outcome->data.insert(QStringLiteral("name_hex"), QString::fromLatin1(user.toHex()));
+        outcome->data.insert(QStringLiteral("index"), index);
+        return;
     }
     if (m_cancelRequested) {
-        outcome.fail(ExitCode::Cancelled, QStringLiteral("%1: cancelled; the printer stopped waiting").arg(target.label));
+        outcome->fail(ExitCode::Cancelled, QStringLiteral("%1: cancelled; the printer stopped waiting").arg(target.label));
     } else if (timedOut) {
-        outcome.fail(ExitCode::Timeout,
+        outcome->fail(ExitCode::Timeout,
                      QStringLiteral("%1: no finger was identified within %2 s").arg(target.label).arg(timeoutSeconds));
     } else {
-        outcome.fail(ExitCode::NotEnrolled,
+        outcome->fail(ExitCode::NotEnrolled,
                      QStringLiteral("%1: no enrolled finger was identified (no match, or the printer gave up)").arg(target.label));
-        outcome.errorKind = QStringLiteral("no-match");
+        outcome->errorKind = QStringLiteral("no-match");
     }
-    return outcome;
+    return;
 }

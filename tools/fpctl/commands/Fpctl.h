@@ -37,25 +37,50 @@ private:
         QString queue;      // empty when a URI was given
         QByteArray uri;
     };
+    // What a command on one printer was given besides the printer.
+    struct Request {
+        QString argument;      // NAME or FILE as typed
+        QByteArray name;       // NAME as sent to the printer
+        QString path;          // FILE, absolute
+        qsizetype records = 0; // import: the records in FILE
+        bool confirmed = false; // delete-all --yes
+        int timeoutSeconds = kDefaultVerifyTimeout;
+    };
+    // A library result that a command words itself: "PRINTER: text (code N)".
+    struct Wording {
+        int code;
+        ExitCode exitCode;
+        QString text;
+    };
 
+    // The checks that need no printer, made before it is looked up: the name is encoded, the
+    // file read or its folder checked. False (outcome filled) when the command cannot go on.
+    bool prepareName(Request* request, Outcome* outcome);
+    bool prepareExport(Request* request, Outcome* outcome);
+    bool prepareImport(Request* request, Outcome* outcome);
     bool resolvePrinter(const QString& printer, Target* target, Outcome* outcome);
-    bool encodeName(const QString& name, QByteArray* bytes, Outcome* outcome);
-    // Fills outcome from a library result code; false when it was not 0.
-    bool takeLibraryResult(int code, Outcome* outcome);
+    // Fills outcome from a library result code; false when it was not 0. The error starts with
+    // the printer's label, then step ("first press: "), then what the code means - or, for a
+    // code in own, the command's own sentence instead.
+    bool takeLibraryResult(const Target& target, int code, Outcome* outcome, const QList<Wording>& own = {},
+                           const QString& step = QString());
     // After a bool function failed: why (busy, unreachable, or refused).
     void diagnoseRefusal(const Target& target, const QString& what, Outcome* outcome);
 
     Outcome printers(bool all);
-    Outcome status(const QString& printer);
-    Outcome switchAuthentication(const QString& printer, bool on);
-    Outcome enrol(const QString& printer, const QString& name);
-    Outcome check(const QString& printer, const QString& name);
-    Outcome deleteOne(const QString& printer, const QString& name);
-    Outcome deleteAll(const QString& printer, bool confirmed);
-    Outcome exportRecords(const QString& printer, const QString& file);
-    Outcome importRecords(const QString& printer, const QString& file);
     Outcome records(const QString& file);
-    Outcome verify(const QString& printer, int timeoutSeconds);
+    // The commands on one printer, once it is resolved; each adds to outcome.
+    void status(const Target& target, const Request& request, Outcome* outcome);
+    void switchOn(const Target& target, const Request& request, Outcome* outcome);
+    void switchOff(const Target& target, const Request& request, Outcome* outcome);
+    void switchAuthentication(const Target& target, bool on, Outcome* outcome);
+    void enrol(const Target& target, const Request& request, Outcome* outcome);
+    void check(const Target& target, const Request& request, Outcome* outcome);
+    void deleteOne(const Target& target, const Request& request, Outcome* outcome);
+    void deleteAll(const Target& target, const Request& request, Outcome* outcome);
+    void exportRecords(const Target& target, const Request& request, Outcome* outcome);
+    void importRecords(const Target& target, const Request& request, Outcome* outcome);
+    void verify(const Target& target, const Request& request, Outcome* outcome);
 
     static void setPrinter(const Target& target, Outcome* outcome);
 
