@@ -12,11 +12,16 @@
 # and runs the walk-through under "fpsim usb", where the USB printer exists. Both simulated
 # printers press a matching finger by themselves whenever they wait for one.
 #
-# At the end it opens fpmanager on the same printers (the library is put at
+# Near the end it opens fpmanager on the same printers (the library is put at
 # /usr/lib/libvrkt7xcommon.so through an overlay that only the namespace sees): on your display
 # when there is one and the demo runs in a terminal (log in as admin, password 58203716; press
 # Enter in the terminal to go on), or else, and with --xvfb, under Xvfb, where xdotool logs in
 # and the login and main windows are saved as build/artifacts/fpctl-demo-fpmanager-*.png.
+#
+# After that it prints through the fingerprint backend: a queue switched to it (vrkt7x:usb://...), the
+# desktop agent of user nobody on an Xvfb display, a job that the simulated finger verifies (its
+# window saved as build/artifacts/demo-print-window.png, its bytes compared with what the printer
+# printed) and one that nobody verifies, which ends cancelled with its reason.
 #
 # Needs root (for the namespace); re-runs itself through sudo when it can. Exits non-zero when a
 # step does not end as it should, so CI runs it as a smoke test.
@@ -103,6 +108,8 @@ walkthrough() {
     show =1 export $net "$work/net.fdl"
 
     fpmanager_part "$build" "$work" "$displaymode" || failures=$((failures + 1))
+
+    print_part "$build" "$work" || failures=$((failures + 1))
 
     section "Switching off"
     show off $usb
@@ -277,12 +284,170 @@ inside() {
 }
 
 # ---------------------------------------------------------------------------------------------
+# Printing through the fingerprint backend (inside the walk-through, where the USB printer exists).
+# A queue switched to the backend, the desktop agent of an unprivileged user (nobody) on an Xvfb
+# display, and two jobs of that user: one the simulated finger verifies, one that nobody verifies.
+print_part() {
+    local build=$1 work=$2
+    local cups="$work/cups" queue=ZPH6100RMX_FP uid=65534
+    DEMO_WORK_DIR=$work
+    local artifacts=${VRKT_ARTIFACTS_DIR:-$ROOT/build/artifacts}
+    local ctl=("$build/bin/fpsim" ctl "$work/usb.sock")
+    section "Printing with fingerprint authentication"
+    mkdir -p "$artifacts"
+
+    # The backend and CUPS's own usb backend as cupsd runs them (root, mode 0700), here with the USB
+    # simulation of this walk-through preloaded; the queue's device URI names the printer after the
+    # backend's prefix.
+    "$SANDBOX" add-queue "$cups" "$queue" 'vrkt7x:usb://Simulated/ZPH6100RMX?serial=SIM0001' 'Maker ZPH6100RMX Series'
+    local name program
+    for name in vrkt7x usb; do
+        program=/usr/lib/cups/backend/usb
+        [ "$name" = vrkt7x ] && program="$build/bin/backend/vrkt7x"
+        printf '#!/bin/sh\nUMOCKDEV_DIR=%s LD_PRELOAD=%s exec %s "$@"\n' "$UMOCKDEV_DIR" "$LD_PRELOAD" "$program" \
+            >"$cups/bin/backend/$name"
+        chmod 0700 "$cups/bin/backend/$name"
+    done
+    # Keep finished jobs, so that the cancelled one can be shown with its reason.
+    sed -i 's/^PreserveJobHistory No/PreserveJobHistory Yes/' "$cups/cupsd.conf"
+    kill -HUP "$(cat "$cups/cupsd.pid")"
+    sleep 1
+    local i=0
+    until lpstat -r >/dev/null 2>&1; do
+        i=$((i + 1))
+        [ $i -lt 100 ] || { echo "demo: cupsd did not come back" >&2; return 1; }
+        sleep 0.1
+    done
+    printf '[General]\nTimeOut=10\n' >/usr/share/vrkt7x/setting.ini
+    note "queue $queue: $(lpstat -v "$queue" | sed 's/^device for //')"
+    note "fingerprint authentication is on; the verification window counts 10 s (fpmanager's TimeOut)"
+
+    # The desktop of user nobody: an Xvfb display and the agent, as its autostart entry would start it.
+    Xvfb -displayfd 8 -screen 0 1024x768x24 -nolisten tcp 8>"$work/print-xvfb.display" 2>"$work/print-xvfb.log" &
+    DEMO_PRINTXVFBPID=$!
+    i=0
+    while [ ! -s "$work/print-xvfb.display" ]; do
+        i=$((i + 1))
+        [ $i -lt 100 ] || { echo "demo: Xvfb did not start" >&2; return 1; }
+        sleep 0.05
+    done
+    local display=":$(head -n 1 "$work/print-xvfb.display")"
+    mount -t tmpfs -o mode=0755 tmpfs /run/user
+    install -d -o "$uid" -g "$uid" -m 0700 "/run/user/$uid"
+    as_user() { setpriv --reuid="$uid" --regid="$uid" --clear-groups env -u LD_PRELOAD "$@"; }
+    as_user DISPLAY="$display" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="/run/user/$uid" \
+        "$build/bin/vrkt7x-agent" --fpverify "$build/bin/fpverify" >"$work/agent.log" 2>&1 &
+    DEMO_AGENTPID=$!
+    i=0
+    until [ -S "/run/user/$uid/vrkt7x/agent.socket" ]; do
+        i=$((i + 1))
+        [ $i -lt 100 ] || { echo "demo: the agent did not start: $(cat "$work/agent.log")" >&2; return 1; }
+        sleep 0.1
+    done
+    note "user nobody's desktop agent listens on /run/user/$uid/vrkt7x/agent.socket"
+
+    local page="$work/page.txt" job ok=0
+    printf 'A page printed by user nobody through the fingerprint backend.\n' >"$page"
+    "${ctl[@]}" jobs clear >/dev/null
+
+    # Job 1: the simulated finger (of an enrolled user) presses by itself a moment into the wait.
+    printf '%s$ lp -d %s page.txt%s   (as nobody)\n' "$bold" "$queue" "$plain"
+    job=$(as_user CUPS_SERVER="$CUPS_SERVER" lp -d "$queue" <"$page" | sed -n 's/.*-\([0-9]*\) .*/\1/p')
+    [ -n "$job" ] || { echo "demo: lp did not take the job" >&2; return 1; }
+    local window=""
+    for i in $(seq 1 200); do
+        window=$(DISPLAY=$display xdo search --name "$queue-$job\$" 2>/dev/null | tail -n 1) || true
+        [ -n "$window" ] && break
+        sleep 0.1
+    done
+    if [ -n "$window" ]; then
+        DISPLAY=$display shot "$window" "$artifacts/demo-print-window.png"
+        note "the window 指纹认证-$queue-$job appeared on nobody's desktop ($artifacts/demo-print-window.png)"
+    else
+        echo "demo: no verification window for job $job" >&2
+        ok=1
+    fi
+    if ! wait_job_state "$job" "$queue" completed 60; then
+        echo "demo: job $job did not complete" >&2
+        ok=1
+    fi
+    local printed
+    printed=$("${ctl[@]}" jobs | sed -n 's/^\* id=\([0-9]*\) state=printed.*/\1/p' | tail -n 1)
+    if [ -n "$printed" ] && "${ctl[@]}" jobs save "$printed" "$work/printed.bin" >/dev/null &&
+        cmp -s "$page" "$work/printed.bin"; then
+        note "the finger was verified; the printer printed the job's $(wc -c <"$page") bytes unchanged"
+    else
+        echo "demo: the printer did not print the job's bytes" >&2
+        ok=1
+    fi
+
+    # Job 2: nobody presses a finger; the window's time runs out and the job ends cancelled.
+    "${ctl[@]}" finger auto off >/dev/null
+    printf '%s$ lp -d %s page.txt%s   (as nobody; no finger this time)\n' "$bold" "$queue" "$plain"
+    job=$(as_user CUPS_SERVER="$CUPS_SERVER" lp -d "$queue" <"$page" | sed -n 's/.*-\([0-9]*\) .*/\1/p')
+    if [ -z "$job" ] || ! wait_job_state "$job" "$queue" canceled 90; then
+        echo "demo: the unverified job ${job:-?} did not end cancelled" >&2
+        ok=1
+    else
+        note "job $queue-$job ended cancelled: $(job_attributes "$job" "$queue" | cut -d, -f2-)"
+        note "the printer's jobs: $("${ctl[@]}" jobs | sed -e '/^OK$/d' -e 's/^\* //' | tr '\n' ';')"
+    fi
+    "${ctl[@]}" finger auto on >/dev/null
+    note "each verification is logged to syslog (facility lpr, ident vrkt7x)"
+    kill "$DEMO_AGENTPID" "$DEMO_PRINTXVFBPID" 2>/dev/null || true
+    wait "$DEMO_AGENTPID" "$DEMO_PRINTXVFBPID" 2>/dev/null || true
+    DEMO_AGENTPID="" DEMO_PRINTXVFBPID=""
+    return $ok
+}
+
+# "STATE,MESSAGE" of job $1 on queue $2 (job-state as a keyword: pending, processing, canceled,
+# completed, ...; the job's printer-state-message, where a backend's last INFO: or ERROR: text stays),
+# asked of the private cupsd over its socket.
+job_attributes() {
+    local test="$DEMO_WORK_DIR/get-job.test"
+    if [ ! -e "$test" ]; then
+        cat >"$test" <<'EOF2'
+{
+  OPERATION Get-Job-Attributes
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR integer job-id $job
+  ATTR keyword requested-attributes job-state,job-printer-state-message
+  DISPLAY job-state
+  DISPLAY job-printer-state-message
+}
+EOF2
+    fi
+    local server
+    server=$(printf '%s' "$CUPS_SERVER" | sed 's|/|%2F|g')
+    ipptool -d job="$1" -c "ipp://$server/printers/$2" "$test" 2>/dev/null | sed -n 2p
+}
+
+# Waits up to $4 s for job $1 on queue $2 to end; true when it ended in state $3.
+wait_job_state() {
+    local job=$1 queue=$2 want=$3 limit=$(($4 * 10)) i=0 state
+    while [ $i -lt "$limit" ]; do
+        state=$(job_attributes "$job" "$queue" | cut -d, -f1)
+        case "$state" in
+        canceled | aborted | completed) [ "$state" = "$want" ]; return ;;
+        esac
+        sleep 0.1
+        i=$((i + 1))
+    done
+    return 1
+}
+
+# ---------------------------------------------------------------------------------------------
 # Stage 1: check the build, become root, enter the namespace.
 case "${1:-}" in
 --walkthrough)
     DEMO_XVFBPID=""
     DEMO_FPMANAGERPID=""
-    trap '[ -z "$DEMO_FPMANAGERPID" ] || kill "$DEMO_FPMANAGERPID" 2>/dev/null; [ -z "$DEMO_XVFBPID" ] || kill "$DEMO_XVFBPID" 2>/dev/null' EXIT
+    DEMO_AGENTPID=""
+    DEMO_PRINTXVFBPID=""
+    trap 'for p in "$DEMO_FPMANAGERPID" "$DEMO_XVFBPID" "$DEMO_AGENTPID" "$DEMO_PRINTXVFBPID"; do [ -z "$p" ] || kill "$p" 2>/dev/null; done' EXIT
     walkthrough "$2" "$3" "$4"
     exit
     ;;

@@ -11,7 +11,7 @@ packages=(
   # printer access
   libusb-1.0-0-dev libcups2-dev cups-daemon cups-client cups-bsd
   # the real backends (usb, socket, snmp, dnssd) and cups-deviced, for the print path's tests
-  cups
+  cups cups-ipp-utils
   # simulated USB devices
   umockdev libumockdev-dev libglib2.0-dev
   # end-to-end and GUI tests
