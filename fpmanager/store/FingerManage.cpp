@@ -1,7 +1,6 @@
 #include "FingerManage.h"
 
 #include "CharsetFuncs.h"
-#include "NoticeBox.h"
 #include "SecureFile.h"
 
 #include "vrkt7xcommon.h"
@@ -41,6 +40,12 @@ const char kCreateFingerList[] = "create table FingerList(id int, UserName varch
 const char kInsertDefaultAccount[] = "insert into UserList values('admin', '58203716');";
 const char kLibraryRefused[] = "the vrkt7xcomm dll not found";
 const int kDefaultTimeOut = 30;
+
+CFingerManage::WarningHandler& warningHandler()
+{
+    static CFingerManage::WarningHandler handler;
+    return handler;
+}
 
 QString connectionName()
 {
@@ -84,6 +89,20 @@ CFingerManage::~CFingerManage()
         m_commLib.unload();
 }
 
+CFingerManage::WarningHandler CFingerManage::setWarningHandler(WarningHandler handler)
+{
+    WarningHandler previous = std::move(warningHandler());
+    warningHandler() = std::move(handler);
+    return previous;
+}
+
+void CFingerManage::warn(const QString& text)
+{
+    m_lastError = text;
+    if (warningHandler())
+        warningHandler()(text);
+}
+
 void CFingerManage::clearBindings()
 {
     m_pfnAddFinger = nullptr;
@@ -101,6 +120,7 @@ void CFingerManage::clearBindings()
 
 bool CFingerManage::init()
 {
+    m_lastError.clear();
     qDebug() << "FingerManage Versoin: " << m_strVersion;
     qDebug() << "the comm dll path is " << QCoreApplication::applicationDirPath();
     qDebug() << "the dll path file name is " << m_commLib.fileName();
@@ -121,7 +141,7 @@ bool CFingerManage::init()
     if (!m_commLib.load()) {
         qDebug() << "load library failed";
         qDebug() << m_commLib.errorString();
-        NoticeBox::warning(QString::fromLatin1(kLibraryRefused));
+        warn(QString::fromLatin1(kLibraryRefused));
         return false;
     }
 
@@ -153,7 +173,7 @@ bool CFingerManage::init()
         qDebug() << "the library" << libraryPath << "lacks" << missing;
         clearBindings();
         m_commLib.unload();
-        NoticeBox::warning(QString::fromLatin1(kLibraryRefused));
+        warn(QString::fromLatin1(kLibraryRefused));
         return false;
     }
 
@@ -192,6 +212,7 @@ bool CFingerManage::prepareWorkingCopy(QString* error)
 bool CFingerManage::openStep(const char* successText, const char* failureText)
 {
     m_lastStoreError.clear();
+    m_lastError.clear();
     const QString name = connectionName();
     if (QSqlDatabase::contains(name))
         QSqlDatabase::removeDatabase(name);
@@ -202,7 +223,7 @@ bool CFingerManage::openStep(const char* successText, const char* failureText)
     QString error;
     if (!prepareWorkingCopy(&error)) {
         qDebug() << failureText << error;
-        NoticeBox::warning(error);
+        warn(error);
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(name);
         return false;
@@ -213,7 +234,7 @@ bool CFingerManage::openStep(const char* successText, const char* failureText)
     if (!db.open()) {
         const QSqlError lastError = db.lastError();
         qDebug() << failureText << lastError;
-        NoticeBox::warning(lastError.text());
+        warn(lastError.text());
         QFile::remove(m_strTmpDbPath);
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(name);
@@ -256,11 +277,12 @@ bool CFingerManage::encryptWorkingCopy()
     return true;
 }
 
-void CFingerManage::writeBackStep()
+bool CFingerManage::writeBackStep()
 {
     closeConnection();
-    encryptWorkingCopy();
+    const bool stored = encryptWorkingCopy();
     QFile::remove(m_strTmpDbPath);
+    return stored;
 }
 
 // ---- database operations ----
@@ -326,12 +348,12 @@ bool CFingerManage::CreateTables()
     switch (outcome) {
     case Outcome::FailedKeepStored:
         closeConnection();
-        NoticeBox::warning(errorText);
+        warn(errorText);
         QFile::remove(m_strTmpDbPath);
         return false;
     case Outcome::FailedWriteBack:
         closeConnection();
-        NoticeBox::warning(errorText);
+        warn(errorText);
         encryptWorkingCopy();
         QFile::remove(m_strTmpDbPath);
         return false;
@@ -356,7 +378,7 @@ bool CFingerManage::OpenDatabaseForLogin()
         QSqlQuery query(QSqlDatabase::database());
         if (!query.exec(QStringLiteral("select * from UserList"))) {
             qDebug() << "OpenDatabase::read UserList:" << query.lastError();
-            NoticeBox::warning(query.lastError().text());
+            warn(query.lastError().text());
         } else {
             qDebug() << "OpenDatabase::read login User.";
             m_userRecords.clear();
@@ -383,7 +405,7 @@ bool CFingerManage::OpenDatabaseForFinger()
         if (!execBound(query, QStringLiteral("select * from FingerList where printerName = ?"),
                        {sqlText(m_printerName)})) {
             qDebug() << "OpenDatabase::read FingerList:" << query.lastError();
-            NoticeBox::warning(query.lastError().text());
+            warn(query.lastError().text());
         } else {
             qDebug() << "OpenDatabase::read Finger." << m_printerName;
             m_fingerRecords.clear();
@@ -396,37 +418,42 @@ bool CFingerManage::OpenDatabaseForFinger()
     return ok;
 }
 
-void CFingerManage::InsertFinger(int id, QString userName)
+bool CFingerManage::InsertFinger(int id, QString userName)
 {
     if (!openStep("InsertFinger:Succeed to connect database.", "InsertFinger:Error: Failed to connect database."))
-        return;
+        return false;
+    bool ok = false;
     {
         QSqlQuery query(QSqlDatabase::database());
         const bool inserted = execBound(query, QStringLiteral("insert into FingerList values(?, ?, ?);"),
                                         {id, sqlText(userName), sqlText(m_printerName)});
-        if (!inserted)
+        if (!inserted) {
             qDebug() << "InsertFinger::insert into FingerList:" << query.lastError();
+            m_lastStoreError = query.lastError().text();
+        }
         if (!query.exec(QStringLiteral("select * from FingerList"))) {
             qDebug() << "InsertFinger::read FingerList:" << query.lastError();
-            NoticeBox::warning(query.lastError().text());
+            warn(query.lastError().text());
         } else if (inserted && query.last()) {
             // The last row is the one just inserted.
             m_fingerRecords.append(query.record());
+            ok = true;
         }
     }
-    writeBackStep();
+    return writeBackStep() && ok;
 }
 
-void CFingerManage::DeleteFingerInTab(int id, QString userName)
+bool CFingerManage::DeleteFingerInTab(int id, QString userName)
 {
     if (!openStep("DeleteFinger:Succeed to connect database.", "InsertFinger:Error: Failed to connect database."))
-        return;
+        return false;
+    bool ok = false;
     {
         QSqlQuery query(QSqlDatabase::database());
         if (!execBound(query, QStringLiteral("delete from FingerList where id = ? and UserName = ? and printerName = ?"),
                        {id, sqlText(userName), sqlText(m_printerName)})) {
             qDebug() << "DeleteFinger::read FingerList:" << query.lastError();
-            NoticeBox::warning(query.lastError().text());
+            warn(query.lastError().text());
         } else {
             for (int i = 0; i < m_fingerRecords.size();) {
                 if (m_fingerRecords.at(i).value(QStringLiteral("UserName")).toString() == userName) {
@@ -436,32 +463,36 @@ void CFingerManage::DeleteFingerInTab(int id, QString userName)
                     ++i;
                 }
             }
+            ok = true;
         }
     }
-    writeBackStep();
+    return writeBackStep() && ok;
 }
 
-void CFingerManage::DeleteAllFingerInTab()
+bool CFingerManage::DeleteAllFingerInTab()
 {
     if (!openStep("DeleteFinger:Succeed to connect database.", "InsertFinger:Error: Failed to connect database."))
-        return;
+        return false;
+    bool ok = false;
     {
         QSqlQuery query(QSqlDatabase::database());
         if (execBound(query, QStringLiteral("delete from FingerList where printerName = ?"), {sqlText(m_printerName)})) {
             m_fingerRecords.clear();
+            ok = true;
         } else {
             qDebug() << "DeleteFinger::read FingerList:" << query.lastError();
-            NoticeBox::warning(query.lastError().text());
+            warn(query.lastError().text());
         }
     }
-    writeBackStep();
+    return writeBackStep() && ok;
 }
 
-void CFingerManage::ChangeUserInfo(QString oldPassword, QString newUserName, QString newPassword)
+bool CFingerManage::ChangeUserInfo(QString oldPassword, QString newUserName, QString newPassword)
 {
     if (!openStep("ChangeUserInfo::ChangeUserInfo:Succeed to connect database.",
                   "ChangeUserInfo:Error: Failed to connect database."))
-        return;
+        return false;
+    bool ok = false;
     {
         QSqlDatabase db = QSqlDatabase::database();
         QSqlQuery query(db);
@@ -475,6 +506,8 @@ void CFingerManage::ChangeUserInfo(QString oldPassword, QString newUserName, QSt
         if (!inserted || !db.commit()) {
             m_lastStoreError = inserted ? db.lastError().text() : query.lastError().text();
             db.rollback();
+        } else {
+            ok = true;
         }
 
         if (query.exec(QStringLiteral("select * from UserList"))) {
@@ -483,10 +516,10 @@ void CFingerManage::ChangeUserInfo(QString oldPassword, QString newUserName, QSt
                 m_userRecords.append(query.record());
         } else {
             qDebug() << "ChangeUserInfo::read UserList:" << query.lastError();
-            NoticeBox::warning(query.lastError().text());
+            warn(query.lastError().text());
         }
     }
-    writeBackStep();
+    return writeBackStep() && ok;
 }
 
 // ---- in-memory lists ----
@@ -534,11 +567,12 @@ int CFingerManage::QString2CharArray(QString text, char* out, int size)
     return CharsetFuncs::Utf8ToGBK(out, text.toUtf8().constData());
 }
 
-void CFingerManage::UpdateFingData(QString fileName)
+bool CFingerManage::UpdateFingData(QString fileName)
 {
+    m_lastError.clear();
     QFile file(fileName);
     if (!file.exists() || !file.open(QIODevice::ReadOnly))
-        return;
+        return false;
     QByteArray data;
     for (;;) {
         const QByteArray chunk = file.read(4096);
@@ -548,6 +582,15 @@ void CFingerManage::UpdateFingData(QString fileName)
     }
     file.close();
 
+    // Every record is a database operation of its own; the merge reports the last warning any
+    // of them reported.
+    bool ok = true;
+    QString reported;
+    auto step = [&](bool stored) {
+        ok = stored && ok;
+        if (!m_lastError.isEmpty())
+            reported = m_lastError;
+    };
     const qsizetype records = data.size() / kFingerDataRecordSize;
     for (qsizetype r = 0; r < records; ++r) {
         const auto* record = reinterpret_cast<const unsigned char*>(data.constData()) + r * kFingerDataRecordSize;
@@ -564,10 +607,10 @@ void CFingerManage::UpdateFingData(QString fileName)
             }
         }
         if (known) {
-            DeleteFingerInTab(id, readable);
-            InsertFinger(id, readable);
+            step(DeleteFingerInTab(id, readable));
+            step(InsertFinger(id, readable));
         } else {
-            InsertFinger(id, readable);
+            step(InsertFinger(id, readable));
             _FINGER_LIST finger;
             std::memset(&finger, 0, sizeof finger);
             std::memcpy(finger.UserName, name, kFingerDataNameSize);
@@ -576,6 +619,8 @@ void CFingerManage::UpdateFingData(QString fileName)
         }
     }
     GetFinger();
+    m_lastError = reported;
+    return ok;
 }
 
 // ---- settings ----

@@ -11,6 +11,8 @@
 #include <QSqlRecord>
 #include <QString>
 
+#include <functional>
+
 // The library functions fpmanager calls, as it calls them (all bound by name at run time).
 typedef int (*AddFinger_T)(char* printer, int mode, char* userName, int* retIndex);
 typedef bool (*IsDeviceConnect_T)(char* printer);
@@ -32,7 +34,10 @@ typedef int (*ExportFinger_T)(char* printer, char* fileName, int* length);
 // The database rests on disk only DES-encrypted. Every database operation decrypts the stored
 // file into a private working copy, works on it through QtSql (connection "QSQLITE", Qt's default
 // connection name), encrypts it back over the stored file and deletes the working copy. Failures
-// are logged (qDebug) and shown in the database warning (NoticeBox::warning).
+// are logged (qDebug) and reported: the operation returns false, lastError() holds the text of its
+// warning, and the warning handler (the windows install one that shows the database warning box)
+// receives that text at the moment it arises, on the thread that runs the operation. No window is
+// drawn here.
 class CFingerManage : public QObject {
     Q_OBJECT
 public:
@@ -57,25 +62,27 @@ public:
     // Reads the FingerList rows of m_printerName into m_fingerRecords, which is empty when the
     // read fails.
     bool OpenDatabaseForFinger();
-    // Adds the row (id, userName, m_printerName) and appends it to m_fingerRecords.
-    void InsertFinger(int id, QString userName);
+    // Adds the row (id, userName, m_printerName) and appends it to m_fingerRecords. True when the
+    // row was added and stored.
+    bool InsertFinger(int id, QString userName);
     // Deletes the row (id, userName, m_printerName); drops every record of userName (whatever
-    // its id) from m_fingerRecords.
-    void DeleteFingerInTab(int id, QString userName);
-    // Deletes every row of m_printerName; empties m_fingerRecords.
-    void DeleteAllFingerInTab();
+    // its id) from m_fingerRecords. True when the deletion was stored.
+    bool DeleteFingerInTab(int id, QString userName);
+    // Deletes every row of m_printerName; empties m_fingerRecords. True when that was stored.
+    bool DeleteAllFingerInTab();
     // Replaces the accounts whose password is oldPassword by (newUserName, newPassword);
     // m_userRecords then holds only the last UserList row. The old accounts go only together
-    // with the insertion of the new one.
-    void ChangeUserInfo(QString oldPassword, QString newUserName, QString newPassword);
+    // with the insertion of the new one. True when the change was stored.
+    bool ChangeUserInfo(QString oldPassword, QString newUserName, QString newPassword);
     // Rebuilds m_ListUser from m_userRecords.
     void GetUser();
     // Rebuilds m_ListFinger from m_fingerRecords.
     void GetFinger();
     int GetFingerRecordCount();
     // Merges the names and IDs of a fingerprint data file (*.fdl, 546-byte records) into
-    // FingerList and m_ListFinger; a missing or unreadable file changes nothing.
-    void UpdateFingData(QString fileName);
+    // FingerList and m_ListFinger; a missing or unreadable file changes nothing. False when the
+    // file could not be read or a record could not be stored.
+    bool UpdateFingData(QString fileName);
     // Loads TimeOut and DefaultPath; a missing file or a TimeOut that is not a number is replaced
     // by the defaults (30, the home directory).
     void GetSettingData();
@@ -122,16 +129,29 @@ public:
     // the operation did not get past its open step (which shows its own warning).
     const QString& lastStoreError() const { return m_lastStoreError; }
 
+    // The text of the last warning an operation of this object reported (what the database warning
+    // shows, "the vrkt7xcomm dll not found" for a refused library); empty when the last operation
+    // reported none.
+    const QString& lastError() const { return m_lastError; }
+
+    // Receives the text of every warning of every CFingerManage when it arises, on the thread that
+    // runs the operation, which goes on once the handler returns. Installs handler (an empty one
+    // drops the warnings) and returns the previous one.
+    using WarningHandler = std::function<void(const QString& text)>;
+    static WarningHandler setWarningHandler(WarningHandler handler);
+
 private:
     bool openStep(const char* successText, const char* failureText);
-    void writeBackStep();
+    bool writeBackStep();
     bool prepareWorkingCopy(QString* error);
     bool encryptWorkingCopy();
     void closeConnection();
     void clearBindings();
+    void warn(const QString& text);
 
     FingerManagePaths m_paths;
     QString m_lastStoreError;
+    QString m_lastError;
 };
 
 // The application's one CFingerManage.

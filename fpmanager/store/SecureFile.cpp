@@ -113,18 +113,21 @@ void SecureFile::setStepHook(StepHook hook)
 }
 
 SecureFile::WriteResult SecureFile::replaceContent(const QString& path, const QByteArray& data,
-                                                   QString* error)
+                                                   QString* error, Mode mode)
 {
     QString targetPath = path;
     const QFileInfo info(path);
-    if (info.isSymLink()) {
+    if (mode == Mode::FollowLink && info.isSymLink()) {
         const QString canonical = info.canonicalFilePath();
         targetPath = canonical.isEmpty() ? info.symLinkTarget() : canonical;
     }
     const QByteArray target = QFile::encodeName(targetPath);
 
+    // With ReplaceLink a link at path counts as no file: the new file takes nothing from
+    // whatever it points to.
     struct stat old;
-    const bool existed = ::stat(target.constData(), &old) == 0;
+    const bool existed = mode == Mode::FollowLink ? ::stat(target.constData(), &old) == 0
+                                                  : ::lstat(target.constData(), &old) == 0 && S_ISREG(old.st_mode);
 
     const int slash = targetPath.lastIndexOf(QLatin1Char('/'));
     const QString directory = slash < 0 ? QStringLiteral(".") : (slash == 0 ? QStringLiteral("/") : targetPath.left(slash));
@@ -141,7 +144,7 @@ SecureFile::WriteResult SecureFile::replaceContent(const QString& path, const QB
     }
     if (fd < 0) {
         const int err = errno;
-        if ((err == EACCES || err == EPERM || err == EROFS) && existed)
+        if ((err == EACCES || err == EPERM || err == EROFS) && existed && mode == Mode::FollowLink)
             return writeInPlace(target, data, error);
         setError(error, QStringLiteral("cannot create a file in %1").arg(directory), err);
         return WriteResult::Failed;
@@ -160,7 +163,7 @@ SecureFile::WriteResult SecureFile::replaceContent(const QString& path, const QB
     if (existed) {
         if (::fchmod(fd, old.st_mode & 07777) != 0)
             return fail(QStringLiteral("cannot set the mode of %1").arg(QFile::decodeName(tempName)));
-        if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) {
+        if (mode == Mode::FollowLink && (old.st_uid != ::geteuid() || old.st_gid != ::getegid())) {
             if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
                 // Only a privileged process may hand a file to another owner; otherwise the
                 // new file stays ours, with the old mode.

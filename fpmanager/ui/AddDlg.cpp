@@ -3,7 +3,7 @@
 
 #include "UserNameWidth.h"
 
-#include "store/NoticeBox.h"
+#include "NoticeBox.h"
 
 AddDlg::AddDlg(QWidget* parent)
     : QDialog(parent), ui(new Ui::AddDlg)

@@ -3,11 +3,11 @@
 
 #include "store/FingerManage.h"
 #include "store/FpmanagerPaths.h"
+#include "store/SecureFile.h"
 
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 exportThread::exportThread(QObject* parent, LibraryWorker* worker)
     : QThread(parent),
@@ -22,29 +22,16 @@ bool exportThread::replaceFileWith(const QString& source, const QString& target)
         qDebug() << "export: cannot read" << source << in.errorString();
         return false;
     }
-    QSaveFile out(target);
-    if (!out.open(QIODevice::WriteOnly)) {
-        qDebug() << "export: cannot write" << target << out.errorString();
+    const QByteArray content = in.readAll();
+    if (in.error() != QFileDevice::NoError) {
+        qDebug() << "export: reading" << source << "failed:" << in.errorString();
         return false;
     }
-    char buffer[16384];
-    for (;;) {
-        const qint64 got = in.read(buffer, sizeof buffer);
-        if (got < 0) {
-            qDebug() << "export: reading" << source << "failed:" << in.errorString();
-            out.cancelWriting();
-            break;
-        }
-        if (got == 0)
-            break;
-        if (out.write(buffer, got) != got) {
-            qDebug() << "export: writing" << target << "failed:" << out.errorString();
-            out.cancelWriting();
-            break;
-        }
-    }
-    if (!out.commit()) {
-        qDebug() << "export:" << target << "was left as it was:" << out.errorString();
+    in.close();
+    QString error;
+    if (SecureFile::replaceContent(target, content, &error, SecureFile::Mode::ReplaceLink) ==
+        SecureFile::WriteResult::Failed) {
+        qDebug() << "export:" << target << "was left as it was:" << error;
         return false;
     }
     return true;

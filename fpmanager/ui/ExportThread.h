@@ -21,8 +21,10 @@ public:
     static int transfer();
 
     // Replaces target with the content of source so that target holds either its old content or
-    // the complete new one: a new file beside target, renamed over it once completely written.
-    // Target keeps its permissions. False (target untouched) when any step fails.
+    // the complete new one (SecureFile's replacement): a new file beside target, renamed over it
+    // once completely written. Target keeps its permissions; a new one gets 0666 less the umask. A
+    // symbolic link at target is replaced, never written through. False (target untouched) when
+    // any step fails.
     static bool replaceFileWith(const QString& source, const QString& target);
 
 signals:

@@ -13,7 +13,7 @@
 #include "store/CharsetFuncs.h"
 #include "store/FingerManage.h"
 #include "store/FpmanagerPaths.h"
-#include "store/NoticeBox.h"
+#include "NoticeBox.h"
 #include "vrkt7xcommon.h"
 
 #include <QAction>

@@ -5,7 +5,7 @@
 #include "SingleInstanceGuard.h"
 
 #include "store/FingerManage.h"
-#include "store/NoticeBox.h"
+#include "NoticeBox.h"
 
 #include <QApplication>
 #include <QDebug>

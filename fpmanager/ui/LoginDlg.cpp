@@ -6,7 +6,7 @@
 
 #include "store/CharsetFuncs.h"
 #include "store/FingerManage.h"
-#include "store/NoticeBox.h"
+#include "NoticeBox.h"
 
 #include <QDebug>
 #include <QLineEdit>

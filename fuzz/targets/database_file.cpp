@@ -7,8 +7,8 @@
 // layer cannot use is not replaced (nothing is lost); no plain working copy is left behind.
 
 #include "FuzzSupport.h"
-#include "store/NoticeBox.h"
 #include "store/FingerManage.h"
+#include "ui/NoticeBox.h"
 
 #include <QFile>
 

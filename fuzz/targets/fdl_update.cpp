@@ -9,8 +9,8 @@
 
 #include "FuzzSupport.h"
 #include "store/CharsetFuncs.h"
-#include "store/NoticeBox.h"
 #include "store/FingerManage.h"
+#include "ui/NoticeBox.h"
 
 #include <QFile>
 

@@ -7,7 +7,7 @@
 
 #include "FileDialogs.h"
 
-#include "store/NoticeBox.h"
+#include "ui/NoticeBox.h"
 
 #include <QElapsedTimer>
 #include <QList>

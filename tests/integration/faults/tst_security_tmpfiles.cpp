@@ -14,10 +14,10 @@
 #include "ipc/HxLog.h"
 #include "service/FingerCommon.h"
 #include "store/FingerManage.h"
-#include "store/NoticeBox.h"
 #include "system/ShellHelpers.h"
 #include "transport/FileLocker.h"
 #include "transport/UsbIO.h"
+#include "ui/NoticeBox.h"
 
 #include <QtTest>
 

@@ -5,7 +5,7 @@
 //        store_writeback_child DIR loop     (adds rows until killed)
 
 #include "store/FingerManage.h"
-#include "store/NoticeBox.h"
+#include "ui/NoticeBox.h"
 #include "store/SecureFile.h"
 
 #include <QCoreApplication>

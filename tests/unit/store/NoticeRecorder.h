@@ -1,7 +1,7 @@
 #ifndef NOTICERECORDER_H
 #define NOTICERECORDER_H
 
-#include "store/NoticeBox.h"
+#include "ui/NoticeBox.h"
 
 #include <QList>
 #include <QStringList>

@@ -8,13 +8,17 @@
 #include "store/SecureFile.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <functional>
 #include <memory>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+Q_DECLARE_METATYPE(SecureFile::Mode)
 
 using namespace StoreTest;
 
@@ -91,6 +95,10 @@ private Q_SLOTS:
     void writeBackReplacesAndKeepsMode();
     void writeBackInPlaceWhenDirectoryIsReadOnly();
     void unreadableStoredFileIsNotReplaced();
+    void replacementOfLinks_data();
+    void replacementOfLinks();
+    void failuresAreReported_data();
+    void failuresAreReported();
 
 private:
     std::unique_ptr<CFingerManage> makeManager();
@@ -753,6 +761,77 @@ void FingerManageTest::unreadableStoredFileIsNotReplaced()
     QCOMPARE(code, 0);
     QCOMPARE(readFile(stored()), before);
     QCOMPARE(rows(QStringLiteral("select id, UserName from FingerList")), QStringList{QStringLiteral("1|amy")});
+}
+
+void FingerManageTest::replacementOfLinks_data()
+{
+    QTest::addColumn<SecureFile::Mode>("mode");
+    QTest::addColumn<bool>("linked");
+    QTest::addColumn<bool>("victimReplaced");
+    QTest::newRow("database through its link") << SecureFile::Mode::FollowLink << true << true;
+    QTest::newRow("export over a planted link") << SecureFile::Mode::ReplaceLink << true << false;
+    QTest::newRow("export to a new file") << SecureFile::Mode::ReplaceLink << false << false;
+}
+
+// A followed link keeps the target's mode; a replaced link and a new file follow the umask.
+void FingerManageTest::replacementOfLinks()
+{
+    QFETCH(SecureFile::Mode, mode);
+    QFETCH(bool, linked);
+    QFETCH(bool, victimReplaced);
+    const QString victim = m_dir->filePath(QStringLiteral("victim"));
+    const QString path = m_dir->filePath(QStringLiteral("target"));
+    QVERIFY(writeFile(victim, "victim's content"));
+    QVERIFY(setMode(victim, 0600));
+    if (linked)
+        QVERIFY(QFile::link(victim, path));
+
+    const mode_t umaskBefore = ::umask(027);
+    const SecureFile::WriteResult result = SecureFile::replaceContent(path, "new content", nullptr, mode);
+    ::umask(umaskBefore);
+
+    QVERIFY(result == SecureFile::WriteResult::Replaced);
+    QCOMPARE(readFile(path), QByteArray("new content"));
+    QCOMPARE(readFile(victim), victimReplaced ? QByteArray("new content") : QByteArray("victim's content"));
+    QCOMPARE(QFileInfo(path).isSymLink(), victimReplaced);
+    QCOMPARE(modeOf(victimReplaced ? victim : path), victimReplaced ? 0600 : 0640);
+    QCOMPARE(modeOf(victim), 0600);
+}
+
+void FingerManageTest::failuresAreReported_data()
+{
+    QTest::addColumn<int>("operation");
+    QTest::newRow("CreateDatabase") << 0;
+    QTest::newRow("InsertFinger") << 1;
+    QTest::newRow("DeleteAllFingerInTab") << 2;
+}
+
+// A failing operation returns false; its warning text is both handed to the warning handler and
+// left in lastError().
+void FingerManageTest::failuresAreReported()
+{
+    QFETCH(int, operation);
+    if (operation == 0)
+        QVERIFY(writeFile(stored(), QByteArray("this is not an encrypted database").repeated(40)));
+    else
+        QCOMPARE(makeStored(stored(), scratch(), {kBothTables.at(0)}), QString());
+    QStringList handed;
+    const CFingerManage::WarningHandler previous =
+        CFingerManage::setWarningHandler([&](const QString& text) { handed << text; });
+    auto manager = makeManager();
+    bool result = true;
+    switch (operation) {
+    case 0: result = manager->CreateDatabase(); break;
+    case 1: result = manager->InsertFinger(1, QStringLiteral("amy")); break;
+    case 2: result = manager->DeleteAllFingerInTab(); break;
+    }
+    CFingerManage::setWarningHandler(previous);
+    QVERIFY(!result);
+    QCOMPARE(handed.size(), 1);
+    QVERIFY(!handed.first().isEmpty());
+    QCOMPARE(manager->lastError(), handed.first());
+    // The handler answers instead of the box.
+    QVERIFY(m_notices->requests.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(FingerManageTest)

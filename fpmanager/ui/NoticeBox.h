@@ -38,7 +38,8 @@ public:
     // A box with the buttons Yes ("是") and No ("否"); true only for Yes.
     static bool confirm(QWidget* parent, QMessageBox::Icon icon, const QString& title,
                         const QString& text, Qt::WindowFlags flags = Qt::WindowFlags());
-    // The warning of the data layer: Warning icon, title "警告", OK only, no parent.
+    // The database warning: Warning icon, title "警告", OK only, no parent. Every warning the data
+    // layer (CFingerManage) reports is shown this way.
     static void warning(const QString& text);
 
     // Installs handler (an empty one brings back the real boxes); returns the previous one.

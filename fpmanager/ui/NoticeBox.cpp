@@ -1,5 +1,7 @@
 #include "NoticeBox.h"
 
+#include "store/FingerManage.h"
+
 #include <QAbstractButton>
 #include <QCoreApplication>
 #include <QThread>
@@ -11,6 +13,14 @@ NoticeBox::Handler& currentHandler()
     static NoticeBox::Handler handler;
     return handler;
 }
+
+// The data layer draws no windows; its warnings become this box wherever the boxes are part of
+// the program, at the moment the data layer reports them (show() hands a warning raised on the
+// library worker over to the GUI thread while the worker waits).
+const bool g_dataLayerWarningsShown = [] {
+    CFingerManage::setWarningHandler(&NoticeBox::warning);
+    return true;
+}();
 
 void labelButton(QMessageBox& box, QMessageBox::StandardButton which, const QString& text)
 {
