@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # toolchain
-  build-essential cmake ninja-build pkg-config clang llvm libclang-rt-14-dev ccache
+  build-essential cmake ninja-build pkg-config clang llvm libclang-rt-14-dev ccache clang-format
   # Qt 6: Core, Gui, Widgets, Network, Sql (SQLite), Test, and its Chinese catalogue
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-translations-l10n qt6-l10n-tools
   # printer access
