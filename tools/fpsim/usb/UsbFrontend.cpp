@@ -987,6 +987,9 @@ void UsbFrontend::syncPlugState()
                 d->driverBound = true;
                 d->configuration = 1;
                 d->present = true;
+                // A device plugged in again is a new device: what its old openers held is gone.
+                for (Client* cl : std::as_const(d->clients))
+                    cl->claimed = false;
             } else {
                 qWarning("fpsim: cannot plug %s in again: %s", d->serial.constData(), err->message);
                 g_clear_error(&err);
