@@ -2,6 +2,7 @@
 // exchanges and turns the printer's answers into a result code.
 
 #include "FingCmd.h"
+#include "OpenedDevice.h"
 #include "ProtocolLog.h"
 #include "system/Clock.h"
 
@@ -371,7 +372,7 @@ int FingCmd::AddFingerSecond(char* userName, short int* pIndex)
 }
 
 // Opens the device for an operation that runs several exchanges on it. 0, or 15 after `attempts`
-// failed opens.
+// failed opens (the device is closed then). After 0 the caller closes it (OpenedDevice).
 int FingCmd::openForTransfer(int attempts, int pauseMs, const char* failureLine)
 {
     const int port = m_pDeviceIO->type() == kTransportUsb ? 0 : kFingerprintPort;
@@ -394,19 +395,17 @@ int FingCmd::Export(int* len)
         return -1;
     if (openForTransfer(5, kExportOpenPauseMs, "####FM:Export(): open usb fail.") != FM_OK)
         return FM_OPEN_FAILED;
+    OpenedDevice opened(m_pDeviceIO);
 
     FG_EXPORT_T header = makeHeader<FG_EXPORT_T>("EXPT");
     BYTE status = 0;
     WORD replyLen = 0;
     int result = DataTransfer(reinterpret_cast<BYTE*>(&header), kHeaderSize, nullptr, &replyLen, &status, 0);
     fmLog("nResult(%d) = %d", 0, result);
-    if (result != FM_OK) {
-        m_pDeviceIO->close();
+    if (result != FM_OK)
         return FM_FAILED;
-    }
     if (replyLen == 0) {
         *len = 0;
-        m_pDeviceIO->close();
         return FM_OK;
     }
 
@@ -430,7 +429,6 @@ int FingCmd::Export(int* len)
         }
         if (n == -4) {
             fmLog("USB disconnect");
-            m_pDeviceIO->close();
             return FM_FAILED;
         }
         if (libClock().milliseconds() - waitStart >= kExportWaitMs)
@@ -439,7 +437,6 @@ int FingCmd::Export(int* len)
     }
     if (!announced) {
         CancelPrintWithTrans();
-        m_pDeviceIO->close();
         return FM_FAILED;
     }
 
@@ -447,14 +444,11 @@ int FingCmd::Export(int* len)
     releaseExportedData();
     const size_t total = static_cast<size_t>(count) * kRecordSize;
     m_pfgData = static_cast<FG_DATAF_T*>(malloc(total > 0 ? total : 1));
-    if (!m_pfgData) {
-        m_pDeviceIO->close();
+    if (!m_pfgData)
         return FM_FAILED;
-    }
     fmLog("Receive Finger data ...!");
     if (count == 0) {
         releaseExportedData();
-        m_pDeviceIO->close();
         return FM_ADD_FAILED;
     }
 
@@ -487,7 +481,6 @@ int FingCmd::Export(int* len)
         releaseExportedData();
         result = FM_ADD_FAILED;
     }
-    m_pDeviceIO->close();
     return result;
 }
 
@@ -507,22 +500,19 @@ int FingCmd::Import(FG_DATAF_T* pfgData, int len)
     header.num.set(static_cast<uint16_t>(len));
     if (openForTransfer(5, 0, "####FM:IsPrint(): open usb fail.") != FM_OK)
         return FM_OPEN_FAILED;
+    OpenedDevice opened(m_pDeviceIO);
 
     fmLog("####FM: Import");
     BYTE status = 0;
     WORD replyLen = 0;
     int result = DataTransfer(reinterpret_cast<BYTE*>(&header), kHeaderSize, nullptr, &replyLen, &status, 0);
-    if (result != FM_OK) {
-        m_pDeviceIO->close();
+    if (result != FM_OK)
         return result;
-    }
 
     const size_t total = static_cast<size_t>(len) * kRecordSize + kHeaderSize;
     BYTE* stream = static_cast<BYTE*>(malloc(total));
-    if (!stream) {
-        m_pDeviceIO->close();
+    if (!stream)
         return FM_FAILED;
-    }
     for (int attempt = 1; attempt <= kImportTries; ++attempt) {
         memcpy(stream, &header, kHeaderSize);
         if (len > 0)
@@ -538,13 +528,11 @@ int FingCmd::Import(FG_DATAF_T* pfgData, int len)
         if (written == total) {
             fmLog("####FM: Import success");
             free(stream);
-            m_pDeviceIO->close();
             return FM_OK;
         }
         libClock().sleepMilliseconds(1000);
     }
     free(stream);
-    m_pDeviceIO->close();
     return FM_WRITE_FAILED;
 }
 

@@ -3,6 +3,7 @@
 // exchanges that open the device themselves.
 
 #include "FingCmd.h"
+#include "OpenedDevice.h"
 #include "ProtocolLog.h"
 #include "system/Clock.h"
 
@@ -59,22 +60,6 @@ int classifyStatus(const StatusReply& reply)
         return FM_REFUSED;
     }
 }
-
-// Closes the device when the scope of a successful open ends, on every way out.
-class OpenedDevice {
-public:
-    explicit OpenedDevice(DeviceIO* device)
-        : m_device(device)
-    {
-    }
-    ~OpenedDevice() { m_device->close(); }
-
-    OpenedDevice(const OpenedDevice&) = delete;
-    OpenedDevice& operator=(const OpenedDevice&) = delete;
-
-private:
-    DeviceIO* m_device;
-};
 
 const char* routineName(bool usbRoutine)
 {

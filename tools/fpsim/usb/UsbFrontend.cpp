@@ -427,6 +427,387 @@ public:
     SimClock& clock;
 };
 
+// One usbdevfs ioctl of a client, answered under the front-end's lock. Each request has a handler
+// of its own; every handler completes the ioctl, except a reap that it leaves parked for the
+// scheduler.
+class Request
+{
+public:
+    Request(Device& dev, Client* cl, UMockdevIoctlClient* client, UMockdevTestbed* testbed)
+        : dev(dev)
+        , d(dev.d)
+        , cl(cl)
+        , client(client)
+        , testbed(testbed)
+        , request(umockdev_ioctl_client_get_request(client))
+        , arg(umockdev_ioctl_client_get_arg(client))
+    {
+    }
+
+    // Answers the request; true when the scheduler must look now (something was submitted, or a
+    // reap is parked).
+    bool answer()
+    {
+        if (d.engine->isUnplugged())
+            answerUnplugged();
+        else
+            (this->*handlerFor(request))();
+        return wakeScheduler;
+    }
+
+private:
+    using Handler = void (Request::*)();
+
+    static Handler handlerFor(gulong request)
+    {
+        switch (request) {
+        case USBDEVFS_GET_CAPABILITIES:
+            return &Request::getCapabilities;
+        case USBDEVFS_SETCONFIGURATION:
+            return &Request::setConfiguration;
+        case USBDEVFS_GETDRIVER:
+            return &Request::getDriver;
+        case USBDEVFS_IOCTL:
+            return &Request::driverIoctl;
+        case USBDEVFS_DISCONNECT_CLAIM:
+            return &Request::disconnectClaim;
+        case USBDEVFS_CLAIMINTERFACE:
+            return &Request::claimInterface;
+        case USBDEVFS_RELEASEINTERFACE:
+            return &Request::releaseInterface;
+        case USBDEVFS_CLEAR_HALT:
+        case USBDEVFS_RESETEP:
+        case USBDEVFS_SETINTERFACE:
+        case USBDEVFS_RESET:
+            return &Request::acknowledge;
+        case USBDEVFS_GET_SPEED:
+            return &Request::getSpeed;
+        case USBDEVFS_CONNECTINFO:
+            return &Request::connectInfo;
+        case USBDEVFS_SUBMITURB:
+            return &Request::submitUrb;
+        case USBDEVFS_REAPURB:
+        case USBDEVFS_REAPURBNDELAY:
+            return &Request::reapUrb;
+        case USBDEVFS_DISCARDURB:
+            return &Request::discardUrb;
+        default:
+            return &Request::unknown;
+        }
+    }
+
+    // Gone from the bus: a completed URB can still be reaped; everything else fails, and what
+    // was pending ends as "no device".
+    void answerUnplugged()
+    {
+        if ((request == USBDEVFS_REAPURBNDELAY || request == USBDEVFS_REAPURB) && !cl->done.isEmpty()) {
+            dev.answerReap(cl, client);
+            return;
+        }
+        for (Urb& u : cl->pending) {
+            u.finish(-ENODEV, 0);
+            cl->done.append(u);
+        }
+        cl->pending.clear();
+        if (request == USBDEVFS_DISCARDURB)
+            complete(client, -1, EINVAL);
+        else
+            complete(client, -1, ENODEV);
+    }
+
+    // The argument's memory in the client, `size` bytes; null (and the request failed with EFAULT)
+    // when it cannot be read. The caller unreferences it.
+    UMockdevIoctlData* resolveArg(gsize size)
+    {
+        GError* err = nullptr;
+        UMockdevIoctlData* data = umockdev_ioctl_data_resolve(arg, 0, size, &err);
+        if (!data) {
+            g_clear_error(&err);
+            complete(client, -1, EFAULT);
+        }
+        return data;
+    }
+
+    // Copies the argument, a T, out of the client; false when the request already failed.
+    template <typename T>
+    bool readArg(T* value)
+    {
+        UMockdevIoctlData* data = resolveArg(sizeof(T));
+        if (!data)
+            return false;
+        std::memcpy(value, data->data, sizeof(T));
+        g_object_unref(data);
+        return true;
+    }
+
+    // Writes `value` into the argument and completes the request with 0.
+    template <typename T>
+    void answerWith(const T& value)
+    {
+        UMockdevIoctlData* data = resolveArg(sizeof(T));
+        if (!data)
+            return;
+        std::memcpy(data->data, &value, sizeof(T));
+        complete(client, 0, 0);
+        g_object_unref(data);
+    }
+
+    // Whether a client other than `except` holds the interface (any client when it is null).
+    bool interfaceClaimed(const Client* except = nullptr) const
+    {
+        for (const Client* c : std::as_const(d.clients)) {
+            if (c != except && c->claimed)
+                return true;
+        }
+        return false;
+    }
+
+    // Claims the interface for this client unless the driver or another client holds it.
+    void claim()
+    {
+        if (d.driverBound || interfaceClaimed(cl)) {
+            complete(client, -1, EBUSY);
+            return;
+        }
+        cl->claimed = true;
+        complete(client, 0, 0);
+    }
+
+    // Reads the interface number of a claim or release; only interface 0 exists.
+    bool readInterfaceZero()
+    {
+        unsigned int iface = 0;
+        if (!readArg(&iface))
+            return false;
+        if (iface != 0) {
+            complete(client, -1, EINVAL);
+            return false;
+        }
+        return true;
+    }
+
+    void getCapabilities()
+    {
+        answerWith(quint32(USBDEVFS_CAP_NO_PACKET_SIZE_LIM));
+    }
+
+    void setConfiguration()
+    {
+        int config = 0;
+        if (!readArg(&config))
+            return;
+        if (config != 1 && config != 0 && config != -1) {
+            complete(client, -1, EINVAL);
+            return;
+        }
+        if (d.driverBound || interfaceClaimed()) { // as the kernel: no configuration change under a bound interface
+            complete(client, -1, EBUSY);
+            return;
+        }
+        d.configuration = config == 1 ? 1 : 0;
+        umockdev_testbed_set_attribute(testbed, d.sysPath.constData(), "bConfigurationValue",
+                                       d.configuration ? "1\n" : "\n");
+        complete(client, 0, 0);
+    }
+
+    void getDriver()
+    {
+        UMockdevIoctlData* data = resolveArg(sizeof(usbdevfs_getdriver));
+        if (!data)
+            return;
+        auto* gd = reinterpret_cast<usbdevfs_getdriver*>(data->data);
+        if (gd->interface != 0 || !d.driverBound) {
+            complete(client, -1, ENODATA);
+        } else {
+            std::memset(gd->driver, 0, sizeof gd->driver);
+            std::strcpy(gd->driver, "usblp");
+            complete(client, 0, 0);
+        }
+        g_object_unref(data);
+    }
+
+    // USBDEVFS_IOCTL: detaches (DISCONNECT) or re-attaches (CONNECT) the kernel driver.
+    void driverIoctl()
+    {
+        usbdevfs_ioctl io;
+        if (!readArg(&io))
+            return;
+        if (io.ifno != 0) {
+            complete(client, -1, EINVAL);
+        } else if (io.ioctl_code == int(USBDEVFS_DISCONNECT)) {
+            if (!d.driverBound) {
+                complete(client, -1, ENODATA);
+            } else {
+                d.driverBound = false;
+                complete(client, 0, 0);
+            }
+        } else if (io.ioctl_code == int(USBDEVFS_CONNECT)) {
+            if (interfaceClaimed()) {
+                complete(client, -1, EBUSY);
+            } else {
+                d.driverBound = true;
+                complete(client, 1, 0); // the driver bound again
+            }
+        } else {
+            complete(client, -1, ENOTTY);
+        }
+    }
+
+    void disconnectClaim()
+    {
+        usbdevfs_disconnect_claim dc;
+        if (!readArg(&dc))
+            return;
+        if (dc.interface != 0) {
+            complete(client, -1, EINVAL);
+            return;
+        }
+        if (interfaceClaimed(cl)) {
+            complete(client, -1, EBUSY);
+            return;
+        }
+        const bool named = std::strncmp(dc.driver, "usblp", sizeof dc.driver) == 0;
+        const bool disconnect = d.driverBound && (!(dc.flags & USBDEVFS_DISCONNECT_CLAIM_IF_DRIVER) || named) &&
+                                (!(dc.flags & USBDEVFS_DISCONNECT_CLAIM_EXCEPT_DRIVER) || !named);
+        if (disconnect)
+            d.driverBound = false;
+        claim();
+    }
+
+    void claimInterface()
+    {
+        if (readInterfaceZero())
+            claim();
+    }
+
+    void releaseInterface()
+    {
+        if (!readInterfaceZero())
+            return;
+        if (!cl->claimed) {
+            complete(client, -1, EINVAL);
+            return;
+        }
+        cl->claimed = false;
+        dev.endJob(cl);
+        complete(client, 0, 0);
+    }
+
+    // Requests that change nothing the simulation keeps track of.
+    void acknowledge()
+    {
+        complete(client, 0, 0);
+    }
+
+    void getSpeed()
+    {
+        complete(client, 3 /* high speed */, 0);
+    }
+
+    void connectInfo()
+    {
+        usbdevfs_connectinfo ci = {};
+        ci.devnum = unsigned(d.devnum);
+        ci.slow = 0;
+        answerWith(ci);
+    }
+
+    void submitUrb()
+    {
+        UMockdevIoctlData* urbData = resolveArg(sizeof(usbdevfs_urb));
+        if (!urbData)
+            return;
+        usbdevfs_urb urb;
+        std::memcpy(&urb, urbData->data, sizeof urb);
+        Urb u;
+        u.urb = urbData;
+        u.address = urbData->client_addr;
+        u.type = urb.type;
+        u.endpoint = urb.endpoint;
+        u.length = urb.buffer_length;
+        if (u.length > 0) {
+            GError* err = nullptr;
+            u.buf = umockdev_ioctl_data_resolve(urbData, G_STRUCT_OFFSET(usbdevfs_urb, buffer), gsize(u.length), &err);
+            if (!u.buf) {
+                g_clear_error(&err);
+                g_object_unref(urbData);
+                complete(client, -1, EFAULT);
+                return;
+            }
+        }
+        u.finish(-EINPROGRESS, 0);
+        bool finished = false;
+        if (u.type == UrbControl && u.endpoint == 0 && u.buf) {
+            finished = dev.submitControl(u);
+        } else if (u.type == UrbBulk && (u.endpoint == usb::BulkIn || u.endpoint == usb::BulkOut) && u.buf &&
+                   cl->claimed) {
+            finished = dev.progress(cl, u);
+        } else { // no such endpoint, or bulk without the interface
+            u.release();
+            complete(client, -1, EINVAL);
+            return;
+        }
+        if (finished)
+            cl->done.append(u);
+        else
+            cl->pending.append(u);
+        cl->emptyReaps = 0;
+        complete(client, 0, 0);
+        wakeScheduler = true;
+    }
+
+    void reapUrb()
+    {
+        if (!cl->done.isEmpty()) {
+            dev.answerReap(cl, client);
+            return;
+        }
+        if (request == USBDEVFS_REAPURB) {
+            cl->reapParked = true;
+            cl->reapBlocking = true;
+        } else if (++cl->emptyReaps <= 1) {
+            complete(client, -1, EAGAIN);
+            return;
+        } else {
+            // The node is a regular file, so the client's poll() never waits: hold the reap a moment.
+            cl->reapParked = true;
+            cl->reapBlocking = false;
+            cl->reapDeadline = dev.clock.nowMs() + kReapParkMs;
+        }
+        wakeScheduler = true;
+    }
+
+    void discardUrb()
+    {
+        gulong address = 0;
+        std::memcpy(&address, arg->data, qMin<size_t>(sizeof address, size_t(arg->data_len)));
+        for (int i = 0; i < cl->pending.size(); ++i) {
+            if (cl->pending[i].address == address) {
+                Urb u = cl->pending.takeAt(i);
+                u.finish(-ENOENT, 0);
+                cl->done.append(u);
+                complete(client, 0, 0);
+                return;
+            }
+        }
+        complete(client, -1, EINVAL);
+    }
+
+    void unknown()
+    {
+        complete(client, -1, ENOTTY);
+    }
+
+    Device& dev;
+    UsbDevice& d;
+    Client* cl;
+    UMockdevIoctlClient* client;
+    UMockdevTestbed* testbed;
+    const gulong request;
+    UMockdevIoctlData* arg;
+    bool wakeScheduler = false;
+};
+
 } // namespace
 
 UsbFrontend::UsbFrontend(SimClock& clock, QObject* parent)
@@ -557,294 +938,15 @@ bool UsbFrontend::handleIoctl(int index, void* clientPtr)
     std::unique_lock<std::mutex> lock(m_mutex);
     if (index < 0 || index >= m_devices.size())
         return false;
-    UsbDevice& d = *m_devices[index];
-    Device dev(d, m_clock);
+    Device dev(*m_devices[index], m_clock);
     dev.dropVanishedClients(false);
     Client* cl = dev.clientFor(client);
     cl->lastSeen = m_clock.nowMs();
-    const gulong request = umockdev_ioctl_client_get_request(client);
-    UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
-    GError* err = nullptr;
-
-    auto resolve = [&](gsize size) -> UMockdevIoctlData* {
-        UMockdevIoctlData* data = umockdev_ioctl_data_resolve(arg, 0, size, &err);
-        if (!data) {
-            g_clear_error(&err);
-            complete(client, -1, EFAULT);
-        }
-        return data;
-    };
-
-    if (d.engine->isUnplugged()) {
-        if ((request == USBDEVFS_REAPURBNDELAY || request == USBDEVFS_REAPURB) && !cl->done.isEmpty()) {
-            dev.answerReap(cl, client);
-            return true;
-        }
-        for (Urb& u : cl->pending) {
-            u.finish(-ENODEV, 0);
-            cl->done.append(u);
-        }
-        cl->pending.clear();
-        if (request == USBDEVFS_DISCARDURB)
-            complete(client, -1, EINVAL);
-        else
-            complete(client, -1, ENODEV);
-        return true;
-    }
-
-    switch (request) {
-    case USBDEVFS_GET_CAPABILITIES: {
-        UMockdevIoctlData* data = resolve(sizeof(quint32));
-        if (!data)
-            return true;
-        const quint32 caps = USBDEVFS_CAP_NO_PACKET_SIZE_LIM;
-        std::memcpy(data->data, &caps, sizeof caps);
-        complete(client, 0, 0);
-        g_object_unref(data);
-        return true;
-    }
-    case USBDEVFS_SETCONFIGURATION: {
-        UMockdevIoctlData* data = resolve(sizeof(unsigned int));
-        if (!data)
-            return true;
-        int config = 0;
-        std::memcpy(&config, data->data, sizeof config);
-        g_object_unref(data);
-        if (config != 1 && config != 0 && config != -1) {
-            complete(client, -1, EINVAL);
-            return true;
-        }
-        bool claimed = false;
-        for (Client* c : std::as_const(d.clients))
-            claimed = claimed || c->claimed;
-        if (d.driverBound || claimed) { // as the kernel: no configuration change under a bound interface
-            complete(client, -1, EBUSY);
-            return true;
-        }
-        d.configuration = config == 1 ? 1 : 0;
-        umockdev_testbed_set_attribute(m_testbed, d.sysPath.constData(), "bConfigurationValue",
-                                       d.configuration ? "1\n" : "\n");
-        complete(client, 0, 0);
-        return true;
-    }
-    case USBDEVFS_GETDRIVER: {
-        UMockdevIoctlData* data = resolve(sizeof(usbdevfs_getdriver));
-        if (!data)
-            return true;
-        auto* gd = reinterpret_cast<usbdevfs_getdriver*>(data->data);
-        if (gd->interface != 0 || !d.driverBound) {
-            complete(client, -1, ENODATA);
-        } else {
-            std::memset(gd->driver, 0, sizeof gd->driver);
-            std::strcpy(gd->driver, "usblp");
-            complete(client, 0, 0);
-        }
-        g_object_unref(data);
-        return true;
-    }
-    case USBDEVFS_IOCTL: {
-        UMockdevIoctlData* data = resolve(sizeof(usbdevfs_ioctl));
-        if (!data)
-            return true;
-        usbdevfs_ioctl io;
-        std::memcpy(&io, data->data, sizeof io);
-        g_object_unref(data);
-        if (io.ifno != 0)
-            complete(client, -1, EINVAL);
-        else if (io.ioctl_code == int(USBDEVFS_DISCONNECT)) {
-            if (!d.driverBound) {
-                complete(client, -1, ENODATA);
-            } else {
-                d.driverBound = false;
-                complete(client, 0, 0);
-            }
-        } else if (io.ioctl_code == int(USBDEVFS_CONNECT)) {
-            bool claimed = false;
-            for (Client* c : std::as_const(d.clients))
-                claimed = claimed || c->claimed;
-            if (claimed) {
-                complete(client, -1, EBUSY);
-            } else {
-                d.driverBound = true;
-                complete(client, 1, 0); // the driver bound again
-            }
-        } else {
-            complete(client, -1, ENOTTY);
-        }
-        return true;
-    }
-    case USBDEVFS_DISCONNECT_CLAIM: {
-        UMockdevIoctlData* data = resolve(sizeof(usbdevfs_disconnect_claim));
-        if (!data)
-            return true;
-        usbdevfs_disconnect_claim dc;
-        std::memcpy(&dc, data->data, sizeof dc);
-        g_object_unref(data);
-        bool otherClaim = false;
-        for (Client* c : std::as_const(d.clients))
-            otherClaim = otherClaim || (c != cl && c->claimed);
-        if (dc.interface != 0) {
-            complete(client, -1, EINVAL);
-        } else if (otherClaim) {
-            complete(client, -1, EBUSY);
-        } else {
-            const bool named = std::strncmp(dc.driver, "usblp", sizeof dc.driver) == 0;
-            const bool disconnect = d.driverBound &&
-                                    (!(dc.flags & USBDEVFS_DISCONNECT_CLAIM_IF_DRIVER) || named) &&
-                                    (!(dc.flags & USBDEVFS_DISCONNECT_CLAIM_EXCEPT_DRIVER) || !named);
-            if (disconnect)
-                d.driverBound = false;
-            if (d.driverBound) {
-                complete(client, -1, EBUSY);
-            } else {
-                cl->claimed = true;
-                complete(client, 0, 0);
-            }
-        }
-        return true;
-    }
-    case USBDEVFS_CLAIMINTERFACE:
-    case USBDEVFS_RELEASEINTERFACE: {
-        UMockdevIoctlData* data = resolve(sizeof(unsigned int));
-        if (!data)
-            return true;
-        unsigned int iface = 0;
-        std::memcpy(&iface, data->data, sizeof iface);
-        g_object_unref(data);
-        if (iface != 0) {
-            complete(client, -1, EINVAL);
-            return true;
-        }
-        if (request == USBDEVFS_RELEASEINTERFACE) {
-            if (!cl->claimed) {
-                complete(client, -1, EINVAL);
-            } else {
-                cl->claimed = false;
-                dev.endJob(cl);
-                complete(client, 0, 0);
-            }
-            return true;
-        }
-        bool otherClaim = false;
-        for (Client* c : std::as_const(d.clients))
-            otherClaim = otherClaim || (c != cl && c->claimed);
-        if (d.driverBound || otherClaim) {
-            complete(client, -1, EBUSY);
-        } else {
-            cl->claimed = true;
-            complete(client, 0, 0);
-        }
-        return true;
-    }
-    case USBDEVFS_CLEAR_HALT:
-    case USBDEVFS_RESETEP:
-    case USBDEVFS_SETINTERFACE:
-    case USBDEVFS_RESET:
-        complete(client, 0, 0);
-        return true;
-    case USBDEVFS_GET_SPEED:
-        complete(client, 3 /* high speed */, 0);
-        return true;
-    case USBDEVFS_CONNECTINFO: {
-        UMockdevIoctlData* data = resolve(sizeof(usbdevfs_connectinfo));
-        if (!data)
-            return true;
-        usbdevfs_connectinfo ci = {};
-        ci.devnum = unsigned(d.devnum);
-        ci.slow = 0;
-        std::memcpy(data->data, &ci, sizeof ci);
-        complete(client, 0, 0);
-        g_object_unref(data);
-        return true;
-    }
-    case USBDEVFS_SUBMITURB: {
-        UMockdevIoctlData* urbData = resolve(sizeof(usbdevfs_urb));
-        if (!urbData)
-            return true;
-        usbdevfs_urb urb;
-        std::memcpy(&urb, urbData->data, sizeof urb);
-        Urb u;
-        u.urb = urbData;
-        u.address = urbData->client_addr;
-        u.type = urb.type;
-        u.endpoint = urb.endpoint;
-        u.length = urb.buffer_length;
-        if (u.length > 0) {
-            u.buf = umockdev_ioctl_data_resolve(urbData, G_STRUCT_OFFSET(usbdevfs_urb, buffer), gsize(u.length), &err);
-            if (!u.buf) {
-                g_clear_error(&err);
-                g_object_unref(urbData);
-                complete(client, -1, EFAULT);
-                return true;
-            }
-        }
-        u.finish(-EINPROGRESS, 0);
-        bool finished = false;
-        if (u.type == UrbControl && u.endpoint == 0 && u.buf) {
-            finished = dev.submitControl(u);
-        } else if (u.type == UrbBulk && (u.endpoint == usb::BulkIn || u.endpoint == usb::BulkOut) && u.buf) {
-            if (!cl->claimed) {
-                u.release();
-                complete(client, -1, EINVAL);
-                return true;
-            }
-            finished = dev.progress(cl, u);
-        } else {
-            u.release();
-            complete(client, -1, EINVAL);
-            return true;
-        }
-        if (finished)
-            cl->done.append(u);
-        else
-            cl->pending.append(u);
-        cl->emptyReaps = 0;
-        complete(client, 0, 0);
+    if (Request(dev, cl, client, m_testbed).answer()) {
         lock.unlock();
         kick();
-        return true;
     }
-    case USBDEVFS_REAPURB:
-    case USBDEVFS_REAPURBNDELAY: {
-        if (!cl->done.isEmpty()) {
-            dev.answerReap(cl, client);
-            return true;
-        }
-        if (request == USBDEVFS_REAPURB) {
-            cl->reapParked = true;
-            cl->reapBlocking = true;
-        } else if (++cl->emptyReaps <= 1) {
-            complete(client, -1, EAGAIN);
-            return true;
-        } else {
-            // The node is a regular file, so the client's poll() never waits: hold the reap a moment.
-            cl->reapParked = true;
-            cl->reapBlocking = false;
-            cl->reapDeadline = m_clock.nowMs() + kReapParkMs;
-        }
-        lock.unlock();
-        kick();
-        return true;
-    }
-    case USBDEVFS_DISCARDURB: {
-        gulong address = 0;
-        std::memcpy(&address, arg->data, qMin<size_t>(sizeof address, size_t(arg->data_len)));
-        for (int i = 0; i < cl->pending.size(); ++i) {
-            if (cl->pending[i].address == address) {
-                Urb u = cl->pending.takeAt(i);
-                u.finish(-ENOENT, 0);
-                cl->done.append(u);
-                complete(client, 0, 0);
-                return true;
-            }
-        }
-        complete(client, -1, EINVAL);
-        return true;
-    }
-    default:
-        complete(client, -1, ENOTTY);
-        return true;
-    }
+    return true;
 }
 
 void UsbFrontend::schedulerLoop()
@@ -885,6 +987,9 @@ void UsbFrontend::syncPlugState()
                 d->driverBound = true;
                 d->configuration = 1;
                 d->present = true;
+                // A device plugged in again is a new device: what its old openers held is gone.
+                for (Client* cl : std::as_const(d->clients))
+                    cl->claimed = false;
             } else {
                 qWarning("fpsim: cannot plug %s in again: %s", d->serial.constData(), err->message);
                 g_clear_error(&err);
