@@ -9,7 +9,8 @@
 
 MainWindow* ww = nullptr;
 
-namespace {
+namespace
+{
 
 const char kFingerPicture[] = ":/image/finger.gif";
 

@@ -9,20 +9,22 @@
 
 class QMovie;
 
-namespace Ui {
+namespace Ui
+{
 class MainWindow;
 }
 
 // The countdown window of one print job that waits for a fingerprint. It reports a cancellation or
 // the end of the countdown through the status file and polls there for the outcome once a tick.
-class MainWindow : public QMainWindow {
+class MainWindow : public QMainWindow
+{
     Q_OBJECT
 
 public:
     // argument: start://<printer>?jobid=<N>&time_val=<S>. statusFile and tickMs exist for tests;
     // the program runs with the fixed file and a one-second tick.
     explicit MainWindow(const QString& argument, QWidget* parent = nullptr,
-                        const QString& statusFile = defaultStatusFile(), int tickMs = 1000);
+        const QString& statusFile = defaultStatusFile(), int tickMs = 1000);
     ~MainWindow() override;
 
     int jobId() const { return m_jobId; }

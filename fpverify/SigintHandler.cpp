@@ -9,10 +9,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 // Write end of the pipe, -1 while no application watches it.
-std::atomic<int> g_sigintWriteFd{-1};
+std::atomic<int> g_sigintWriteFd { -1 };
 
 } // namespace
 
@@ -29,7 +30,8 @@ void quit(int)
 
 void installSigintHandler()
 {
-    struct sigaction action {};
+    struct sigaction action {
+    };
     action.sa_handler = quit;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
@@ -44,8 +46,7 @@ void watchSigint(QCoreApplication* app)
     auto* notifier = new QSocketNotifier(fds[0], QSocketNotifier::Read, app);
     QObject::connect(notifier, &QSocketNotifier::activated, app, [fd = fds[0]]() {
         char buffer[16];
-        while (::read(fd, buffer, sizeof buffer) > 0) {
-        }
+        while (::read(fd, buffer, sizeof buffer) > 0) { }
         QCoreApplication::exit(0);
     });
     g_sigintWriteFd.store(fds[1]);

@@ -3,7 +3,8 @@
 #include <QFileInfo>
 #include <QSettings>
 
-namespace {
+namespace
+{
 
 bool writeKey(const QString& statusFile, int jobId, const char* key, int value)
 {
@@ -21,10 +22,7 @@ bool writeKey(const QString& statusFile, int jobId, const char* key, int value)
 
 } // namespace
 
-QString defaultStatusFile()
-{
-    return QString::fromLatin1(kStatusFilePath);
-}
+QString defaultStatusFile() { return QString::fromLatin1(kStatusFilePath); }
 
 bool update_status(int jobId, int value, const QString& statusFile)
 {

@@ -3,7 +3,8 @@
 #include <QUrl>
 #include <QUrlQuery>
 
-namespace {
+namespace
+{
 
 // The printer is the text after the first "://" up to the first "?" after its first character.
 QString printerOf(const QString& argument)

@@ -32,7 +32,7 @@ void handler_result(int code)
     if (text.isEmpty())
         return;
     QMessageBox box(QMessageBox::Warning, QStringLiteral("警告"), text, QMessageBox::Ok, nullptr,
-                    Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+        Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
     box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
     box.exec();
 }

@@ -2,10 +2,10 @@
 
 #include <QStringDecoder>
 #include <QStringEncoder>
-
 #include <cstring>
 
-namespace {
+namespace
+{
 
 // Encodes text with the encoder one character (code point) at a time and stops before the
 // character that would take the result past maxBytes.

@@ -6,7 +6,8 @@
 
 // Conversion between GB18030, in which the printer stores user names, and UTF-8. GB18030 is a
 // superset of GBK; the method names say GBK, the codec used is "GB18030".
-class CharsetFuncs {
+class CharsetFuncs
+{
 public:
     // A user name field: at most 32 bytes of text and a terminating zero.
     static constexpr int kNameBytes = 32;
@@ -16,7 +17,7 @@ public:
     // The codec of the printer's names.
     static constexpr const char* kNameCodec = "GB18030";
 
-    CharsetFuncs() {}
+    CharsetFuncs() { }
 
     // Converts zero-terminated UTF-8 source to GB18030: clears destination bytes 0 to 32, then
     // copies the converted bytes there, at most 32 of them and only whole characters, so that
@@ -27,8 +28,7 @@ public:
     // without clearing it first and without adding a terminator: the caller passes a zero-filled
     // buffer of destinationSize bytes. At most destinationSize - 1 bytes are written, whole
     // characters only, so the text stays terminated.
-    static void GBKToUtf8(char* destination, const char* source,
-                          int destinationSize = kDisplayBufferSize);
+    static void GBKToUtf8(char* destination, const char* source, int destinationSize = kDisplayBufferSize);
 
     // Helpers on Qt strings.
     // The GB18030 bytes of text, cut to at most maxBytes bytes at a character boundary.

@@ -2,7 +2,6 @@
 #define DESCRYPTION_H
 
 #include <QByteArray>
-
 #include <cstdint>
 
 // One entry of the DES key schedule. Entry 0 holds the key after permuted choice 1 (56 bits in
@@ -18,7 +17,8 @@ struct key_set {
 // whole files. The encrypted form of a file is its 8-byte blocks each encrypted on its own; the
 // last block is filled up with n bytes of value n (n = 8 - size % 8, a whole block of 0x08 when
 // the size is a multiple of 8); an empty file stays empty. There is no header.
-class DesCryption {
+class DesCryption
+{
 public:
     enum Mode { DecryptMode = 0, EncryptMode = 1 };
 
@@ -30,8 +30,8 @@ public:
     static void generate_sub_keys(const unsigned char* main_key, key_set* key_sets);
     // One block: message_piece (8 bytes) into processed_piece (8 bytes) with the schedule
     // key_sets; mode 1 encrypts (subkeys 1 to 16), 0 decrypts (16 to 1).
-    static void process_message(const unsigned char* message_piece, unsigned char* processed_piece,
-                                const key_set* key_sets, int mode);
+    static void process_message(
+        const unsigned char* message_piece, unsigned char* processed_piece, const key_set* key_sets, int mode);
 
     // Writes the encrypted (decrypted) form of the input file to the output file, which is
     // created or truncated. Failures are only logged.

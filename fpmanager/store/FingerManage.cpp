@@ -2,7 +2,6 @@
 
 #include "CharsetFuncs.h"
 #include "SecureFile.h"
-
 #include "vrkt7xcommon.h"
 
 #include <QCoreApplication>
@@ -13,7 +12,6 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-
 #include <cstring>
 #include <type_traits>
 
@@ -32,7 +30,8 @@ static_assert(std::is_same_v<decltype(&::ExportFinger), ExportFinger_T>);
 
 CFingerManage fingerMagager;
 
-namespace {
+namespace
+{
 
 const char kDatabasePassword[] = "47160529";
 const char kCreateUserList[] = "create table UserList(UserName  varchar(255), Passowrd varchar(32))";
@@ -47,17 +46,11 @@ CFingerManage::WarningHandler& warningHandler()
     return handler;
 }
 
-QString connectionName()
-{
-    return QString::fromLatin1(QSqlDatabase::defaultConnection);
-}
+QString connectionName() { return QString::fromLatin1(QSqlDatabase::defaultConnection); }
 
 // Text bound into a statement: an empty string, never NULL, so that rows hold '' as they would
 // with the text written into the statement.
-QVariant sqlText(const QString& text)
-{
-    return text.isNull() ? QVariant(QString::fromLatin1("")) : QVariant(text);
-}
+QVariant sqlText(const QString& text) { return text.isNull() ? QVariant(QString::fromLatin1("")) : QVariant(text); }
 
 // Prepares statement, binds values in order and runs it; on failure the query's last error is
 // that of the step that failed.
@@ -73,12 +66,12 @@ bool execBound(QSqlQuery& query, const QString& statement, const QVariantList& v
 } // namespace
 
 CFingerManage::CFingerManage(QObject* parent, const FingerManagePaths& paths)
-    : QObject(parent),
-      m_strVersion(QStringLiteral("V0.17")),
-      m_strPrinterURI{},
-      m_commLib(),
-      m_nTimeOut(0),
-      m_paths(paths)
+    : QObject(parent)
+    , m_strVersion(QStringLiteral("V0.17"))
+    , m_strPrinterURI {}
+    , m_commLib()
+    , m_nTimeOut(0)
+    , m_paths(paths)
 {
     clearBindings();
 }
@@ -150,17 +143,17 @@ bool CFingerManage::init()
         QFunctionPointer* pointer;
     };
     const Binding bindings[] = {
-        {"AddFinger", reinterpret_cast<QFunctionPointer*>(&m_pfnAddFinger)},
-        {"IsDeviceConnect", reinterpret_cast<QFunctionPointer*>(&m_pfnIsDeviceConnect)},
-        {"GetDeviceConnect", reinterpret_cast<QFunctionPointer*>(&m_pfnGetDeviceConnect)},
-        {"IsDeviceFingerOpen", reinterpret_cast<QFunctionPointer*>(&m_pfnIsDeviceFingerOpen)},
-        {"OpenFinger", reinterpret_cast<QFunctionPointer*>(&m_pfnOpenFinger)},
-        {"CloseFinger", reinterpret_cast<QFunctionPointer*>(&m_pfnCloseFinger)},
-        {"DeleteFinger", reinterpret_cast<QFunctionPointer*>(&m_pfnDeleteFinger)},
-        {"DeleteFingers", reinterpret_cast<QFunctionPointer*>(&m_pfnDeleteFingers)},
-        {"CheckFinger", reinterpret_cast<QFunctionPointer*>(&m_pfnCheckFinger)},
-        {"ImportFinger", reinterpret_cast<QFunctionPointer*>(&m_pfnImportFinger)},
-        {"ExportFinger", reinterpret_cast<QFunctionPointer*>(&m_pfnExportFinger)},
+        { "AddFinger", reinterpret_cast<QFunctionPointer*>(&m_pfnAddFinger) },
+        { "IsDeviceConnect", reinterpret_cast<QFunctionPointer*>(&m_pfnIsDeviceConnect) },
+        { "GetDeviceConnect", reinterpret_cast<QFunctionPointer*>(&m_pfnGetDeviceConnect) },
+        { "IsDeviceFingerOpen", reinterpret_cast<QFunctionPointer*>(&m_pfnIsDeviceFingerOpen) },
+        { "OpenFinger", reinterpret_cast<QFunctionPointer*>(&m_pfnOpenFinger) },
+        { "CloseFinger", reinterpret_cast<QFunctionPointer*>(&m_pfnCloseFinger) },
+        { "DeleteFinger", reinterpret_cast<QFunctionPointer*>(&m_pfnDeleteFinger) },
+        { "DeleteFingers", reinterpret_cast<QFunctionPointer*>(&m_pfnDeleteFingers) },
+        { "CheckFinger", reinterpret_cast<QFunctionPointer*>(&m_pfnCheckFinger) },
+        { "ImportFinger", reinterpret_cast<QFunctionPointer*>(&m_pfnImportFinger) },
+        { "ExportFinger", reinterpret_cast<QFunctionPointer*>(&m_pfnExportFinger) },
     };
     QStringList missing;
     for (const Binding& binding : bindings) {
@@ -287,10 +280,7 @@ bool CFingerManage::writeBackStep()
 
 // ---- database operations ----
 
-bool CFingerManage::CreateDatabase()
-{
-    return CreateTables();
-}
+bool CFingerManage::CreateDatabase() { return CreateTables(); }
 
 bool CFingerManage::CreateTables()
 {
@@ -364,8 +354,9 @@ bool CFingerManage::CreateTables()
     encryptWorkingCopy();
     QFile::remove(m_strTmpDbPath);
     // Every local user may rewrite the database.
-    QFile::setPermissions(m_strDbPath, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
-                                           QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther);
+    QFile::setPermissions(m_strDbPath,
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther
+            | QFile::WriteOther);
     return true;
 }
 
@@ -402,8 +393,8 @@ bool CFingerManage::OpenDatabaseForFinger()
     bool ok = false;
     {
         QSqlQuery query(QSqlDatabase::database());
-        if (!execBound(query, QStringLiteral("select * from FingerList where printerName = ?"),
-                       {sqlText(m_printerName)})) {
+        if (!execBound(
+                query, QStringLiteral("select * from FingerList where printerName = ?"), { sqlText(m_printerName) })) {
             qDebug() << "OpenDatabase::read FingerList:" << query.lastError();
             warn(query.lastError().text());
         } else {
@@ -426,7 +417,7 @@ bool CFingerManage::InsertFinger(int id, QString userName)
     {
         QSqlQuery query(QSqlDatabase::database());
         const bool inserted = execBound(query, QStringLiteral("insert into FingerList values(?, ?, ?);"),
-                                        {id, sqlText(userName), sqlText(m_printerName)});
+            { id, sqlText(userName), sqlText(m_printerName) });
         if (!inserted) {
             qDebug() << "InsertFinger::insert into FingerList:" << query.lastError();
             m_lastStoreError = query.lastError().text();
@@ -450,8 +441,9 @@ bool CFingerManage::DeleteFingerInTab(int id, QString userName)
     bool ok = false;
     {
         QSqlQuery query(QSqlDatabase::database());
-        if (!execBound(query, QStringLiteral("delete from FingerList where id = ? and UserName = ? and printerName = ?"),
-                       {id, sqlText(userName), sqlText(m_printerName)})) {
+        if (!execBound(query,
+                QStringLiteral("delete from FingerList where id = ? and UserName = ? and printerName = ?"),
+                { id, sqlText(userName), sqlText(m_printerName) })) {
             qDebug() << "DeleteFinger::read FingerList:" << query.lastError();
             warn(query.lastError().text());
         } else {
@@ -476,7 +468,8 @@ bool CFingerManage::DeleteAllFingerInTab()
     bool ok = false;
     {
         QSqlQuery query(QSqlDatabase::database());
-        if (execBound(query, QStringLiteral("delete from FingerList where printerName = ?"), {sqlText(m_printerName)})) {
+        if (execBound(
+                query, QStringLiteral("delete from FingerList where printerName = ?"), { sqlText(m_printerName) })) {
             m_fingerRecords.clear();
             ok = true;
         } else {
@@ -490,7 +483,7 @@ bool CFingerManage::DeleteAllFingerInTab()
 bool CFingerManage::ChangeUserInfo(QString oldPassword, QString newUserName, QString newPassword)
 {
     if (!openStep("ChangeUserInfo::ChangeUserInfo:Succeed to connect database.",
-                  "ChangeUserInfo:Error: Failed to connect database."))
+            "ChangeUserInfo:Error: Failed to connect database."))
         return false;
     bool ok = false;
     {
@@ -499,9 +492,9 @@ bool CFingerManage::ChangeUserInfo(QString oldPassword, QString newUserName, QSt
         // Without the new account the old ones stay: a failed insert (a full disk) must not leave
         // a database nobody can log in to.
         db.transaction();
-        execBound(query, QStringLiteral("delete from UserList where Passowrd = ?"), {sqlText(oldPassword)});
+        execBound(query, QStringLiteral("delete from UserList where Passowrd = ?"), { sqlText(oldPassword) });
         const bool inserted = execBound(query, QStringLiteral("insert into UserList values(?, ?);"),
-                                        {sqlText(newUserName), sqlText(newPassword)});
+            { sqlText(newUserName), sqlText(newPassword) });
         qDebug() << "ChangeUserInfo::insert into UserList:" << query.lastError();
         if (!inserted || !db.commit()) {
             m_lastStoreError = inserted ? db.lastError().text() : query.lastError().text();
@@ -531,8 +524,8 @@ void CFingerManage::GetUser()
         _USER_LIST user;
         std::memset(&user, 0, sizeof user);
         QString2CharArray(record.value(QStringLiteral("UserName")).toString(), user.UserName, sizeof user.UserName);
-        const QByteArray password = CharsetFuncs::toUtf8Cut(record.value(QStringLiteral("Passowrd")).toString(),
-                                                            sizeof user.Password - 1);
+        const QByteArray password
+            = CharsetFuncs::toUtf8Cut(record.value(QStringLiteral("Passowrd")).toString(), sizeof user.Password - 1);
         std::memcpy(user.Password, password.constData(), static_cast<size_t>(password.size()));
         m_ListUser.append(user);
     }
@@ -551,10 +544,7 @@ void CFingerManage::GetFinger()
     }
 }
 
-int CFingerManage::GetFingerRecordCount()
-{
-    return static_cast<int>(m_fingerRecords.size());
-}
+int CFingerManage::GetFingerRecordCount() { return static_cast<int>(m_fingerRecords.size()); }
 
 int CFingerManage::QString2CharArray(QString text, char* out, int size)
 {

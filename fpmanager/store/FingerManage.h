@@ -10,7 +10,6 @@
 #include <QObject>
 #include <QSqlRecord>
 #include <QString>
-
 #include <functional>
 
 // The library functions fpmanager calls, as it calls them (all bound by name at run time).
@@ -38,7 +37,8 @@ typedef int (*ExportFinger_T)(char* printer, char* fileName, int* length);
 // warning, and the warning handler (the windows install one that shows the database warning box)
 // receives that text at the moment it arises, on the thread that runs the operation. No window is
 // drawn here.
-class CFingerManage : public QObject {
+class CFingerManage : public QObject
+{
     Q_OBJECT
 public:
     // paths: where the database, its working copy, the settings and the library are; the fixed

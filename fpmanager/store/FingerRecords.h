@@ -7,7 +7,7 @@
 // One supported printer as listed at login.
 typedef struct _PRINTER {
     char name[512]; // CUPS queue name, zero-terminated
-    char uri[512];  // device URI, zero-terminated
+    char uri[512]; // device URI, zero-terminated
 } PRINTER_T;
 
 // One login account.
@@ -18,8 +18,8 @@ typedef struct _USER_LIST {
 
 // One enrolled fingerprint.
 typedef struct _FINGER_LIST {
-    char UserName[33];  // user name, GB18030, zero-terminated
-    unsigned short ID;  // the fingerprint's ID in the printer
+    char UserName[33]; // user name, GB18030, zero-terminated
+    unsigned short ID; // the fingerprint's ID in the printer
 } FINGER_LIST_T;
 
 // One record of a fingerprint data file (*.fdl): 546 bytes, packed, ID little-endian.

@@ -8,7 +8,8 @@
 
 // Every fixed file location of fpmanager, in one place. The data folder and the library's
 // locations are the ones the installation uses (InstallPaths.h, made by CMake).
-namespace FpmanagerPaths {
+namespace FpmanagerPaths
+{
 
 // The stored database: the SQLite file, DES-encrypted as a whole.
 inline constexpr char kDatabaseFile[] = VRKT_FIXED_DATA_DIR "/fingerdata.db";
@@ -21,7 +22,7 @@ inline constexpr char kExportTempFile[] = "/tmp/vrkt_export.fdl";
 inline constexpr char kImportTempFile[] = "/tmp/vrkt_import.fdl";
 
 // Where the communication library is looked for, in this order; the first existing file is used.
-inline constexpr const char* kLibraryLocations[] = {VRKT_LIBRARY_LOCATIONS};
+inline constexpr const char* kLibraryLocations[] = { VRKT_LIBRARY_LOCATIONS };
 
 } // namespace FpmanagerPaths
 

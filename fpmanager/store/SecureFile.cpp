@@ -3,14 +3,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
-
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 constexpr qsizetype kChunk = 64 * 1024;
 
@@ -90,8 +90,8 @@ SecureFile::WriteResult writeInPlace(const QByteArray& target, const QByteArray&
         ::close(fd);
         return SecureFile::WriteResult::Failed;
     }
-    if (!writeAllAt(fd, data.constData(), data.size(), 0, true) ||
-        ::ftruncate(fd, static_cast<off_t>(data.size())) != 0 || ::fsync(fd) != 0) {
+    if (!writeAllAt(fd, data.constData(), data.size(), 0, true) || ::ftruncate(fd, static_cast<off_t>(data.size())) != 0
+        || ::fsync(fd) != 0) {
         const int err = errno;
         // Put the old content back: it fits in the space the file already had.
         writeAllAt(fd, old.constData(), old.size(), 0, false);
@@ -107,13 +107,10 @@ SecureFile::WriteResult writeInPlace(const QByteArray& target, const QByteArray&
 
 } // namespace
 
-void SecureFile::setStepHook(StepHook hook)
-{
-    g_stepHook = hook;
-}
+void SecureFile::setStepHook(StepHook hook) { g_stepHook = hook; }
 
-SecureFile::WriteResult SecureFile::replaceContent(const QString& path, const QByteArray& data,
-                                                   QString* error, Mode mode)
+SecureFile::WriteResult SecureFile::replaceContent(
+    const QString& path, const QByteArray& data, QString* error, Mode mode)
 {
     QString targetPath = path;
     const QFileInfo info(path);
@@ -130,14 +127,15 @@ SecureFile::WriteResult SecureFile::replaceContent(const QString& path, const QB
                                                   : ::lstat(target.constData(), &old) == 0 && S_ISREG(old.st_mode);
 
     const int slash = targetPath.lastIndexOf(QLatin1Char('/'));
-    const QString directory = slash < 0 ? QStringLiteral(".") : (slash == 0 ? QStringLiteral("/") : targetPath.left(slash));
+    const QString directory
+        = slash < 0 ? QStringLiteral(".") : (slash == 0 ? QStringLiteral("/") : targetPath.left(slash));
     const QString baseName = targetPath.mid(slash + 1);
 
     int fd = -1;
     QByteArray tempName;
     for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-        tempName = QFile::encodeName(directory + QStringLiteral("/.") + baseName + QStringLiteral(".") +
-                                     QString::number(QRandomGenerator::global()->generate(), 36));
+        tempName = QFile::encodeName(directory + QStringLiteral("/.") + baseName + QStringLiteral(".")
+            + QString::number(QRandomGenerator::global()->generate(), 36));
         fd = ::open(tempName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST)
             break;

@@ -5,12 +5,13 @@
 #include <QString>
 
 // File writes of the data layer that must not lose or expose data.
-class SecureFile {
+class SecureFile
+{
 public:
     enum class WriteResult {
         Replaced, // a new file was written beside the old one, synced and renamed over it
-        InPlace,  // the directory is not writable: the existing file was overwritten
-        Failed,   // nothing changed
+        InPlace, // the directory is not writable: the existing file was overwritten
+        Failed, // nothing changed
     };
 
     // What replaceContent does with a symbolic link at path and with a directory it cannot write.
@@ -29,8 +30,8 @@ public:
     // (and, with FollowLink, its owner, where the process may set it); a new path, or a link
     // replaced with ReplaceLink, gets 0666 less the umask. See Mode for links and read-only
     // directories; the in-place overwrite puts the old content back if a write fails.
-    static WriteResult replaceContent(const QString& path, const QByteArray& data,
-                                      QString* error = nullptr, Mode mode = Mode::FollowLink);
+    static WriteResult replaceContent(
+        const QString& path, const QByteArray& data, QString* error = nullptr, Mode mode = Mode::FollowLink);
 
     // Creates path afresh with mode 0600 and writes data into it. Whatever is at path before
     // (a stale file, a symbolic link) is removed first, and the new file is created exclusively

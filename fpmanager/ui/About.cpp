@@ -1,12 +1,13 @@
 #include "About.h"
-#include "ui_About.h"
 
 #include "FingerManageDlg.h"
+#include "ui_About.h"
 
 #include <QPushButton>
 
 About::About(QWidget* parent)
-    : QDialog(parent), ui(new Ui::About)
+    : QDialog(parent)
+    , ui(new Ui::About)
 {
     ui->setupUi(this);
     setFixedSize(width(), height());
@@ -15,7 +16,4 @@ About::About(QWidget* parent)
     ui->label_version->setText(QStringLiteral("KELB指纹管理版本%1").arg(QString::fromLatin1(app_version)));
 }
 
-About::~About()
-{
-    delete ui;
-}
+About::~About() { delete ui; }

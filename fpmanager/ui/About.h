@@ -3,12 +3,14 @@
 
 #include <QDialog>
 
-namespace Ui {
+namespace Ui
+{
 class About;
 }
 
 // The small information window: the logo and the version text.
-class About : public QDialog {
+class About : public QDialog
+{
     Q_OBJECT
 public:
     explicit About(QWidget* parent = nullptr);

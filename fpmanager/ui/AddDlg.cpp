@@ -1,38 +1,29 @@
 #include "AddDlg.h"
-#include "ui_AddDlg.h"
-
-#include "UserNameWidth.h"
 
 #include "NoticeBox.h"
+#include "UserNameWidth.h"
+#include "ui_AddDlg.h"
 
 AddDlg::AddDlg(QWidget* parent)
-    : QDialog(parent), ui(new Ui::AddDlg)
+    : QDialog(parent)
+    , ui(new Ui::AddDlg)
 {
     ui->setupUi(this);
     setFixedSize(width(), height());
 }
 
-AddDlg::~AddDlg()
-{
-    delete ui;
-}
+AddDlg::~AddDlg() { delete ui; }
 
-void AddDlg::setQueryMsg(QString text)
-{
-    ui->label->setText(text);
-}
+void AddDlg::setQueryMsg(QString text) { ui->label->setText(text); }
 
-void AddDlg::on_AddUserName_textEdited(const QString& text)
-{
-    ui->AddUserName->setText(UserNameWidth::limited(text));
-}
+void AddDlg::on_AddUserName_textEdited(const QString& text) { ui->AddUserName->setText(UserNameWidth::limited(text)); }
 
 void AddDlg::on_btn_add_OK_clicked()
 {
     const QString name = ui->AddUserName->text().trimmed();
     if (name.isEmpty()) {
-        NoticeBox::notice(this, QMessageBox::Warning, QStringLiteral("警告"), QStringLiteral("输入用户名不正确，请重新输入"),
-                          Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+        NoticeBox::notice(this, QMessageBox::Warning, QStringLiteral("警告"),
+            QStringLiteral("输入用户名不正确，请重新输入"), Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
         ui->AddUserName->setFocus();
         return;
     }
@@ -41,7 +32,4 @@ void AddDlg::on_btn_add_OK_clicked()
     done(1);
 }
 
-void AddDlg::on_btn_add_No_clicked()
-{
-    done(0);
-}
+void AddDlg::on_btn_add_No_clicked() { done(0); }

@@ -4,13 +4,15 @@
 #include <QDialog>
 #include <QString>
 
-namespace Ui {
+namespace Ui
+{
 class AddDlg;
 }
 
 // The name entry shared by enrolment and query. exec() returns 1 with the accepted (trimmed) name
 // in m_strUserName, or 0 when cancelled.
-class AddDlg : public QDialog {
+class AddDlg : public QDialog
+{
     Q_OBJECT
 public:
     explicit AddDlg(QWidget* parent = nullptr);

@@ -2,7 +2,8 @@
 
 #include <QPainter>
 
-namespace {
+namespace
+{
 
 const int kStepMs = 100;
 const int kSpokes = 12;
@@ -46,15 +47,9 @@ QString BusyIndicator::elapsedText(qint64 ms)
     return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
-QString BusyIndicator::elapsedText() const
-{
-    return isRunning() ? elapsedText(m_elapsed.elapsed()) : QString();
-}
+QString BusyIndicator::elapsedText() const { return isRunning() ? elapsedText(m_elapsed.elapsed()) : QString(); }
 
-QSize BusyIndicator::sizeHint() const
-{
-    return {72, 20};
-}
+QSize BusyIndicator::sizeHint() const { return { 72, 20 }; }
 
 void BusyIndicator::paintEvent(QPaintEvent*)
 {

@@ -7,7 +7,8 @@
 
 // A small turning wheel that shows that the printer is at work; after a few seconds it also shows
 // how long the wait has lasted ("0:42"). Hidden while nothing runs.
-class BusyIndicator : public QWidget {
+class BusyIndicator : public QWidget
+{
     Q_OBJECT
 public:
     explicit BusyIndicator(QWidget* parent = nullptr);

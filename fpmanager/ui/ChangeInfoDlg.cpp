@@ -1,18 +1,17 @@
 #include "ChangeInfoDlg.h"
-#include "ui_ChangeInfoDlg.h"
 
+#include "NoticeBox.h"
 #include "UserNameWidth.h"
-
 #include "store/CharsetFuncs.h"
 #include "store/FingerManage.h"
-#include "NoticeBox.h"
+#include "ui_ChangeInfoDlg.h"
 
 #include <QDebug>
 #include <QLineEdit>
-
 #include <cstring>
 
-namespace {
+namespace
+{
 
 const char kPasswordRule[] = "输入的密码必须是8~16位数字、字母和符号的任意组合，请重新输入";
 const int kMinPassword = 8;
@@ -24,23 +23,21 @@ const int kMaxNameBytes = CharsetFuncs::kNameBytes;
 
 bool isAccount(const QSqlRecord& record, const QString& name, const QString& password)
 {
-    return record.value(QStringLiteral("UserName")).toString() == name &&
-           record.value(QStringLiteral("Passowrd")).toString() == password;
+    return record.value(QStringLiteral("UserName")).toString() == name
+        && record.value(QStringLiteral("Passowrd")).toString() == password;
 }
 
 } // namespace
 
 ChangeInfoDlg::ChangeInfoDlg(QWidget* parent)
-    : QDialog(parent), ui(new Ui::ChangeInfoDlg)
+    : QDialog(parent)
+    , ui(new Ui::ChangeInfoDlg)
 {
     ui->setupUi(this);
     setFixedSize(width(), height());
 }
 
-ChangeInfoDlg::~ChangeInfoDlg()
-{
-    delete ui;
-}
+ChangeInfoDlg::~ChangeInfoDlg() { delete ui; }
 
 void ChangeInfoDlg::showChangeNotice(const QString& text)
 {
@@ -52,13 +49,9 @@ void ChangeInfoDlg::on_editNewName_textEdited(const QString& text)
     ui->editNewName->setText(UserNameWidth::limited(text));
 }
 
-void ChangeInfoDlg::on_Btn_Cancel_clicked()
-{
-    close();
-}
+void ChangeInfoDlg::on_Btn_Cancel_clicked() { close(); }
 
-bool ChangeInfoDlg::changeAccount(const QString& oldPassword, const QString& newUserName,
-                                  const QString& newPassword)
+bool ChangeInfoDlg::changeAccount(const QString& oldPassword, const QString& newUserName, const QString& newPassword)
 {
     fingerMagager.ChangeUserInfo(oldPassword, newUserName, newPassword);
     const QString notStored = fingerMagager.lastStoreError();
@@ -97,8 +90,8 @@ void ChangeInfoDlg::on_Btn_OK_clicked()
     QString storedPassword;
     if (!fingerMagager.m_ListUser.isEmpty()) {
         const _USER_LIST& account = fingerMagager.m_ListUser.first();
-        storedPassword = QString::fromUtf8(account.Password,
-                                           static_cast<int>(strnlen(account.Password, sizeof account.Password)));
+        storedPassword
+            = QString::fromUtf8(account.Password, static_cast<int>(strnlen(account.Password, sizeof account.Password)));
     }
 
     const QString newName = ui->editNewName->text().trimmed();

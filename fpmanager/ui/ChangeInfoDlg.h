@@ -3,13 +3,15 @@
 
 #include <QDialog>
 
-namespace Ui {
+namespace Ui
+{
 class ChangeInfoDlg;
 }
 
 // Replaces the login account (user name and password) after checking the old password. The new
 // account is stored at once and checked by the next login attempt.
-class ChangeInfoDlg : public QDialog {
+class ChangeInfoDlg : public QDialog
+{
     Q_OBJECT
 public:
     explicit ChangeInfoDlg(QWidget* parent = nullptr);

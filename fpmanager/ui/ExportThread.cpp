@@ -1,6 +1,6 @@
 #include "ExportThread.h"
-#include "LibraryWorker.h"
 
+#include "LibraryWorker.h"
 #include "store/FingerManage.h"
 #include "store/FpmanagerPaths.h"
 #include "store/SecureFile.h"
@@ -10,8 +10,8 @@
 #include <QFileInfo>
 
 exportThread::exportThread(QObject* parent, LibraryWorker* worker)
-    : QThread(parent),
-      m_worker(worker)
+    : QThread(parent)
+    , m_worker(worker)
 {
 }
 
@@ -29,8 +29,8 @@ bool exportThread::replaceFileWith(const QString& source, const QString& target)
     }
     in.close();
     QString error;
-    if (SecureFile::replaceContent(target, content, &error, SecureFile::Mode::ReplaceLink) ==
-        SecureFile::WriteResult::Failed) {
+    if (SecureFile::replaceContent(target, content, &error, SecureFile::Mode::ReplaceLink)
+        == SecureFile::WriteResult::Failed) {
         qDebug() << "export:" << target << "was left as it was:" << error;
         return false;
     }
@@ -48,8 +48,8 @@ int exportThread::transfer()
     QByteArray temporary(FpmanagerPaths::kExportTempFile);
     int length = 0;
     const int result = fingerMagager.m_pfnExportFinger
-                           ? fingerMagager.m_pfnExportFinger(fingerMagager.m_strPrinterURI, temporary.data(), &length)
-                           : -1;
+        ? fingerMagager.m_pfnExportFinger(fingerMagager.m_strPrinterURI, temporary.data(), &length)
+        : -1;
     if (result != 0)
         return 3;
     if (length <= 0)

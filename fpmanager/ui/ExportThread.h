@@ -11,7 +11,8 @@ class LibraryWorker;
 // 0 starting, 1 exported and copied, 2 the printer has no records, 3 the export failed. The
 // transfer itself (the library call, the copy and the merge into the database) runs on worker's
 // thread meanwhile, or right here without a worker.
-class exportThread : public QThread {
+class exportThread : public QThread
+{
     Q_OBJECT
 public:
     explicit exportThread(QObject* parent = nullptr, LibraryWorker* worker = nullptr);

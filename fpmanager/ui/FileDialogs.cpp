@@ -1,6 +1,7 @@
 #include "FileDialogs.h"
 
-namespace {
+namespace
+{
 
 FileDialogs::Handler& currentHandler()
 {
@@ -16,16 +17,19 @@ QString FileDialogs::ask(const FileDialogRequest& request)
         return currentHandler()(request);
     switch (request.kind) {
     case FileDialogRequest::SaveFile:
-        return QFileDialog::getSaveFileName(request.parent, request.title, request.start, request.filter, nullptr, request.options);
+        return QFileDialog::getSaveFileName(
+            request.parent, request.title, request.start, request.filter, nullptr, request.options);
     case FileDialogRequest::OpenFile:
-        return QFileDialog::getOpenFileName(request.parent, request.title, request.start, request.filter, nullptr, request.options);
+        return QFileDialog::getOpenFileName(
+            request.parent, request.title, request.start, request.filter, nullptr, request.options);
     case FileDialogRequest::Directory:
         return QFileDialog::getExistingDirectory(request.parent, request.title, request.start, request.options);
     }
     return QString();
 }
 
-QString FileDialogs::getSaveFileName(QWidget* parent, const QString& title, const QString& proposed, const QString& filter)
+QString FileDialogs::getSaveFileName(
+    QWidget* parent, const QString& title, const QString& proposed, const QString& filter)
 {
     FileDialogRequest request;
     request.kind = FileDialogRequest::SaveFile;
@@ -36,7 +40,8 @@ QString FileDialogs::getSaveFileName(QWidget* parent, const QString& title, cons
     return ask(request);
 }
 
-QString FileDialogs::getOpenFileName(QWidget* parent, const QString& title, const QString& directory, const QString& filter)
+QString FileDialogs::getOpenFileName(
+    QWidget* parent, const QString& title, const QString& directory, const QString& filter)
 {
     FileDialogRequest request;
     request.kind = FileDialogRequest::OpenFile;
@@ -47,8 +52,8 @@ QString FileDialogs::getOpenFileName(QWidget* parent, const QString& title, cons
     return ask(request);
 }
 
-QString FileDialogs::getExistingDirectory(QWidget* parent, const QString& title, const QString& directory,
-                                          QFileDialog::Options options)
+QString FileDialogs::getExistingDirectory(
+    QWidget* parent, const QString& title, const QString& directory, QFileDialog::Options options)
 {
     FileDialogRequest request;
     request.kind = FileDialogRequest::Directory;

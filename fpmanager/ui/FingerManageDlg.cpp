@@ -1,5 +1,4 @@
 #include "FingerManageDlg.h"
-#include "ui_FingerManageDlg.h"
 
 #include "About.h"
 #include "AddDlg.h"
@@ -8,12 +7,12 @@
 #include "FileDialogs.h"
 #include "ImportThread.h"
 #include "LibraryWorker.h"
+#include "NoticeBox.h"
 #include "SettingsDlg.h"
-
 #include "store/CharsetFuncs.h"
 #include "store/FingerManage.h"
 #include "store/FpmanagerPaths.h"
-#include "NoticeBox.h"
+#include "ui_FingerManageDlg.h"
 #include "vrkt7xcommon.h"
 
 #include <QAction>
@@ -26,13 +25,13 @@
 #include <QMenu>
 #include <QStringListModel>
 #include <QTimer>
-
 #include <cstring>
 
 const char* app_version = nullptr;
 QString FingerManageDlg::im_exportDefPath;
 
-namespace {
+namespace
+{
 
 const char kVersion[] = "V0.17";
 const int kMaxUsers = 1000;
@@ -44,26 +43,23 @@ const char kExitWaitsNote[] = "正在等待当前操作结束，结束后退出.
 
 // Authentication counts as on for the answers 1 and 3 (bit value 2 does not matter); busy,
 // errors and every other value count as off.
-bool isSwitchOn(int state)
-{
-    return state == VRKT_AUTH_ON || state == VRKT_AUTH_ON_PENDING;
-}
+bool isSwitchOn(int state) { return state == VRKT_AUTH_ON || state == VRKT_AUTH_ON_PENDING; }
 
 } // namespace
 
 FingerManageDlg::FingerManageDlg(QWidget* parent)
-    : QWidget(parent),
-      ui(new Ui::FingerManageDlg),
-      m_userModel(nullptr),
-      m_pAbout(nullptr),
-      m_aboutAction(nullptr),
-      m_quitAction(nullptr),
-      m_trayIcon(nullptr),
-      m_trayMenu(nullptr),
-      m_exportThread(nullptr),
-      m_importThread(nullptr),
-      m_worker(nullptr),
-      m_busyIndicator(nullptr)
+    : QWidget(parent)
+    , ui(new Ui::FingerManageDlg)
+    , m_userModel(nullptr)
+    , m_pAbout(nullptr)
+    , m_aboutAction(nullptr)
+    , m_quitAction(nullptr)
+    , m_trayIcon(nullptr)
+    , m_trayMenu(nullptr)
+    , m_exportThread(nullptr)
+    , m_importThread(nullptr)
+    , m_worker(nullptr)
+    , m_busyIndicator(nullptr)
 {
     ui->setupUi(this);
     setFixedSize(width(), height());
@@ -83,12 +79,13 @@ FingerManageDlg::FingerManageDlg(QWidget* parent)
     m_busyIndicator = new BusyIndicator(this);
     const QRect line = ui->result->geometry();
     const QSize size = m_busyIndicator->sizeHint();
-    m_busyIndicator->setGeometry(line.right() - size.width() - 4, line.bottom() - size.height() - 4, size.width(), size.height());
+    m_busyIndicator->setGeometry(
+        line.right() - size.width() - 4, line.bottom() - size.height() - 4, size.width(), size.height());
 
     connect(ui->chkBox_FSW, &QCheckBox::clicked, this, &FingerManageDlg::onStateChanged);
     // The queue name of the new current entry goes to onPrinterSelect.
     connect(ui->cb_printerList, &QComboBox::currentIndexChanged, this,
-            [this](int index) { onPrinterSelect(ui->cb_printerList->itemText(index)); });
+        [this](int index) { onPrinterSelect(ui->cb_printerList->itemText(index)); });
     connect(this, &FingerManageDlg::setMessageShow, this, &FingerManageDlg::updateMessageShow);
     m_exportThread = new exportThread(this, m_worker);
     connect(m_exportThread, &exportThread::sendValue, this, &FingerManageDlg::exportResultHandle);
@@ -105,13 +102,10 @@ FingerManageDlg::~FingerManageDlg()
 
 QList<QPushButton*> FingerManageDlg::switchBoundButtons() const
 {
-    return {ui->Btn_add, ui->Btn_query, ui->Btn_delete, ui->Btn_delete_all, ui->Btn_import, ui->Btn_export};
+    return { ui->Btn_add, ui->Btn_query, ui->Btn_delete, ui->Btn_delete_all, ui->Btn_import, ui->Btn_export };
 }
 
-QList<QPushButton*> FingerManageDlg::operationButtons() const
-{
-    return switchBoundButtons() << ui->Btn_setting;
-}
+QList<QPushButton*> FingerManageDlg::operationButtons() const { return switchBoundButtons() << ui->Btn_setting; }
 
 QString FingerManageDlg::displayName(const _FINGER_LIST& finger)
 {
@@ -130,10 +124,7 @@ bool FingerManageDlg::confirm(QMessageBox::Icon icon, const QString& title, cons
     return NoticeBox::confirm(this, icon, title, text, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
 }
 
-void FingerManageDlg::showMessage(const QString& text)
-{
-    emit setMessageShow(text);
-}
+void FingerManageDlg::showMessage(const QString& text) { emit setMessageShow(text); }
 
 void FingerManageDlg::setSwitchBoundEnabled(bool enabled)
 {
@@ -152,8 +143,8 @@ void FingerManageDlg::readSwitchState()
 {
     const Operation operation(*this);
     const int state = fingerMagager.m_pfnIsDeviceFingerOpen
-                          ? m_worker->run([] { return fingerMagager.m_pfnIsDeviceFingerOpen(fingerMagager.m_strPrinterURI); })
-                          : VRKT_QUERY_FAILED;
+        ? m_worker->run([] { return fingerMagager.m_pfnIsDeviceFingerOpen(fingerMagager.m_strPrinterURI); })
+        : VRKT_QUERY_FAILED;
     showSwitchState(isSwitchOn(state));
 }
 
@@ -175,7 +166,8 @@ void FingerManageDlg::settingDlgshow()
 
     m_printerNameList.clear();
     for (const _PRINTER& printer : std::as_const(fingerMagager.m_ListPrinter))
-        m_printerNameList.append(QString::fromUtf8(printer.name, static_cast<int>(strnlen(printer.name, sizeof printer.name))));
+        m_printerNameList.append(
+            QString::fromUtf8(printer.name, static_cast<int>(strnlen(printer.name, sizeof printer.name))));
     // The first entry of an empty box becomes current and selects its printer right here.
     ui->cb_printerList->addItems(m_printerNameList);
     show();
@@ -210,7 +202,8 @@ void FingerManageDlg::onStateChanged()
     const Operation operation(*this);
     char* uri = fingerMagager.m_strPrinterURI;
     if (ui->chkBox_FSW->isChecked()) {
-        const bool switched = fingerMagager.m_pfnOpenFinger && m_worker->run([uri] { return int(fingerMagager.m_pfnOpenFinger(uri)); }) > 0;
+        const bool switched = fingerMagager.m_pfnOpenFinger
+            && m_worker->run([uri] { return int(fingerMagager.m_pfnOpenFinger(uri)); }) > 0;
         if (switched) {
             notice(QMessageBox::Information, QStringLiteral("信息"), QStringLiteral("设置成功。"));
             setSwitchBoundEnabled(true);
@@ -220,7 +213,8 @@ void FingerManageDlg::onStateChanged()
             ui->chkBox_FSW->setChecked(false);
         }
     } else {
-        const bool switched = fingerMagager.m_pfnCloseFinger && m_worker->run([uri] { return int(fingerMagager.m_pfnCloseFinger(uri)); }) > 0;
+        const bool switched = fingerMagager.m_pfnCloseFinger
+            && m_worker->run([uri] { return int(fingerMagager.m_pfnCloseFinger(uri)); }) > 0;
         if (switched) {
             notice(QMessageBox::Information, QStringLiteral("信息"), QStringLiteral("设置成功。"));
             emit setMessageShow(QStringLiteral("指纹功能关闭"));
@@ -242,8 +236,8 @@ void FingerManageDlg::EnableButtons(int disable)
 void FingerManageDlg::updateMessageShow(const QString& text)
 {
     m_messageText = text;
-    ui->result->setText(m_pendingExit == PendingExit::None ? text
-                                                           : text + QLatin1Char('\n') + QString::fromUtf8(kExitWaitsNote));
+    ui->result->setText(
+        m_pendingExit == PendingExit::None ? text : text + QLatin1Char('\n') + QString::fromUtf8(kExitWaitsNote));
     // Polish first: the style sheet's polish would otherwise replace the palette at the first show.
     ui->result->ensurePolished();
     QPalette palette = ui->result->palette();
@@ -312,7 +306,8 @@ void FingerManageDlg::on_Btn_add_clicked()
     showMessage(QStringLiteral("正在添加指纹,请按下您的手指"));
     QCoreApplication::processEvents();
 
-    const int first = m_worker->run([&name] { return fingerMagager.m_pfnAddFinger(fingerMagager.m_strPrinterURI, 0, name, nullptr); });
+    const int first = m_worker->run(
+        [&name] { return fingerMagager.m_pfnAddFinger(fingerMagager.m_strPrinterURI, 0, name, nullptr); });
     if (first != 0) {
         if (first == VRKT_BUSY || first == VRKT_ADD_FAILED || first > VRKT_LAST_ANSWER_CODE) {
             notice(QMessageBox::Information, QStringLiteral("信息"), QStringLiteral("添加失败,请稍后重试!"));
@@ -328,7 +323,8 @@ void FingerManageDlg::on_Btn_add_clicked()
     showMessage(QStringLiteral("请再次按下您的手指"));
     QCoreApplication::processEvents();
     int index = 0;
-    const int second = m_worker->run([&name, &index] { return fingerMagager.m_pfnAddFinger(fingerMagager.m_strPrinterURI, 1, name, &index); });
+    const int second = m_worker->run(
+        [&name, &index] { return fingerMagager.m_pfnAddFinger(fingerMagager.m_strPrinterURI, 1, name, &index); });
     if (second != 0) {
         notice(QMessageBox::Information, QStringLiteral("信息"), QStringLiteral("添加失败，请稍后重试!"));
         ui->result->setText(QString());
@@ -364,12 +360,13 @@ void FingerManageDlg::on_Btn_query_clicked()
     showMessage(QStringLiteral("正在查询用户,请稍候..."));
     QCoreApplication::processEvents();
 
-    const int result = m_worker->run([&name] { return fingerMagager.m_pfnCheckFinger(fingerMagager.m_strPrinterURI, name); });
+    const int result
+        = m_worker->run([&name] { return fingerMagager.m_pfnCheckFinger(fingerMagager.m_strPrinterURI, name); });
     if (result == 0) {
         // A name enrolled more than once: the last matching row stays selected.
         for (int i = 0; i < fingerMagager.m_ListFinger.size(); ++i) {
-            if (std::strncmp(fingerMagager.m_ListFinger.at(i).UserName, name, sizeof(_FINGER_LIST::UserName)) == 0 &&
-                m_userModel && i < m_userModel->rowCount())
+            if (std::strncmp(fingerMagager.m_ListFinger.at(i).UserName, name, sizeof(_FINGER_LIST::UserName)) == 0
+                && m_userModel && i < m_userModel->rowCount())
                 ui->LV_userList->setCurrentIndex(m_userModel->index(i));
         }
         showMessage(QStringLiteral("查询成功"));
@@ -410,7 +407,8 @@ void FingerManageDlg::on_Btn_delete_clicked()
     _FINGER_LIST finger = fingerMagager.m_ListFinger.at(row);
     showMessage(QStringLiteral("正在删除指纹,请稍候! "));
     QCoreApplication::processEvents();
-    const int result = m_worker->run([&finger] { return fingerMagager.m_pfnDeleteFinger(fingerMagager.m_strPrinterURI, finger.UserName); });
+    const int result = m_worker->run(
+        [&finger] { return fingerMagager.m_pfnDeleteFinger(fingerMagager.m_strPrinterURI, finger.UserName); });
     if (result == 0) {
         removeUserLocally(row, finger);
         showMessage(QStringLiteral("删除成功! "));
@@ -460,8 +458,8 @@ void FingerManageDlg::on_Btn_export_clicked()
 {
     const Operation operation(*this);
     im_exportDefPath = fingerMagager.m_strDefaultPath;
-    QString fileName = FileDialogs::getSaveFileName(this, QStringLiteral("另存为"), im_exportDefPath + QStringLiteral("/fingerdata.fdl"),
-                                                    QString::fromUtf8(kFdlFilter));
+    QString fileName = FileDialogs::getSaveFileName(this, QStringLiteral("另存为"),
+        im_exportDefPath + QStringLiteral("/fingerdata.fdl"), QString::fromUtf8(kFdlFilter));
     showMessage(QString());
     QCoreApplication::processEvents();
     if (fileName.isEmpty()) {
@@ -487,8 +485,8 @@ void FingerManageDlg::on_Btn_import_clicked()
 {
     const Operation operation(*this);
     im_exportDefPath = fingerMagager.m_strDefaultPath;
-    const QString fileName = FileDialogs::getOpenFileName(this, QStringLiteral("打开"), im_exportDefPath,
-                                                          QString::fromUtf8(kFdlFilter));
+    const QString fileName
+        = FileDialogs::getOpenFileName(this, QStringLiteral("打开"), im_exportDefPath, QString::fromUtf8(kFdlFilter));
     showMessage(QString());
     QCoreApplication::processEvents();
     if (fileName.isEmpty()) {
@@ -552,8 +550,8 @@ void FingerManageDlg::exportResultHandle(int value)
 void FingerManageDlg::importResultHandle(int value)
 {
     const QString temporary = QString::fromLatin1(FpmanagerPaths::kImportTempFile);
-    const bool chosenIsTemporary = QFileInfo(fingerMagager.m_strImportFile).absoluteFilePath() ==
-                                   QFileInfo(temporary).absoluteFilePath();
+    const bool chosenIsTemporary
+        = QFileInfo(fingerMagager.m_strImportFile).absoluteFilePath() == QFileInfo(temporary).absoluteFilePath();
     switch (value) {
     case 0:
         showMessage(QStringLiteral("正在导入指纹数据，请稍候..."));
@@ -617,20 +615,17 @@ FingerManageDlg::Operation::~Operation()
     });
 }
 
-bool FingerManageDlg::operationRunning() const
-{
-    return m_operations > 0 || m_worker->isBusy();
-}
+bool FingerManageDlg::operationRunning() const { return m_operations > 0 || m_worker->isBusy(); }
 
 void FingerManageDlg::onLibraryBusy(bool busy)
 {
-    const QList<QWidget*> controls = {ui->cb_printerList, ui->chkBox_FSW, ui->Btn_add, ui->Btn_query, ui->Btn_delete,
-                                      ui->Btn_delete_all, ui->Btn_export, ui->Btn_import, ui->Btn_setting};
+    const QList<QWidget*> controls = { ui->cb_printerList, ui->chkBox_FSW, ui->Btn_add, ui->Btn_query, ui->Btn_delete,
+        ui->Btn_delete_all, ui->Btn_export, ui->Btn_import, ui->Btn_setting };
     if (busy) {
         m_focusBeforeCall = focusWidget();
         m_enabledBeforeCall.clear();
         for (QWidget* control : controls) {
-            m_enabledBeforeCall.append({control, control->isEnabled()});
+            m_enabledBeforeCall.append({ control, control->isEnabled() });
             control->setEnabled(false);
         }
         m_busyIndicator->start();

@@ -1,12 +1,12 @@
 #ifndef FINGERMANAGEDLG_H
 #define FINGERMANAGEDLG_H
 
+#include "store/FingerRecords.h"
+
 #include <QMessageBox>
 #include <QStringList>
 #include <QSystemTrayIcon>
 #include <QWidget>
-
-#include "store/FingerRecords.h"
 
 class About;
 class BusyIndicator;
@@ -19,7 +19,8 @@ class QMenu;
 class QPushButton;
 class QStringListModel;
 
-namespace Ui {
+namespace Ui
+{
 class FingerManageDlg;
 }
 
@@ -32,7 +33,8 @@ extern const char* app_version;
 //
 // Every printer call goes through fingerMagager's bound functions with the selected printer's
 // device URI (m_strPrinterURI); row i of LV_userList is always record i of m_ListFinger.
-class FingerManageDlg : public QWidget {
+class FingerManageDlg : public QWidget
+{
     Q_OBJECT
 public:
     explicit FingerManageDlg(QWidget* parent = nullptr);
@@ -97,7 +99,8 @@ protected:
 private:
     // Marks a running operation, from before its first library call to after its last box. A
     // close or quit asked for meanwhile is carried out when the outermost one ends.
-    class Operation {
+    class Operation
+    {
     public:
         explicit Operation(FingerManageDlg& window);
         ~Operation();

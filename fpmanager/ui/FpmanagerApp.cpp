@@ -2,10 +2,9 @@
 
 #include "FingerManageDlg.h"
 #include "LoginDlg.h"
-#include "SingleInstanceGuard.h"
-
-#include "store/FingerManage.h"
 #include "NoticeBox.h"
+#include "SingleInstanceGuard.h"
+#include "store/FingerManage.h"
 
 #include <QApplication>
 #include <QDebug>
@@ -14,7 +13,8 @@
 #include <QStringEncoder>
 #include <QTranslator>
 
-namespace FpmanagerApp {
+namespace FpmanagerApp
+{
 
 void connectWindows(LoginDlg& login, FingerManageDlg& main)
 {

@@ -8,7 +8,8 @@ class FingerManageDlg;
 class LoginDlg;
 
 // Start-up of fpmanager after the QApplication exists.
-namespace FpmanagerApp {
+namespace FpmanagerApp
+{
 
 // Installs Qt's Chinese catalogue, makes sure names can be converted (nameCodec, see
 // charsetReady), takes the single-instance guard, binds the library and opens the database

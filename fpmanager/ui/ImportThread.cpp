@@ -1,12 +1,12 @@
 #include "ImportThread.h"
-#include "LibraryWorker.h"
 
+#include "LibraryWorker.h"
 #include "store/FingerManage.h"
 #include "store/FpmanagerPaths.h"
 
 importThread::importThread(QObject* parent, LibraryWorker* worker)
-    : QThread(parent),
-      m_worker(worker)
+    : QThread(parent)
+    , m_worker(worker)
 {
 }
 
@@ -20,8 +20,8 @@ int importThread::transfer()
 {
     QByteArray temporary(FpmanagerPaths::kImportTempFile);
     const int result = fingerMagager.m_pfnImportFinger
-                           ? fingerMagager.m_pfnImportFinger(fingerMagager.m_strPrinterURI, temporary.data())
-                           : -1;
+        ? fingerMagager.m_pfnImportFinger(fingerMagager.m_strPrinterURI, temporary.data())
+        : -1;
     if (result != 0)
         return 2;
     fingerMagager.UpdateFingData(fingerMagager.m_strImportFile);

@@ -10,7 +10,8 @@ class LibraryWorker;
 // sendValue reaches its handler there: 0 starting, 1 imported, 2 the import failed. The transfer
 // itself (the library call and the merge) runs on worker's thread meanwhile, or right here
 // without a worker.
-class importThread : public QThread {
+class importThread : public QThread
+{
     Q_OBJECT
 public:
     explicit importThread(QObject* parent = nullptr, LibraryWorker* worker = nullptr);

@@ -2,13 +2,12 @@
 
 #include <QCoreApplication>
 #include <QDebug>
-
 #include <atomic>
 #include <memory>
 
 LibraryWorker::LibraryWorker(QObject* parent)
-    : QObject(parent),
-      m_context(new QObject)
+    : QObject(parent)
+    , m_context(new QObject)
 {
     m_thread.setObjectName(QStringLiteral("library"));
     m_context->moveToThread(&m_thread);
@@ -34,7 +33,7 @@ int LibraryWorker::run(const std::function<int()>& call)
     emit busyChanged(true);
 
     struct Pending {
-        std::atomic<bool> done{false};
+        std::atomic<bool> done { false };
         int result = -1;
     };
     auto pending = std::make_shared<Pending>();
@@ -44,7 +43,8 @@ int LibraryWorker::run(const std::function<int()>& call)
             pending->result = call();
             pending->done.store(true, std::memory_order_release);
             // Wakes the wait below.
-            QMetaObject::invokeMethod(this, [] {}, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [] {}, Qt::QueuedConnection);
         },
         Qt::QueuedConnection);
     // Not a QEventLoop: QCoreApplication::exit() ends every running loop of the thread, and this wait

@@ -4,7 +4,6 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QThread>
-
 #include <functional>
 
 // Runs the blocking calls into libvrkt7xcommon on a thread of its own, one at a time (the library
@@ -14,7 +13,8 @@
 // run() looks like a plain call to its caller: it returns the call's result, and the code after it
 // runs on the GUI thread as before. Meanwhile the GUI thread processes its events, so a caller must
 // keep what could start a second operation disabled; busyChanged() tells it when.
-class LibraryWorker : public QObject {
+class LibraryWorker : public QObject
+{
     Q_OBJECT
 public:
     explicit LibraryWorker(QObject* parent = nullptr);
@@ -36,7 +36,7 @@ signals:
 
 private:
     QThread m_thread;
-    QObject* m_context;   // lives on m_thread; calls are queued to it
+    QObject* m_context; // lives on m_thread; calls are queued to it
     bool m_busy = false;
     QElapsedTimer m_elapsed;
 };

@@ -1,22 +1,21 @@
 #include "LoginDlg.h"
-#include "ui_LoginDlg.h"
 
 #include "ChangeInfoDlg.h"
+#include "NoticeBox.h"
 #include "UserNameWidth.h"
-
 #include "store/CharsetFuncs.h"
 #include "store/FingerManage.h"
-#include "NoticeBox.h"
+#include "ui_LoginDlg.h"
 
 #include <QDebug>
 #include <QLineEdit>
-
 #include <array>
 #include <cstring>
 #include <vector>
 
 LoginDlg::LoginDlg(QWidget* parent)
-    : QWidget(parent), ui(new Ui::LoginDlg)
+    : QWidget(parent)
+    , ui(new Ui::LoginDlg)
 {
     ui->setupUi(this);
     setWindowFlags(Qt::WindowCloseButtonHint);
@@ -30,20 +29,14 @@ LoginDlg::LoginDlg(QWidget* parent)
     connect(ui->password, &QLineEdit::returnPressed, this, &LoginDlg::btn_login_clicked);
 }
 
-LoginDlg::~LoginDlg()
-{
-    delete ui;
-}
+LoginDlg::~LoginDlg() { delete ui; }
 
 void LoginDlg::showLoginNotice(const QString& text)
 {
     NoticeBox::notice(this, QMessageBox::Warning, QStringLiteral("警告"), text);
 }
 
-void LoginDlg::on_userName_textEdited(const QString& text)
-{
-    ui->userName->setText(UserNameWidth::limited(text));
-}
+void LoginDlg::on_userName_textEdited(const QString& text) { ui->userName->setText(UserNameWidth::limited(text)); }
 
 void LoginDlg::btn_changeInfo_clicked()
 {
@@ -63,8 +56,8 @@ void LoginDlg::btn_login_clicked()
         char name[CharsetFuncs::kDisplayBufferSize] = {};
         CharsetFuncs::GBKToUtf8(name, account.UserName);
         storedName = QString::fromUtf8(name);
-        storedPassword = QString::fromUtf8(account.Password,
-                                           static_cast<int>(strnlen(account.Password, sizeof account.Password)));
+        storedPassword
+            = QString::fromUtf8(account.Password, static_cast<int>(strnlen(account.Password, sizeof account.Password)));
     }
 
     if (!hasAccount || ui->userName->text().trimmed() != storedName) {
@@ -89,9 +82,8 @@ void LoginDlg::btn_login_clicked()
         namePointers[i] = names[i].data();
         uriPointers[i] = uris[i].data();
     }
-    const int printerCount = fingerMagager.m_pfnGetDeviceConnect
-                                 ? fingerMagager.m_pfnGetDeviceConnect(namePointers, uriPointers)
-                                 : 0;
+    const int printerCount
+        = fingerMagager.m_pfnGetDeviceConnect ? fingerMagager.m_pfnGetDeviceConnect(namePointers, uriPointers) : 0;
     if (printerCount < 1) {
         showLoginNotice(QStringLiteral("设备未安装或者未连接!"));
         close();

@@ -3,14 +3,16 @@
 
 #include <QWidget>
 
-namespace Ui {
+namespace Ui
+{
 class LoginDlg;
 }
 
 // The login window: admits the administrator against the stored account, collects the supported
 // USB printers from the library and hands over to the main window (settingdlgshow()). It also
 // opens the dialog that changes the login account.
-class LoginDlg : public QWidget {
+class LoginDlg : public QWidget
+{
     Q_OBJECT
 public:
     explicit LoginDlg(QWidget* parent = nullptr);

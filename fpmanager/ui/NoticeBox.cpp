@@ -6,7 +6,8 @@
 #include <QCoreApplication>
 #include <QThread>
 
-namespace {
+namespace
+{
 
 NoticeBox::Handler& currentHandler()
 {
@@ -37,17 +38,16 @@ QMessageBox::StandardButton NoticeBox::show(const NoticeRequest& request)
     QCoreApplication* app = QCoreApplication::instance();
     if (app && QThread::currentThread() != app->thread()) {
         QMessageBox::StandardButton answer = QMessageBox::NoButton;
-        QMetaObject::invokeMethod(app, [&] { answer = show(request); }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            app, [&] { answer = show(request); }, Qt::BlockingQueuedConnection);
         return answer;
     }
     if (currentHandler())
         return currentHandler()(request);
 
-    const Qt::WindowFlags flags = request.flags != Qt::WindowFlags()
-                                      ? request.flags
-                                      : Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint;
-    QMessageBox box(request.icon, request.title, request.text, QMessageBox::NoButton, request.parent,
-                    flags);
+    const Qt::WindowFlags flags
+        = request.flags != Qt::WindowFlags() ? request.flags : Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint;
+    QMessageBox box(request.icon, request.title, request.text, QMessageBox::NoButton, request.parent, flags);
     box.setStandardButtons(request.buttons);
     labelButton(box, QMessageBox::Ok, QStringLiteral("确定"));
     labelButton(box, QMessageBox::Yes, QStringLiteral("是"));
@@ -55,9 +55,8 @@ QMessageBox::StandardButton NoticeBox::show(const NoticeRequest& request)
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
-QMessageBox::StandardButton NoticeBox::notice(QWidget* parent, QMessageBox::Icon icon,
-                                              const QString& title, const QString& text,
-                                              Qt::WindowFlags flags)
+QMessageBox::StandardButton NoticeBox::notice(
+    QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text, Qt::WindowFlags flags)
 {
     NoticeRequest request;
     request.icon = icon;
@@ -69,8 +68,8 @@ QMessageBox::StandardButton NoticeBox::notice(QWidget* parent, QMessageBox::Icon
     return show(request);
 }
 
-bool NoticeBox::confirm(QWidget* parent, QMessageBox::Icon icon, const QString& title,
-                        const QString& text, Qt::WindowFlags flags)
+bool NoticeBox::confirm(
+    QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text, Qt::WindowFlags flags)
 {
     NoticeRequest request;
     request.icon = icon;
@@ -82,10 +81,7 @@ bool NoticeBox::confirm(QWidget* parent, QMessageBox::Icon icon, const QString& 
     return show(request) == QMessageBox::Yes;
 }
 
-void NoticeBox::warning(const QString& text)
-{
-    notice(nullptr, QMessageBox::Warning, QStringLiteral("警告"), text);
-}
+void NoticeBox::warning(const QString& text) { notice(nullptr, QMessageBox::Warning, QStringLiteral("警告"), text); }
 
 NoticeBox::Handler NoticeBox::setHandler(Handler handler)
 {

@@ -3,7 +3,6 @@
 
 #include <QMessageBox>
 #include <QString>
-
 #include <functional>
 
 class QWidget;
@@ -23,7 +22,8 @@ struct NoticeRequest {
 // Every message box of fpmanager goes through here: modal QMessageBox with the buttons labelled
 // "确定" (OK), "是" (yes) and "否" (no), run with exec(). A handler installed with setHandler
 // answers instead of a real box (tests: record what would have been shown and pick the answer).
-class NoticeBox {
+class NoticeBox
+{
 public:
     using Handler = std::function<QMessageBox::StandardButton(const NoticeRequest&)>;
 
@@ -32,12 +32,11 @@ public:
     static QMessageBox::StandardButton show(const NoticeRequest& request);
 
     // A box with the single button OK ("确定").
-    static QMessageBox::StandardButton notice(QWidget* parent, QMessageBox::Icon icon,
-                                              const QString& title, const QString& text,
-                                              Qt::WindowFlags flags = Qt::WindowFlags());
+    static QMessageBox::StandardButton notice(QWidget* parent, QMessageBox::Icon icon, const QString& title,
+        const QString& text, Qt::WindowFlags flags = Qt::WindowFlags());
     // A box with the buttons Yes ("是") and No ("否"); true only for Yes.
-    static bool confirm(QWidget* parent, QMessageBox::Icon icon, const QString& title,
-                        const QString& text, Qt::WindowFlags flags = Qt::WindowFlags());
+    static bool confirm(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
+        Qt::WindowFlags flags = Qt::WindowFlags());
     // The database warning: Warning icon, title "警告", OK only, no parent. Every warning the data
     // layer (CFingerManage) reports is shown this way.
     static void warning(const QString& text);

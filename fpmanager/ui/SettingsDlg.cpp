@@ -1,15 +1,15 @@
 #include "SettingsDlg.h"
-#include "ui_SettingsDlg.h"
 
 #include "FileDialogs.h"
 #include "FingerManageDlg.h"
-
 #include "store/FingerManage.h"
+#include "ui_SettingsDlg.h"
 
 #include <QDir>
 
 SettingsDlg::SettingsDlg(QWidget* parent)
-    : QDialog(parent), ui(new Ui::SettingsDlg)
+    : QDialog(parent)
+    , ui(new Ui::SettingsDlg)
 {
     ui->setupUi(this);
     setFixedSize(width(), height());
@@ -19,15 +19,12 @@ SettingsDlg::SettingsDlg(QWidget* parent)
     m_strPath.clear();
 }
 
-SettingsDlg::~SettingsDlg()
-{
-    delete ui;
-}
+SettingsDlg::~SettingsDlg() { delete ui; }
 
 void SettingsDlg::on_btn_browse_clicked()
 {
-    m_strPath = FileDialogs::getExistingDirectory(this, QStringLiteral("请选择文件夹"), QDir::homePath(),
-                                                  QFileDialog::ShowDirsOnly);
+    m_strPath = FileDialogs::getExistingDirectory(
+        this, QStringLiteral("请选择文件夹"), QDir::homePath(), QFileDialog::ShowDirsOnly);
     if (!m_strPath.isEmpty())
         ui->read_browse->setText(m_strPath);
 }
@@ -42,7 +39,4 @@ void SettingsDlg::on_btn_set_Ok_clicked()
     close();
 }
 
-void SettingsDlg::on_btn_set_No_clicked()
-{
-    close();
-}
+void SettingsDlg::on_btn_set_No_clicked() { close(); }

@@ -4,13 +4,15 @@
 #include <QDialog>
 #include <QString>
 
-namespace Ui {
+namespace Ui
+{
 class SettingsDlg;
 }
 
 // Edits the print-time verification time-out and the default folder of the export and import
 // file dialogs; OK stores both in fingerMagager and writes the settings file.
-class SettingsDlg : public QDialog {
+class SettingsDlg : public QDialog
+{
     Q_OBJECT
 public:
     explicit SettingsDlg(QWidget* parent = nullptr);

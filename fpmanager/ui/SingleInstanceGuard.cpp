@@ -2,15 +2,9 @@
 
 #include <QDebug>
 
-SingleInstanceGuard::SingleInstanceGuard(const QString& key)
-{
-    m_memory.setKey(key);
-}
+SingleInstanceGuard::SingleInstanceGuard(const QString& key) { m_memory.setKey(key); }
 
-SingleInstanceGuard::~SingleInstanceGuard()
-{
-    release();
-}
+SingleInstanceGuard::~SingleInstanceGuard() { release(); }
 
 SingleInstanceGuard::Result SingleInstanceGuard::acquire()
 {

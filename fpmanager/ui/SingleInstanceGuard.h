@@ -6,15 +6,16 @@
 
 // Lets only one fpmanager run: the running instance holds a 1-byte shared-memory segment under a
 // fixed key.
-class SingleInstanceGuard {
+class SingleInstanceGuard
+{
 public:
     // The key every instance uses (20 ASCII characters).
     static constexpr char kKey[] = "vrkt7xFingerManager1";
 
     enum class Result {
-        Acquired,       // this process now holds the segment
+        Acquired, // this process now holds the segment
         AlreadyRunning, // another live instance holds it
-        Failed,         // the segment could not be created
+        Failed, // the segment could not be created
     };
 
     explicit SingleInstanceGuard(const QString& key = QString::fromLatin1(kKey));

@@ -1,6 +1,7 @@
 #include "UserNameWidth.h"
 
-namespace {
+namespace
+{
 
 // Length in UTF-16 units of the character that ends at position end (exclusive).
 int lastCharacterLength(const QString& text, int end)
@@ -10,14 +11,12 @@ int lastCharacterLength(const QString& text, int end)
     return 1;
 }
 
-int characterWidth(const QString& character)
-{
-    return character.toLocal8Bit().size() >= 2 ? 2 : 1;
-}
+int characterWidth(const QString& character) { return character.toLocal8Bit().size() >= 2 ? 2 : 1; }
 
 } // namespace
 
-namespace UserNameWidth {
+namespace UserNameWidth
+{
 
 int width(const QString& text)
 {

@@ -6,7 +6,8 @@
 // The width rule for user names typed into the windows: a character whose local 8-bit encoding
 // takes two or more bytes counts 2, any other counts 1, and a name may be at most 32 wide, so
 // that it fits the printer's 32-byte name field in GB18030.
-namespace UserNameWidth {
+namespace UserNameWidth
+{
 
 constexpr int kMaxWidth = 32;
 

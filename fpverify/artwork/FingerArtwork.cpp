@@ -5,7 +5,8 @@
 #include <QPainterPath>
 #include <QtMath>
 
-namespace {
+namespace
+{
 
 const QColor kBackground(0xf4, 0xf6, 0xf8);
 const QColor kSkin(0xfb, 0xe3, 0xd2);
@@ -86,7 +87,8 @@ QRgb blend(QRgb a, QRgb b, int step, int steps)
 
 } // namespace
 
-namespace FingerArtwork {
+namespace FingerArtwork
+{
 
 QImage fingerFrame(int side, int frame, int frameCount)
 {
@@ -136,7 +138,7 @@ QImage appIcon(int side)
 
 QList<QRgb> animationPalette()
 {
-    const QList<QColor> base = {kBackground, kSkin, kOutline, kRidge, kRidgeLit, kScan};
+    const QList<QColor> base = { kBackground, kSkin, kOutline, kRidge, kRidgeLit, kScan };
     QList<QRgb> palette;
     for (const QColor& colour : base)
         palette.append(colour.rgb());

@@ -6,7 +6,8 @@
 
 // The program's own pictures, drawn with QPainter: a fingertip with its ridges, and a scan line that
 // sweeps over it and lights the ridges it has passed.
-namespace FingerArtwork {
+namespace FingerArtwork
+{
 
 // Frame `frame` of `frameCount` of the finger animation, square, in ARGB32.
 QImage fingerFrame(int side, int frame, int frameCount);

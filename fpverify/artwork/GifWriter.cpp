@@ -2,12 +2,14 @@
 
 #include <vector>
 
-namespace {
+namespace
+{
 
 const int kMaxCodes = 4096;
 
 // Packs variable-width codes least significant bit first, as GIF wants them.
-class BitPacker {
+class BitPacker
+{
 public:
     void put(int code, int width)
     {

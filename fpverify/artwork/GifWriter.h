@@ -8,7 +8,8 @@
 
 // A minimal GIF89a encoder for animations (Qt reads GIF but cannot write it): one global colour
 // table, full-size frames, endless looping, LZW with variable code width and clear codes.
-class GifWriter {
+class GifWriter
+{
 public:
     // palette: 1 to 256 colours, shared by every frame.
     GifWriter(QSize size, const QList<QRgb>& palette);

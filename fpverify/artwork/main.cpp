@@ -7,7 +7,8 @@
 #include <QFile>
 #include <cstdio>
 
-namespace {
+namespace
+{
 
 const int kFingerSide = 100;
 const int kFrameCount = 16;

@@ -171,10 +171,7 @@ int FuzzDeviceIO::read_bulk(char* buffer, int bufsize, unsigned int)
     return static_cast<int>(n);
 }
 
-int FuzzDeviceIO::getDeviceId_without_open(char* buffer, int bufsize)
-{
-    return getDeviceId(buffer, bufsize);
-}
+int FuzzDeviceIO::getDeviceId_without_open(char* buffer, int bufsize) { return getDeviceId(buffer, bufsize); }
 
 int FuzzDeviceIO::getDeviceId(char* buffer, int bufsize)
 {

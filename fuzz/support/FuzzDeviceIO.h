@@ -33,20 +33,21 @@
 // 1-0x7F moves at most 32 times that many bytes, 0x80-0xBF fails (-1), above that moves 0 bytes.
 //
 // Answers queued with queueAnswer()/queueBulkAnswer() are given before the input is consulted.
-class FuzzDeviceIO : public DeviceIO {
+class FuzzDeviceIO : public DeviceIO
+{
 public:
     FuzzDeviceIO(int transportType, FuzzInput* input);
 
     void queueAnswer(const std::string& bytes) { m_answers.push_back(bytes); }
     void queueBulkAnswer(const std::string& bytes) { m_bulkAnswers.push_back(bytes); }
 
-    std::string idleAnswer;        // given for every read once the input is used up
+    std::string idleAnswer; // given for every read once the input is used up
     bool scriptedBulkWrites = true; // false: every bulk write moves all it is given
     std::function<void()> onCancel;
 
     // What the library did.
     std::vector<std::string> frames; // written with write()
-    std::string bulkWritten;         // everything written with write_bulk(), in order
+    std::string bulkWritten; // everything written with write_bulk(), in order
     int opens = 0;
     int closes = 0;
     int doubleOpens = 0; // open() while already open
@@ -76,7 +77,7 @@ private:
     FuzzInput* m_input;
     std::deque<std::string> m_answers;
     std::deque<std::string> m_bulkAnswers;
-    std::string m_stream;     // network: bytes received but not yet read
+    std::string m_stream; // network: bytes received but not yet read
     std::string m_bulkStream; // bulk: bytes of a piece not yet read
     int m_failWrites = 0;
     int m_failOpens = 0;

@@ -7,7 +7,8 @@
 
 // A cursor over one fuzz input. Every taker consumes bytes from the front; at the end of the input
 // it gives what is left (possibly nothing) or the fallback, never more.
-class FuzzInput {
+class FuzzInput
+{
 public:
     FuzzInput(const uint8_t* data, size_t size)
         : m_data(data)
@@ -18,10 +19,7 @@ public:
     bool atEnd() const { return m_pos >= m_size; }
     size_t remaining() const { return m_size - m_pos; }
 
-    uint8_t byte(uint8_t fallback = 0)
-    {
-        return atEnd() ? fallback : m_data[m_pos++];
-    }
+    uint8_t byte(uint8_t fallback = 0) { return atEnd() ? fallback : m_data[m_pos++]; }
 
     // Little-endian, as every integer of the printer's frames.
     uint16_t u16(uint16_t fallback = 0)

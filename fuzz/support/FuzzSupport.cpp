@@ -4,8 +4,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-
-namespace {
+namespace
+{
 // A fixed starting point, so that every run sees the same time readings.
 constexpr int64_t kStartUs = 1700000000LL * 1000000;
 } // namespace
@@ -24,10 +24,7 @@ FuzzClock::FuzzClock()
     setLibClock(this);
 }
 
-FuzzClock::~FuzzClock()
-{
-    setLibClock(nullptr);
-}
+FuzzClock::~FuzzClock() { setLibClock(nullptr); }
 
 void FuzzClock::sleepMicroseconds(int64_t us)
 {
@@ -44,7 +41,7 @@ void fuzzEnsureCoreApplication()
 {
     static int argc = 1;
     static char name[] = "fuzz";
-    static char* argv[] = {name, nullptr};
+    static char* argv[] = { name, nullptr };
     // Never destroyed: at exit it would outlive Qt's own globals. Qt keeps the pointer.
     if (!QCoreApplication::instance())
         new QCoreApplication(argc, argv);

@@ -6,7 +6,6 @@
 #include "system/Clock.h"
 
 #include <QString>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -14,11 +13,11 @@
 
 // A property every input must keep. A violation aborts, so that libFuzzer (and the corpus replay
 // under the sanitizers) reports the input as a crash.
-#define FUZZ_CHECK(condition)                                                                            \
-    do {                                                                                                 \
-        if (!(condition)) {                                                                              \
-            fuzzCheckFailed(#condition, __FILE__, __LINE__);                                             \
-        }                                                                                                \
+#define FUZZ_CHECK(condition)                                                                                          \
+    do {                                                                                                               \
+        if (!(condition)) {                                                                                            \
+            fuzzCheckFailed(#condition, __FILE__, __LINE__);                                                           \
+        }                                                                                                              \
     } while (0)
 
 [[noreturn]] void fuzzCheckFailed(const char* condition, const char* file, int line);
@@ -30,7 +29,8 @@ extern int g_fuzzReportFd;
 // A clock that never blocks: every sleep moves its own time forward at once. Installed as the
 // library's clock for the life of the object. onSleep runs after every sleep (a target uses it to
 // act as "another thread" at a chosen moment).
-class FuzzClock : public Clock {
+class FuzzClock : public Clock
+{
 public:
     FuzzClock();
     ~FuzzClock() override;

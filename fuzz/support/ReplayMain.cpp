@@ -9,22 +9,22 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <string>
-#include <vector>
-
-#include <fcntl.h>
 #include <unistd.h>
+#include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) __attribute__((weak));
 extern "C" void __sanitizer_set_report_fd(void* fd) __attribute__((weak));
 extern int g_fuzzReportFd;
 
-namespace {
+namespace
+{
 
 FILE* g_out = stderr;
 

@@ -12,7 +12,8 @@
 
 #include <QFile>
 
-namespace {
+namespace
+{
 
 QByteArray fileContent(const QString& path)
 {

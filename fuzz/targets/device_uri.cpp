@@ -18,7 +18,8 @@
 #include <netdb.h>
 #include <string>
 
-namespace {
+namespace
+{
 int g_lookups = 0;
 std::string g_resolved; // what the dnssd resolver answers for this input
 } // namespace
@@ -32,7 +33,8 @@ extern "C" int getaddrinfo(const char*, const char*, const struct addrinfo*, str
     return EAI_NONAME;
 }
 
-namespace {
+namespace
+{
 
 int fuzzResolver(const char*, char* buffer, int bufsize)
 {
@@ -60,10 +62,7 @@ Transports& transports()
     return *t;
 }
 
-void checkTerminated(const char* field, size_t size)
-{
-    FUZZ_CHECK(strnlen(field, size) < size);
-}
+void checkTerminated(const char* field, size_t size) { FUZZ_CHECK(strnlen(field, size) < size); }
 
 } // namespace
 

@@ -13,10 +13,10 @@
 #include "ui/NoticeBox.h"
 
 #include <QFile>
-
 #include <cstring>
 
-namespace {
+namespace
+{
 
 constexpr size_t kMaxRecords = 8;
 

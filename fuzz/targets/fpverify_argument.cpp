@@ -11,7 +11,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QByteArray raw(reinterpret_cast<const char*>(data), static_cast<int>(size));
-    for (const QString& argument : {QString::fromLocal8Bit(raw), QString::fromUtf8(raw), QString::fromLatin1(raw)}) {
+    for (const QString& argument : { QString::fromLocal8Bit(raw), QString::fromUtf8(raw), QString::fromLatin1(raw) }) {
         const VerifyArgument parsed = parseVerifyArgument(argument);
         FUZZ_CHECK(parsed.seconds > 9);
         FUZZ_CHECK(argument.contains(parsed.printer));

@@ -15,12 +15,12 @@
 #include "service/FingerCommon.h"
 
 #include <QFile>
-
 #include <cstring>
 #include <memory>
 #include <string>
 
-namespace {
+namespace
+{
 
 std::string statusRecord(char ack, uint16_t length, uint8_t status)
 {
@@ -92,8 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if (which == 0) {
                 FUZZ_CHECK(getr.size() >= kWholeRecord);
                 FUZZ_CHECK(recordName(getr) == user.get());
-            }
-            else
+            } else
                 FUZZ_CHECK(getr.find(user.get()) != std::string::npos);
         }
         FUZZ_CHECK(!io->device_is_open);

@@ -8,11 +8,11 @@
 #include "service/FingerCommon.h"
 
 #include <QFile>
-
 #include <cstring>
 #include <string>
 
-namespace {
+namespace
+{
 
 char kUsbUri[] = "usb://Fuzz/ZPH6100RMX?serial=FUZZ";
 char kNetUri[] = "socket://127.0.0.1";
@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FuzzInput nothing(nullptr, 0);
         auto* usbIO = new FuzzDeviceIO(1, &nothing);
         auto* netIO = new FuzzDeviceIO(2, &nothing);
-        for (FuzzDeviceIO* io : {usbIO, netIO}) {
+        for (FuzzDeviceIO* io : { usbIO, netIO }) {
             io->idleAnswer = std::string("STA\0A\0\0\x01", 8); // accepted; import finished
             io->scriptedBulkWrites = false;
         }

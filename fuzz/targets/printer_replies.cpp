@@ -21,14 +21,12 @@
 #error "FUZZ_TRANSPORT_TYPE must be 1 (USB) or 2 (network)"
 #endif
 
-namespace {
-
-const std::set<int> kTransferCodes = {0, 4, 5, 10, 12, 15, 16, 17, 18, 19, 22};
-
-bool isTransferCode(int r)
+namespace
 {
-    return kTransferCodes.count(r) != 0;
-}
+
+const std::set<int> kTransferCodes = { 0, 4, 5, 10, 12, 15, 16, 17, 18, 19, 22 };
+
+bool isTransferCode(int r) { return kTransferCodes.count(r) != 0; }
 
 // A name as a caller hands it over: exactly its bytes on the heap, with or without terminator.
 struct Name {
@@ -191,8 +189,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     case 12:
     case 13: {
         // A reply payload asked for on a device the caller opened: short (GETR-sized) or long.
-        const WORD wanted = operation == 12 ? static_cast<WORD>(512 + in.u16() % 1024)
-                                            : static_cast<WORD>(1 + in.byte() % 64);
+        const WORD wanted
+            = operation == 12 ? static_cast<WORD>(512 + in.u16() % 1024) : static_cast<WORD>(1 + in.byte() % 64);
         std::unique_ptr<BYTE[]> out(new BYTE[wanted]);
         std::string frame = plainHeader("GETR");
         WORD length = 0;
@@ -211,8 +209,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const int n = 1 + in.u16() % 8192;
         std::unique_ptr<BYTE[]> buffer(new BYTE[n]);
         memset(buffer.get(), 0x11, n);
-        const int moved = (in.byte() & 1) ? cmd.ReadBulkDataViaUSB(buffer.get(), n)
-                                          : cmd.WriteBulkDataViaUSB(buffer.get(), n);
+        const int moved
+            = (in.byte() & 1) ? cmd.ReadBulkDataViaUSB(buffer.get(), n) : cmd.WriteBulkDataViaUSB(buffer.get(), n);
         FUZZ_CHECK(moved >= 0 && moved <= n);
         break;
     }

@@ -11,7 +11,6 @@
 #include "transport/SnmpDeviceId.h"
 
 #include <QHostAddress>
-
 #include <arpa/inet.h>
 #include <cstring>
 #include <memory>
@@ -21,7 +20,8 @@
 #include <unistd.h>
 #include <vector>
 
-namespace {
+namespace
+{
 
 // A UDP socket on 127.0.0.1 that plays the printer's SNMP agent.
 struct Agent {
@@ -67,8 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const char kCanary = 0x5A;
     std::unique_ptr<char[]> buffer(new char[bufsize + 1]);
     memset(buffer.get(), kCanary, bufsize + 1);
-    const int copied = copySnmpDeviceId(QByteArray(joined.data(), static_cast<int>(joined.size())),
-                                        buffer.get(), bufsize);
+    const int copied
+        = copySnmpDeviceId(QByteArray(joined.data(), static_cast<int>(joined.size())), buffer.get(), bufsize);
     const int expected = joined.size() > 60 && static_cast<size_t>(bufsize) >= joined.size() - 60
         ? static_cast<int>(joined.size() - 60)
         : 0;
@@ -105,7 +105,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_CHECK(memcmp(queried.get(), joined.data() + 59, expected) == 0);
     // Anything still queued at the agent belongs to this input only.
     char drain[2048];
-    while (recv(a.fd, drain, sizeof drain, 0) > 0) {
-    }
+    while (recv(a.fd, drain, sizeof drain, 0) > 0) { }
     return 0;
 }

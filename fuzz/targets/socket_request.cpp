@@ -15,12 +15,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace {
-
-int echo(void*, char*, int)
+namespace
 {
-    return 0;
-}
+
+int echo(void*, char*, int) { return 0; }
 
 int fill(void*, char* buffer, int bufsize)
 {
@@ -49,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     shutdown(fds[0], SHUT_WR);
 
     Trans_Server server;
-    const CALLBACK_Server callbacks[] = {echo, fill, refuse};
+    const CALLBACK_Server callbacks[] = { echo, fill, refuse };
     FUZZ_CHECK(server.readThenWrite(fds[1], callbacks[mode], nullptr) == 0);
 
     std::string reply;

@@ -40,23 +40,23 @@
 
 /* Result codes of the int functions, as listed above. */
 #define VRKT_OK 0
-#define VRKT_QUERY_FAILED (-1)  /* status query failed; export asked of a printer not on USB */
-#define VRKT_FILE_ERROR 2       /* fingerprint data file missing, unopenable or unwritable */
-#define VRKT_BUSY 4             /* the printer is busy */
-#define VRKT_REFUSED 5          /* the printer refused the command, or the import failed */
-#define VRKT_ADD_FAILED 7       /* enrolment step one failed; export received no or not all data */
-#define VRKT_FAILED 9           /* failed or timed out; empty import file; out of memory */
-#define VRKT_NOT_READY 10       /* kept answering "not ready", then stopped answering */
-#define VRKT_NO_MATCH 11        /* fingerprint verification failed */
-#define VRKT_CANCELLED 12       /* cancelled by the caller */
-#define VRKT_NO_USER 13         /* second enrolment step failed, or a result named no user */
-#define VRKT_UNKNOWN_USER 14    /* the printer does not know the user name */
-#define VRKT_OPEN_FAILED 15     /* the printer could not be opened or connected */
-#define VRKT_NO_REPLY 16        /* no usable reply */
-#define VRKT_WRITE_FAILED 17    /* writing the command failed */
-#define VRKT_NEVER_READY 18     /* the printer did not become ready in time */
-#define VRKT_NOT_STATUS 19      /* the reply was not a status record */
-#define VRKT_NET_FORMAT 22      /* a network reply was malformed or had the wrong size */
+#define VRKT_QUERY_FAILED (-1) /* status query failed; export asked of a printer not on USB */
+#define VRKT_FILE_ERROR 2 /* fingerprint data file missing, unopenable or unwritable */
+#define VRKT_BUSY 4 /* the printer is busy */
+#define VRKT_REFUSED 5 /* the printer refused the command, or the import failed */
+#define VRKT_ADD_FAILED 7 /* enrolment step one failed; export received no or not all data */
+#define VRKT_FAILED 9 /* failed or timed out; empty import file; out of memory */
+#define VRKT_NOT_READY 10 /* kept answering "not ready", then stopped answering */
+#define VRKT_NO_MATCH 11 /* fingerprint verification failed */
+#define VRKT_CANCELLED 12 /* cancelled by the caller */
+#define VRKT_NO_USER 13 /* second enrolment step failed, or a result named no user */
+#define VRKT_UNKNOWN_USER 14 /* the printer does not know the user name */
+#define VRKT_OPEN_FAILED 15 /* the printer could not be opened or connected */
+#define VRKT_NO_REPLY 16 /* no usable reply */
+#define VRKT_WRITE_FAILED 17 /* writing the command failed */
+#define VRKT_NEVER_READY 18 /* the printer did not become ready in time */
+#define VRKT_NOT_STATUS 19 /* the reply was not a status record */
+#define VRKT_NET_FORMAT 22 /* a network reply was malformed or had the wrong size */
 /* Result of CheckFinger, DeleteFinger and AddFinger (either step) for a user name longer than the
  * printer's 32-byte field. Such a name is refused before anything is sent: cut to 32 bytes it
  * would name another user, the one whose name is that prefix. */
@@ -66,10 +66,10 @@
 #define VRKT_LAST_ANSWER_CODE VRKT_UNKNOWN_USER
 
 /* Results of the bool and 0/1 functions. Mind IsFingerPrint: it returns false on success. */
-#define VRKT_FINGER_IDENTIFIED false    /* IsFingerPrint: an enrolled user was identified */
+#define VRKT_FINGER_IDENTIFIED false /* IsFingerPrint: an enrolled user was identified */
 #define VRKT_FINGER_NOT_IDENTIFIED true /* IsFingerPrint: anything else */
-#define VRKT_REACHABLE 1                /* IsDeviceConnectForPrint: the printer answers */
-#define VRKT_UNREACHABLE 0              /* IsDeviceConnectForPrint: it does not */
+#define VRKT_REACHABLE 1 /* IsDeviceConnectForPrint: the printer answers */
+#define VRKT_UNREACHABLE 0 /* IsDeviceConnectForPrint: it does not */
 
 /* The state byte of IsDeviceFingerOpen (any value not named here means off), and the results of
  * IsDeviceFingerOpenForPrint (which reports VRKT_AUTH_ON_PENDING as VRKT_AUTH_ON). */
@@ -82,19 +82,19 @@ enum vrkt_auth_state {
 };
 
 /* Sizes of the caller's buffers and of the data file's records. */
-#define VRKT_MAX_PRINTERS 32       /* slots of GetDeviceConnect's arrays */
-#define VRKT_FIELD_SIZE 256        /* a device URI or queue name buffer, terminator included */
-#define VRKT_NAME_SIZE 32          /* the printer's user-name field (bytes, no terminator) */
-#define VRKT_NAME_BUFFER_SIZE 33   /* IsFingerPrint's userName buffer: a name and its terminator */
-#define VRKT_TEMPLATE_SIZE 512     /* one fingerprint template (slot) of a record */
-#define VRKT_RECORD_SIZE 546       /* one record of a fingerprint data file */
+#define VRKT_MAX_PRINTERS 32 /* slots of GetDeviceConnect's arrays */
+#define VRKT_FIELD_SIZE 256 /* a device URI or queue name buffer, terminator included */
+#define VRKT_NAME_SIZE 32 /* the printer's user-name field (bytes, no terminator) */
+#define VRKT_NAME_BUFFER_SIZE 33 /* IsFingerPrint's userName buffer: a name and its terminator */
+#define VRKT_TEMPLATE_SIZE 512 /* one fingerprint template (slot) of a record */
+#define VRKT_RECORD_SIZE 546 /* one record of a fingerprint data file */
 
 /* Results of the USB transport's open beyond the libusb error codes (negative like them); the
  * library also exports them as the constants usb_error_printing and so on. */
-#define VRKT_USB_ERROR_PRINTING (-100)   /* CUPS reports a job in progress on this printer */
-#define VRKT_USB_ERROR_SCANNING (-101)   /* defined for callers */
+#define VRKT_USB_ERROR_PRINTING (-100) /* CUPS reports a job in progress on this printer */
+#define VRKT_USB_ERROR_SCANNING (-101) /* defined for callers */
 #define VRKT_USB_ERROR_USB_LOCKED (-102) /* this process already has the printer open */
-#define VRKT_USB_ERROR_BUSY (-103)       /* defined for callers */
+#define VRKT_USB_ERROR_BUSY (-103) /* defined for callers */
 
 #ifdef __cplusplus
 #include <cstdbool>

@@ -112,8 +112,8 @@ VRKT_EXPORT int cups_usb_getDeviceID(char* data, int datalen);
  * "which-jobs" keyword ("completed", "not-completed", "all"...; null means "all"). users is not
  * used. Each job that names its printer and has a nonzero id goes to callback. Returns 0, or 1
  * when CUPS answered with an error (printed to standard error). */
-VRKT_EXPORT int cups_get_job(CALLBACK_getJob callback, void* para, const char* printer, const char* which,
-                             const char* users);
+VRKT_EXPORT int cups_get_job(
+    CALLBACK_getJob callback, void* para, const char* printer, const char* which, const char* users);
 
 /* Sends a prepared Get-Jobs request (an ipp_t, consumed) and walks its answer as cups_get_job
  * describes. */
@@ -123,9 +123,9 @@ VRKT_EXPORT int cups_get_job_with_request(CALLBACK_getJob callback, void* para, 
 
 /* Status-monitor settings file, its lock file and the key prefixes of a printer's status and
  * model (the printer name follows the prefix). The library only publishes the names. */
-VRKT_EXPORT extern const char* const filepath;    /* "/tmp/.statusmonitor" */
-VRKT_EXPORT extern const char* const lockfile;    /* "/tmp/.lockstatusmonitor" */
-VRKT_EXPORT extern const char* const statusKey;   /* "printer/status/" */
+VRKT_EXPORT extern const char* const filepath; /* "/tmp/.statusmonitor" */
+VRKT_EXPORT extern const char* const lockfile; /* "/tmp/.lockstatusmonitor" */
+VRKT_EXPORT extern const char* const statusKey; /* "printer/status/" */
 VRKT_EXPORT extern const char* const printersKey; /* "printer/mdl/" */
 
 /* The printer model test of discovery. Starts as the library's own test (make-and-model contains
@@ -140,9 +140,9 @@ VRKT_EXPORT bool is_app_running(const char* server_path);
 /* ---- Log file: log_init() starts a new file /tmp/loglog_YYYYMMDDhhmmss.log (UTC) with a header
  * and the system description, and points the link log_file at it; hxlog() appends to it. ---- */
 
-VRKT_EXPORT extern const char* const log_file;     /* "/tmp/loglog.log", the link to the newest log */
+VRKT_EXPORT extern const char* const log_file; /* "/tmp/loglog.log", the link to the newest log */
 VRKT_EXPORT extern const char* const log_app_name; /* "statusmonitor" */
-VRKT_EXPORT extern const char* const app_version;  /* "1.0.0.1" */
+VRKT_EXPORT extern const char* const app_version; /* "1.0.0.1" */
 
 /* Starts a new log file (a stream opened by an earlier call is closed). When the file cannot be
  * created, hxlog writes nothing. */
@@ -183,7 +183,6 @@ VRKT_EXPORT int test(int argc, char* argv[]);
 #include <QString>
 #include <QThread>
 #include <QVariant>
-
 #include <atomic>
 #include <string>
 
@@ -214,7 +213,8 @@ VRKT_EXPORT extern func_getpidvid getpidvid;
 /* The server side of the local request/reply channel: a Unix-domain stream socket at a path.
  * Each connection carries one request (up to 1024 bytes, read once) and one reply (the text the
  * callback leaves in the same buffer, up to its first zero byte), then closes. */
-class VRKT_EXPORT Trans_Server {
+class VRKT_EXPORT Trans_Server
+{
 public:
     /* The size of the request/reply buffer of readThenWrite. */
     static constexpr int kBufferSize = 1024;
@@ -247,7 +247,8 @@ public:
 };
 
 /* The client side of the local request/reply channel. */
-class VRKT_EXPORT Trans_Client {
+class VRKT_EXPORT Trans_Client
+{
 public:
     /* Keeps server_path (at most 255 characters; null gives an empty path). */
     explicit Trans_Client(const char* server_path);
@@ -280,7 +281,8 @@ private:
  *     server.start();
  *
  * Destroying it stops the loop (waking the blocked accept) and removes the socket file. */
-class VRKT_EXPORT ServerThread : public QThread {
+class VRKT_EXPORT ServerThread : public QThread
+{
     Q_OBJECT
 
 public:

@@ -14,7 +14,8 @@ const char* const log_file = "/tmp/loglog.log";
 const char* const log_app_name = "statusmonitor";
 const char* const app_version = "1.0.0.1";
 
-namespace {
+namespace
+{
 
 HxLog g_log;
 
@@ -51,11 +52,12 @@ HxLog::~HxLog()
 
 std::string HxLog::fileNameFor(time_t when) const
 {
-    struct tm utc {};
+    struct tm utc {
+    };
     gmtime_r(&when, &utc);
     char name[64];
-    snprintf(name, sizeof name, "/loglog_%04d%02d%02d%02d%02d%02d.log", utc.tm_year + 1900, utc.tm_mon + 1,
-             utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
+    snprintf(name, sizeof name, "/loglog_%04d%02d%02d%02d%02d%02d.log", utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday,
+        utc.tm_hour, utc.tm_min, utc.tm_sec);
     std::string path = m_directory;
     path += name;
     return path;
@@ -106,15 +108,9 @@ int HxLog::log(const char* format, va_list args)
     return n;
 }
 
-void log_init()
-{
-    g_log.init();
-}
+void log_init() { g_log.init(); }
 
-int vhxlog(const char* format, va_list args)
-{
-    return g_log.log(format, args);
-}
+int vhxlog(const char* format, va_list args) { return g_log.log(format, args); }
 
 int hxlog(const char* format, ...)
 {

@@ -11,7 +11,8 @@
 #include <cstdio>
 #include <string>
 
-class HxLog {
+class HxLog
+{
 public:
     // directory holds the time-stamped files, link is the fixed name pointed at the newest one.
     explicit HxLog(const char* directory = "/tmp", const char* link = log_file);

@@ -28,10 +28,7 @@ ServerThread::~ServerThread()
         unlink(m_server_path.c_str());
 }
 
-Trans_Server* ServerThread::get_trans_server()
-{
-    return &trans_server;
-}
+Trans_Server* ServerThread::get_trans_server() { return &trans_server; }
 
 void ServerThread::run()
 {

@@ -11,7 +11,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 // The name the socket is bound to: the path cut to what sockaddr_un holds (107 characters).
 struct BoundName {
@@ -109,10 +110,7 @@ int Trans_Server::readThenWrite(int com_fd, CALLBACK_Server callback, void* para
     return 0;
 }
 
-const char* Trans_Server::get_server_path()
-{
-    return path;
-}
+const char* Trans_Server::get_server_path() { return path; }
 
 int setSockNonBlock(int sock)
 {

@@ -2,6 +2,7 @@
 // exchanges and turns the printer's answers into a result code.
 
 #include "FingCmd.h"
+
 #include "OpenedDevice.h"
 #include "ProtocolLog.h"
 #include "system/Clock.h"
@@ -10,18 +11,19 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
+namespace
+{
 
-constexpr int kVerifyPolls = 10;       // print-time verification: polls 5 s apart
+constexpr int kVerifyPolls = 10; // print-time verification: polls 5 s apart
 constexpr int kVerifyPollMs = 5000;
-constexpr int kEnrolPolls = 30;        // each enrolment step: polls 1 s apart
+constexpr int kEnrolPolls = 30; // each enrolment step: polls 1 s apart
 constexpr int kEnrolPollMs = 1000;
-constexpr int kImportPolls = 90;       // import status: polls 2 s apart
+constexpr int kImportPolls = 90; // import status: polls 2 s apart
 constexpr int kImportPollMs = 2000;
-constexpr int kImportTries = 3;        // bulk uploads of one import
-constexpr int kBulkPiece = 4096;       // bulk transfers move at most this much at a time
+constexpr int kImportTries = 3; // bulk uploads of one import
+constexpr int kBulkPiece = 4096; // bulk transfers move at most this much at a time
 constexpr int kExportOpenPauseMs = 500;
-constexpr int kExportPasses = 250;     // passes waiting for the "EXPT" record
+constexpr int kExportPasses = 250; // passes waiting for the "EXPT" record
 constexpr int64_t kExportWaitMs = 616000; // what those passes sleep in all, the first second included
 
 // Length of a name as it goes to the printer: at most kNameSize bytes.
@@ -104,10 +106,7 @@ void FingCmd::releaseExportedData()
     m_exportedCount = 0;
 }
 
-void FingCmd::SetFingCmdPrinter(char* pPrinterName)
-{
-    SetFingCmdPrinter(pPrinterName, false);
-}
+void FingCmd::SetFingCmdPrinter(char* pPrinterName) { SetFingCmdPrinter(pPrinterName, false); }
 
 void FingCmd::SetFingCmdPrinter(char* pPrinterName, bool bPrint)
 {
@@ -353,8 +352,8 @@ int FingCmd::AddFingerSecond(char* userName, short int* pIndex)
     FG_DATA_T data;
     memset(&data, 0, sizeof(data));
     len = 0;
-    result = WriteDataViaUSB(reinterpret_cast<BYTE*>(&getr), kHeaderSize, reinterpret_cast<BYTE*>(&data), &len,
-                             &status, sizeof(data));
+    result = WriteDataViaUSB(
+        reinterpret_cast<BYTE*>(&getr), kHeaderSize, reinterpret_cast<BYTE*>(&data), &len, &status, sizeof(data));
     fmLog("####FM:AddFingerSecond(): GETR return is %d.", result);
     if (result != FM_OK)
         return result;
@@ -421,7 +420,7 @@ int FingCmd::Export(int* len)
         fmLog("Get Return command, and dwRead is %d", n);
         if (n >= 1) {
             fmLog("sta code is %x, the expt is %x, length=%d", codeValue(announce.code), codeValue("EXPT"),
-                  announce.length.get());
+                announce.length.get());
             if (hasCode(announce.code, "EXPT")) {
                 announced = true;
                 break;

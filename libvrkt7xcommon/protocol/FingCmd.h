@@ -8,7 +8,8 @@
 
 // The library's handle on one printer's fingerprint unit. It is bound to a printer by device URI,
 // takes the matching transport from its own DeviceManager and runs the command exchanges over it.
-class FingCmd {
+class FingCmd
+{
 public:
     FingCmd();
     explicit FingCmd(char* pPrinterName);
@@ -32,15 +33,14 @@ public:
     int WriteDataViaUSB(BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* pcbLen, BYTE* pbResult, WORD cbOutput);
     int WriteDataViaNet(BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* pcbLen, BYTE* pbResult, WORD cbOutput);
     int DataTransfer(BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* pcbLen, BYTE* pbResult, WORD cbOutput);
-    int DataTransferForPrint(BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* pcbLen, BYTE* pbResult,
-                             WORD cbOutput);
+    int DataTransferForPrint(BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* pcbLen, BYTE* pbResult, WORD cbOutput);
     int WriteBulkDataViaUSB(BYTE* pInput, DWORD cbInput);
     int ReadBulkDataViaUSB(BYTE* pOutput, DWORD cbOutput);
     bool CancelPrintWithTrans();
 
     // Fingerprint operations; each returns a result code (FingResult) unless stated.
-    int GetFingerStatus();                       // the state byte, or -1
-    bool SetFingerStatus(unsigned char status);  // true when the printer took the command
+    int GetFingerStatus(); // the state byte, or -1
+    bool SetFingerStatus(unsigned char status); // true when the printer took the command
     int Check(char* userName, int len);
     int Delete(BYTE mode, char* userName, int len);
     bool CancelPrint();
@@ -64,11 +64,10 @@ private:
     enum class Routine { DataTransfer, DataTransferForPrint, WriteDataViaUSB };
 
     bool cancelRequested() const { return m_bFingerPrint && m_bIsFingerPrintCancel; }
-    int exchangeOnOpenDevice(Routine routine, BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* pcbLen,
-                             BYTE* pbResult, WORD cbOutput, bool* accepted = nullptr);
+    int exchangeOnOpenDevice(Routine routine, BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* pcbLen, BYTE* pbResult,
+        WORD cbOutput, bool* accepted = nullptr);
     int readLongReply(Routine routine, BYTE* pOutput, WORD cbOutput);
-    template<typename Transfer>
-    int bulkWithRetries(const char* name, Transfer transfer);
+    template <typename Transfer> int bulkWithRetries(const char* name, Transfer transfer);
     void releaseExportedData();
     // Sends a frame with WriteDataViaUSB on a USB transport, else with WriteDataViaNet.
     int sendByTransport(void* frame, DWORD size, BYTE* pOutput, WORD* pcbLen, BYTE* pbResult, WORD cbOutput);

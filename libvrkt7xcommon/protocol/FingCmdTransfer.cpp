@@ -11,17 +11,19 @@
 #include <cstring>
 #include <vector>
 
-namespace {
+namespace
+{
 
-constexpr int kMaxWaits = 21;         // waits (progress packets and 'N' answers) per waiting phase
-constexpr int kAttempts = 5;          // attempts of the routines that open the device themselves
-constexpr int kRetryPauseMs = 200;    // pause between two attempts
-constexpr int kWaitMs = 100;          // one wait
+constexpr int kMaxWaits = 21; // waits (progress packets and 'N' answers) per waiting phase
+constexpr int kAttempts = 5; // attempts of the routines that open the device themselves
+constexpr int kRetryPauseMs = 200; // pause between two attempts
+constexpr int kWaitMs = 100; // one wait
 constexpr int kUsbNotReadyWaitMs = 200; // one wait after 'N' in WriteDataViaUSB
-constexpr int kLongReply = 512;       // reply payloads of this size or more come in data packets
+constexpr int kLongReply = 512; // reply payloads of this size or more come in data packets
 
 // Counts the waits of one waiting phase; refuses the 22nd.
-class WaitCounter {
+class WaitCounter
+{
 public:
     // Sleeps and counts one wait; false (and no sleep) when kMaxWaits were already made.
     bool wait(int ms)
@@ -61,10 +63,7 @@ int classifyStatus(const StatusReply& reply)
     }
 }
 
-const char* routineName(bool usbRoutine)
-{
-    return usbRoutine ? "WriteDataViaUSB" : "DataTransfer";
-}
+const char* routineName(bool usbRoutine) { return usbRoutine ? "WriteDataViaUSB" : "DataTransfer"; }
 
 } // namespace
 
@@ -72,7 +71,7 @@ const char* routineName(bool usbRoutine)
 // and WriteDataViaUSB (each attempt); the differences between them are keyed on `routine`.
 // Returns the result code; *accepted tells whether the printer answered 'A'.
 int FingCmd::exchangeOnOpenDevice(Routine routine, BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* pcbLen,
-                                  BYTE* pbResult, WORD cbOutput, bool* accepted)
+    BYTE* pbResult, WORD cbOutput, bool* accepted)
 {
     const bool usbRoutine = routine == Routine::WriteDataViaUSB;
     const bool forPrint = routine == Routine::DataTransferForPrint;
@@ -117,7 +116,7 @@ int FingCmd::exchangeOnOpenDevice(Routine routine, BYTE* pInput, DWORD cbInput, 
         const StatusReply reply = parseStatus(buffer);
         if (usbRoutine)
             fmLog("####FM:return command is 0x%x, 0x%x, length is %d, ack is %c", codeValue(kStatusCode),
-                  codeValue(reply.code), reply.length, reply.ack);
+                codeValue(reply.code), reply.length, reply.ack);
         result = classifyStatus(reply);
         if (result == FM_OK) {
             fmLog("####FM:printer is ready, and result is %d", reply.status);
@@ -238,8 +237,8 @@ int FingCmd::DataTransfer(BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* pcbL
     return exchangeOnOpenDevice(Routine::DataTransfer, pInput, cbInput, pOutput, pcbLen, pbResult, cbOutput);
 }
 
-int FingCmd::DataTransferForPrint(BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* pcbLen, BYTE* pbResult,
-                                  WORD cbOutput)
+int FingCmd::DataTransferForPrint(
+    BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* pcbLen, BYTE* pbResult, WORD cbOutput)
 {
     fmLog("####FM:DataTransfer");
     const int result
@@ -249,8 +248,7 @@ int FingCmd::DataTransferForPrint(BYTE* pInput, DWORD cbInput, BYTE* pOutput, WO
     return result;
 }
 
-int FingCmd::WriteDataViaUSB(BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* pcbLen, BYTE* pbResult,
-                             WORD cbOutput)
+int FingCmd::WriteDataViaUSB(BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* pcbLen, BYTE* pbResult, WORD cbOutput)
 {
     int result = FM_NO_REPLY;
     for (int attempt = 1; attempt <= kAttempts; ++attempt) {
@@ -265,8 +263,8 @@ int FingCmd::WriteDataViaUSB(BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* p
         } else {
             OpenedDevice opened(m_pDeviceIO);
             bool accepted = false;
-            result = exchangeOnOpenDevice(Routine::WriteDataViaUSB, pInput, cbInput, pOutput, pcbLen, pbResult,
-                                          cbOutput, &accepted);
+            result = exchangeOnOpenDevice(
+                Routine::WriteDataViaUSB, pInput, cbInput, pOutput, pcbLen, pbResult, cbOutput, &accepted);
             // Once the printer accepted the command the exchange is over, whatever the reply
             // payload gave.
             if (accepted)
@@ -335,7 +333,7 @@ int FingCmd::WriteDataViaNet(BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* p
                 continue;
             }
             fmLog("####FM:return command is 0x%x, 0x%x, length is %d, ack is %c", codeValue(kStatusCode),
-                  codeValue(reply.code), reply.length, reply.ack);
+                codeValue(reply.code), reply.length, reply.ack);
             if (status == FM_NOT_READY) {
                 fmLog("####FM:Printer is not ready, wait for 20*100 ms");
                 if (!waits.wait(kWaitMs)) {
@@ -388,8 +386,7 @@ int FingCmd::WriteDataViaNet(BYTE* pInput, DWORD cbInput, BYTE* pOutput, WORD* p
 // One bulk transfer of the USB transport, with up to kAttempts attempts that each open the device
 // and close it again: transfer(device) moves the data and returns the byte count (or <= 0). name
 // prefixes the log lines. The byte count of the first attempt that moved something, or 0.
-template<typename Transfer>
-int FingCmd::bulkWithRetries(const char* name, Transfer transfer)
+template <typename Transfer> int FingCmd::bulkWithRetries(const char* name, Transfer transfer)
 {
     for (int attempt = 1; attempt <= kAttempts; ++attempt) {
         fmLog("####FM:%s", name);

@@ -23,7 +23,7 @@ constexpr BYTE INIT_VALUE = 0xFE;
 constexpr BYTE kProgressByte0 = 0x1C;
 constexpr BYTE kProgressByte1 = 0x2D;
 
-constexpr int kNameSize = VRKT_NAME_SIZE;         // width of UserName
+constexpr int kNameSize = VRKT_NAME_SIZE; // width of UserName
 constexpr int kTemplateSize = VRKT_TEMPLATE_SIZE; // width of feature
 
 // A 16-bit little-endian integer at any offset.
@@ -98,35 +98,35 @@ typedef struct _FG_DATAF_STRUCT {
 #pragma pack(pop)
 
 static_assert(sizeof(FG_FUNC_T) == 8 && offsetof(FG_FUNC_T, mode) == 4 && offsetof(FG_FUNC_T, reserved) == 5
-                  && offsetof(FG_FUNC_T, func) == 7,
-              "FG_FUNC_T layout");
+        && offsetof(FG_FUNC_T, func) == 7,
+    "FG_FUNC_T layout");
 static_assert(sizeof(FG_CHECK_T) == 8 && offsetof(FG_CHECK_T, length) == 4 && offsetof(FG_CHECK_T, reserved) == 6,
-              "FG_CHECK_T layout");
+    "FG_CHECK_T layout");
 static_assert(sizeof(FG_DELETE_T) == 8 && offsetof(FG_DELETE_T, length) == 4 && offsetof(FG_DELETE_T, reserved) == 6
-                  && offsetof(FG_DELETE_T, mode) == 7,
-              "FG_DELETE_T layout");
-static_assert(sizeof(FG_ADD_T) == 8 && offsetof(FG_ADD_T, length) == 4 && offsetof(FG_ADD_T, reserved) == 6,
-              "FG_ADD_T layout");
+        && offsetof(FG_DELETE_T, mode) == 7,
+    "FG_DELETE_T layout");
+static_assert(
+    sizeof(FG_ADD_T) == 8 && offsetof(FG_ADD_T, length) == 4 && offsetof(FG_ADD_T, reserved) == 6, "FG_ADD_T layout");
 static_assert(sizeof(FG_IMPORT_T) == 8 && offsetof(FG_IMPORT_T, reserved) == 4 && offsetof(FG_IMPORT_T, num) == 6,
-              "FG_IMPORT_T layout");
+    "FG_IMPORT_T layout");
 static_assert(sizeof(FG_STATUS_T) == 8, "plain header layout");
 static_assert(sizeof(FG_STA_T) == 8 && offsetof(FG_STA_T, ack) == 4 && offsetof(FG_STA_T, length) == 5
-                  && offsetof(FG_STA_T, status) == 7,
-              "FG_STA_T layout");
+        && offsetof(FG_STA_T, status) == 7,
+    "FG_STA_T layout");
 static_assert(sizeof(FG_DATA_T) == 34 && offsetof(FG_DATA_T, ID) == 32, "FG_DATA_T layout");
-static_assert(sizeof(FG_DATAF_T) == VRKT_RECORD_SIZE && offsetof(FG_DATAF_T, ID) == 32 && offsetof(FG_DATAF_T, feature) == 34,
-              "FG_DATAF_T layout");
+static_assert(
+    sizeof(FG_DATAF_T) == VRKT_RECORD_SIZE && offsetof(FG_DATAF_T, ID) == 32 && offsetof(FG_DATAF_T, feature) == 34,
+    "FG_DATAF_T layout");
 
 constexpr int kHeaderSize = 8;
 constexpr int kRecordSize = static_cast<int>(sizeof(FG_DATAF_T));
 constexpr int kResultSize = static_cast<int>(sizeof(FG_DATA_T));
 
 // The code of every status reply: "STA" and a zero byte.
-constexpr char kStatusCode[4] = {'S', 'T', 'A', '\0'};
+constexpr char kStatusCode[4] = { 'S', 'T', 'A', '\0' };
 
 // A zeroed header of type T carrying the four-letter code.
-template <typename T>
-T makeHeader(const char* code)
+template <typename T> T makeHeader(const char* code)
 {
     T header;
     memset(&header, 0, sizeof(header));
@@ -135,10 +135,7 @@ T makeHeader(const char* code)
 }
 
 // True when the four bytes at p are the given code.
-inline bool hasCode(const void* p, const char* code)
-{
-    return memcmp(p, code, 4) == 0;
-}
+inline bool hasCode(const void* p, const char* code) { return memcmp(p, code, 4) == 0; }
 
 // The four code bytes read as the little-endian 32-bit value the diagnostics print.
 inline uint32_t codeValue(const void* p)

@@ -4,7 +4,8 @@
 #include "transport/DeviceManager.h"
 
 // Closes the device when the scope of a successful open ends, on every way out.
-class OpenedDevice {
+class OpenedDevice
+{
 public:
     explicit OpenedDevice(DeviceIO* device)
         : m_device(device)

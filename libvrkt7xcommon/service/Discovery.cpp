@@ -5,7 +5,6 @@
 #include "vrkt7xuri.h"
 
 #include <QtGlobal>
-
 #include <cstdio>
 #include <cstring>
 

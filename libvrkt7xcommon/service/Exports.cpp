@@ -12,10 +12,7 @@ FingerCommon fingerComm;
 
 extern "C" {
 
-bool IsDeviceConnect(char* pPrinterName)
-{
-    return fingerComm.IsDeviceConnect(pPrinterName);
-}
+bool IsDeviceConnect(char* pPrinterName) { return fingerComm.IsDeviceConnect(pPrinterName); }
 
 int GetDeviceConnect(char** pPrinterName, char** printUri)
 {
@@ -30,55 +27,28 @@ int IsDeviceConnectForPrint(char* pPrinterName)
     return fingerComm.IsDeviceConnectForPrint(pPrinterName);
 }
 
-int IsDeviceFingerOpen(char* pPrinterName)
-{
-    return fingerComm.IsDeviceFingerOpen(pPrinterName);
-}
+int IsDeviceFingerOpen(char* pPrinterName) { return fingerComm.IsDeviceFingerOpen(pPrinterName); }
 
-int IsDeviceFingerOpenForPrint(char* pPrinterName)
-{
-    return fingerComm.IsDeviceFingerOpenForPrint(pPrinterName);
-}
+int IsDeviceFingerOpenForPrint(char* pPrinterName) { return fingerComm.IsDeviceFingerOpenForPrint(pPrinterName); }
 
-bool OpenFinger(char* pPrinterName)
-{
-    return fingerComm.OpenFinger(pPrinterName);
-}
+bool OpenFinger(char* pPrinterName) { return fingerComm.OpenFinger(pPrinterName); }
 
-bool CloseFinger(char* pPrinterName)
-{
-    return fingerComm.CloseFinger(pPrinterName);
-}
+bool CloseFinger(char* pPrinterName) { return fingerComm.CloseFinger(pPrinterName); }
 
-int CheckFinger(char* pPrinterName, char* userName)
-{
-    return fingerComm.CheckFinger(pPrinterName, userName);
-}
+int CheckFinger(char* pPrinterName, char* userName) { return fingerComm.CheckFinger(pPrinterName, userName); }
 
-bool CancelFingerPrint(char* pPrinterName)
-{
-    return fingerComm.CancelFingerPrint(pPrinterName);
-}
+bool CancelFingerPrint(char* pPrinterName) { return fingerComm.CancelFingerPrint(pPrinterName); }
 
-int DeleteFinger(char* pPrinterName, char* userName)
-{
-    return fingerComm.DeleteFinger(pPrinterName, userName);
-}
+int DeleteFinger(char* pPrinterName, char* userName) { return fingerComm.DeleteFinger(pPrinterName, userName); }
 
-int DeleteFingers(char* pPrinterName)
-{
-    return fingerComm.DeleteFingers(pPrinterName);
-}
+int DeleteFingers(char* pPrinterName) { return fingerComm.DeleteFingers(pPrinterName); }
 
 int AddFinger(char* pPrinterName, int mode, char* userName, int* ret_index)
 {
     return fingerComm.AddFinger(pPrinterName, mode, userName, ret_index);
 }
 
-int ImportFinger(char* pPrinterName, char* fileName)
-{
-    return fingerComm.ImportFinger(pPrinterName, fileName);
-}
+int ImportFinger(char* pPrinterName, char* fileName) { return fingerComm.ImportFinger(pPrinterName, fileName); }
 
 int ExportFinger(char* pPrinterName, char* fileName, int* pdwLen)
 {
@@ -90,9 +60,6 @@ bool IsFingerPrint(char* pPrinterName, char* userName, short int* pIndex)
     return fingerComm.IsFingerPrint(pPrinterName, userName, pIndex);
 }
 
-bool DropFingerPrintJob(char* pPrinterName)
-{
-    return fingerComm.DropFingerPrintJob(pPrinterName);
-}
+bool DropFingerPrintJob(char* pPrinterName) { return fingerComm.DropFingerPrintJob(pPrinterName); }
 
 } // extern "C"

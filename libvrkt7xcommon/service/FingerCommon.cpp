@@ -5,20 +5,17 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
 
-namespace {
+namespace
+{
 constexpr int kFilePiece = 4096; // data files are read and written in pieces of this size
 
 // Length of a user name as the library passes it on: at most 32 bytes.
-int nameLength(const char* userName)
-{
-    return userName ? static_cast<int>(strnlen(userName, kNameSize)) : 0;
-}
+int nameLength(const char* userName) { return userName ? static_cast<int>(strnlen(userName, kNameSize)) : 0; }
 
 // A name longer than the printer's field would be cut to its first 32 bytes, and the operation
 // would then act on the user whose name is that prefix.
@@ -181,7 +178,7 @@ int FingerCommon::ImportFinger(char* pPrinterName, char* fileName)
         // A file that delivers less than its size: importing the part read would replace the
         // printer's records with an incomplete set.
         fmLog("\r\n####FM: ImportFinger:read %lld of %lld bytes", static_cast<long long>(done),
-              static_cast<long long>(size));
+            static_cast<long long>(size));
         free(buffer);
         return FM_FILE_ERROR;
     }

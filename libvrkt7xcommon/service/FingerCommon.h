@@ -11,7 +11,8 @@
 // The service object behind the exported functions: rebinds its one FingCmd to the printer named in
 // each call and runs one operation, keeps the supported printers of the last discovery pass, and
 // reads and writes fingerprint data files (concatenated 546-byte FG_DATAF_T records).
-class FingerCommon {
+class FingerCommon
+{
 public:
     FingerCommon();
     ~FingerCommon();

@@ -6,9 +6,11 @@
 
 Clock::~Clock() = default;
 
-namespace {
+namespace
+{
 
-class SystemClock : public Clock {
+class SystemClock : public Clock
+{
 public:
     void sleepMicroseconds(int64_t us) override
     {
@@ -24,16 +26,10 @@ public:
 };
 
 SystemClock systemClock;
-std::atomic<Clock*> currentClock{&systemClock};
+std::atomic<Clock*> currentClock { &systemClock };
 
 } // namespace
 
-Clock& libClock()
-{
-    return *currentClock.load();
-}
+Clock& libClock() { return *currentClock.load(); }
 
-void setLibClock(Clock* clock)
-{
-    currentClock.store(clock ? clock : &systemClock);
-}
+void setLibClock(Clock* clock) { currentClock.store(clock ? clock : &systemClock); }

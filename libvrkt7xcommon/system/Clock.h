@@ -1,13 +1,14 @@
 #ifndef CLOCK_H
 #define CLOCK_H
 
-#include <ctime>
 #include <cstdint>
+#include <ctime>
 
 // Every sleep and every time reading of the protocol and transport code goes through the current
 // Clock, so that tests can replace it with a clock that only records what was asked of it and
 // lets a 50 s verification run in microseconds.
-class Clock {
+class Clock
+{
 public:
     virtual ~Clock();
     // Blocks (or pretends to block) for the given number of microseconds.

@@ -1,6 +1,7 @@
 #include "CupsManager.h"
 
-namespace {
+namespace
+{
 
 int forwardPrinter(void* para, Printer_struct* printer)
 {
@@ -14,17 +15,14 @@ int forwardPrinter(void* para, Printer_struct* printer)
 
 int CupsManager::getPrinters(CALLBACK_getPrinters callback, void* para)
 {
-    PrinterList_para_struct pair {callback, para};
+    PrinterList_para_struct pair { callback, para };
     return cups_get_printers(forwardPrinter, &pair);
 }
 
-int CupsManager::getJobs(CALLBACK_getJob callback, void* para, const char* printer, const char* which,
-                         const char* users)
+int CupsManager::getJobs(
+    CALLBACK_getJob callback, void* para, const char* printer, const char* which, const char* users)
 {
     return cups_get_job(callback, para, printer, which, users);
 }
 
-const char* CupsManager::getDefaultPrinter()
-{
-    return cups_get_default_printer();
-}
+const char* CupsManager::getDefaultPrinter() { return cups_get_default_printer(); }

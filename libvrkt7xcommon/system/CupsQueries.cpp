@@ -1,21 +1,21 @@
 #include "CupsQueries.h"
 
+#include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <cups/cups.h>
 #include <cups/language.h>
 #include <cups/sidechannel.h>
 #include <cups/transcode.h>
-
-#include <cstdio>
-#include <cstring>
-#include <ctime>
 #include <sys/stat.h>
 
 // libcups exports its URI resolver (it turns dnssd:// URIs into usable ones) but declares it in no
 // installed header.
-extern "C" const char* _httpResolveURI(const char* uri, char* resolved_uri, size_t resolved_size, int options,
-                                       int (*cb)(void* context), void* context);
+extern "C" const char* _httpResolveURI(
+    const char* uri, char* resolved_uri, size_t resolved_size, int options, int (*cb)(void* context), void* context);
 
-namespace {
+namespace
+{
 
 // The descriptor on which cupsd gives a backend its side channel.
 constexpr int kSideChannelFd = 4;
@@ -59,7 +59,8 @@ int copyNamedDestOption(const char* printer, const char* option, char* out)
 // "time-at-creation" as the locale's date and time, in UTF-8.
 void formatJobTime(char* field, time_t when)
 {
-    struct tm local {};
+    struct tm local {
+    };
     localtime_r(&when, &local);
     cups_lang_t* lang = cupsLangDefault();
     if (!lang || lang->encoding == CUPS_UTF8) {
@@ -97,10 +98,7 @@ int cups_get_printers(CALLBACK_getPrinters callback, void* para)
     return 0;
 }
 
-const char* cups_get_default_printer()
-{
-    return cupsGetDefault();
-}
+const char* cups_get_default_printer() { return cupsGetDefault(); }
 
 int cups_get_device_uri(const char* printer, char* device_uri)
 {
@@ -134,7 +132,8 @@ int cups_usb_getDeviceID(char* data, int datalen)
     data[0] = '\0';
     // Outside a backend, descriptor 4 is whatever the program happens to have open there; the
     // side-channel request would be written into it. Only a socket can be cupsd's side channel.
-    struct stat st {};
+    struct stat st {
+    };
     if (fstat(kSideChannelFd, &st) != 0 || !S_ISSOCK(st.st_mode))
         return -1;
     // One byte is kept for the terminator.
@@ -155,14 +154,14 @@ ipp_t* cups_new_get_jobs_request(const char* printer, const char* which)
     ipp_t* request = ippNewRequest(IPP_OP_GET_JOBS);
     if (printer) {
         char uri[kFieldSize];
-        httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(),
-                         "/printers/%s", printer);
+        httpAssembleURIf(
+            HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(), "/printers/%s", printer);
         ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
     } else {
         ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, "ipp://localhost/");
     }
     ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
-                  static_cast<int>(sizeof kJobAttributes / sizeof kJobAttributes[0]), nullptr, kJobAttributes);
+        static_cast<int>(sizeof kJobAttributes / sizeof kJobAttributes[0]), nullptr, kJobAttributes);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, which ? which : "all");
     return request;
 }

@@ -3,7 +3,6 @@
 #include "InstallPaths.h"
 
 #include <QSettings>
-
 #include <cstdio>
 
 const char* const filepath = "/tmp/.statusmonitor";
@@ -46,19 +45,18 @@ bool printer_is_printing(const QString& printer_name)
     if (printer_name.isEmpty())
         return false;
     const QString name = shellQuoted(printer_name);
-    const QString cmd = QLatin1String("LANG=en lpstat -l -o ") + name + QLatin1String(" 2>>") +
-                        QLatin1String("/dev/null") + QLatin1String("|grep -w ") + name;
+    const QString cmd = QLatin1String("LANG=en lpstat -l -o ") + name + QLatin1String(" 2>>")
+        + QLatin1String("/dev/null") + QLatin1String("|grep -w ") + name;
     return !get_string_from_shell_cmd(cmd, 0).isEmpty();
 }
 
-bool appSettingsInFile(const QString& file, const QString& key, QVariant& value, const QVariant& defaultValue,
-                       bool set)
+bool appSettingsInFile(const QString& file, const QString& key, QVariant& value, const QVariant& defaultValue, bool set)
 {
     QSettings settings(file, QSettings::NativeFormat);
     if (set) {
         settings.setValue(key, value);
-        fprintf(stderr, "set key %s value:%s\n", qPrintable(key),
-                qPrintable(settings.value(key, defaultValue).toString()));
+        fprintf(
+            stderr, "set key %s value:%s\n", qPrintable(key), qPrintable(settings.value(key, defaultValue).toString()));
     } else {
         value = settings.value(key, defaultValue);
         fprintf(stderr, "get key %s value:%s\n", qPrintable(key), qPrintable(value.toString()));

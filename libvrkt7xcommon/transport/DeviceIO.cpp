@@ -70,10 +70,7 @@ int DeviceIO::open(Printer_struct* printer, int port)
     return open(port);
 }
 
-int DeviceIO::resolve(Printer_struct* printer)
-{
-    return resolveUrl(printer->deviceUri);
-}
+int DeviceIO::resolve(Printer_struct* printer) { return resolveUrl(printer->deviceUri); }
 
 bool DeviceIO::isConnected(Printer_struct* printer)
 {

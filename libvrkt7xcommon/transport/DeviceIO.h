@@ -15,15 +15,16 @@ constexpr int kFingerprintPort = 10001;
 // A byte pipe to one printer. UsbIO and NetIO implement it; the fingerprint protocol only ever
 // talks to a DeviceIO*. The operations taking a Printer_struct first resolve the printer's device
 // URI into the object and then run their parameterless twin.
-class DeviceIO {
+class DeviceIO
+{
 public:
     DeviceIO();
     virtual ~DeviceIO();
 
-    virtual int type() = 0;  // a TransportKind
+    virtual int type() = 0; // a TransportKind
     virtual int close() = 0; // 0 on success
     virtual int write(char* buffer, int bufsize) = 0; // bytes written, negative on failure
-    virtual int read(char* buffer, int bufsize) = 0;  // bytes read, negative on failure
+    virtual int read(char* buffer, int bufsize) = 0; // bytes read, negative on failure
     virtual int getDeviceId_without_open(char* buffer, int bufsize) = 0;
     virtual int write_bulk(char* buffer, int bufsize, unsigned int interface) = 0;
     virtual int read_bulk(char* buffer, int bufsize, unsigned int interface) = 0;
@@ -56,7 +57,8 @@ protected:
 };
 
 // Hands out the transport that suits a printer.
-class DeviceIOManager {
+class DeviceIOManager
+{
 public:
     virtual ~DeviceIOManager();
     virtual DeviceIO* getDevice(Printer_struct* printer) = 0;

@@ -6,7 +6,8 @@
 #include <string>
 
 // Owns one USB and one network transport and hands out the one that suits a device URI.
-class DeviceManager : public DeviceIOManager {
+class DeviceManager : public DeviceIOManager
+{
 public:
     DeviceManager();
     // Takes ownership of the two given transports instead of creating a UsbIO and a NetIO

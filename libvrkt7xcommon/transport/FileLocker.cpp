@@ -10,7 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 // Opens one of the shared files under /tmp, which other users' programs may have created first.
 // - An existing file is opened without O_CREAT: with fs.protected_regular (Debian's default is 2),
 //   an O_CREAT open of a file that another user owns in a sticky directory fails, root included.
@@ -59,10 +60,7 @@ FileLocker::FileLocker()
     memset(lock_file, 0, sizeof(lock_file));
 }
 
-FileLocker::~FileLocker()
-{
-    unlock();
-}
+FileLocker::~FileLocker() { unlock(); }
 
 int FileLocker::lockWith(const char* filename, int operation, bool record)
 {
@@ -90,15 +88,9 @@ int FileLocker::lockWith(const char* filename, int operation, bool record)
     return 0;
 }
 
-int FileLocker::lock(const char* filename)
-{
-    return lockWith(filename, LOCK_EX, true);
-}
+int FileLocker::lock(const char* filename) { return lockWith(filename, LOCK_EX, true); }
 
-int FileLocker::trylock(const char* filename)
-{
-    return lockWith(filename, LOCK_EX | LOCK_NB, false);
-}
+int FileLocker::trylock(const char* filename) { return lockWith(filename, LOCK_EX | LOCK_NB, false); }
 
 int FileLocker::unlock()
 {

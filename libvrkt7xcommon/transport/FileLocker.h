@@ -7,7 +7,8 @@
 // every user's programs share: a file another user left there is opened as it is (never re-created,
 // its mode left alone), and a symbolic link or a file with a second hard link planted there makes
 // locking fail instead of touching the file it points at.
-class FileLocker {
+class FileLocker
+{
 public:
     FileLocker();
     virtual ~FileLocker();

@@ -9,27 +9,27 @@
 #include <QTcpSocket>
 #include <QThread>
 #include <QUrl>
-
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-
-#include <arpa/inet.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 constexpr char kDnssdScheme[] = "dnssd://";
 constexpr int kIsConnectedScratchSize = 1024;
 
 // A TCP connection attempt that runs beside the SNMP query: started at once, looked at without
 // blocking (a QTcpSocket gives up a pending connection on its first timed-out wait).
-class TcpProbe {
+class TcpProbe
+{
 public:
     TcpProbe(const QHostAddress& address, quint16 port)
     {
@@ -77,7 +77,7 @@ public:
     bool accepted(int waitMs = 0)
     {
         if (m_state == State::Pending) {
-            pollfd p {m_fd, POLLOUT, 0};
+            pollfd p { m_fd, POLLOUT, 0 };
             const int ready = ::poll(&p, 1, waitMs);
             if (ready > 0) {
                 int error = 0;
@@ -128,10 +128,7 @@ NetIO::NetIO()
     ifdelay = 0;
 }
 
-NetIO::~NetIO()
-{
-    delete tcpSocket;
-}
+NetIO::~NetIO() { delete tcpSocket; }
 
 void NetIO::forgetResolution()
 {
@@ -275,15 +272,9 @@ int NetIO::read(char* buffer, int bufsize)
     return total == bufsize ? bufsize : -1;
 }
 
-int NetIO::write_bulk(char* buffer, int bufsize, unsigned int)
-{
-    return write(buffer, bufsize);
-}
+int NetIO::write_bulk(char* buffer, int bufsize, unsigned int) { return write(buffer, bufsize); }
 
-int NetIO::read_bulk(char* buffer, int bufsize, unsigned int)
-{
-    return read(buffer, bufsize);
-}
+int NetIO::read_bulk(char* buffer, int bufsize, unsigned int) { return read(buffer, bufsize); }
 
 int NetIO::getDeviceId_without_open(char* buffer, int bufsize)
 {
@@ -307,8 +298,8 @@ bool NetIO::isConnected()
     TcpProbe probe(address, kFingerprintPort);
     char scratch[kIsConnectedScratchSize] = {};
     bool answered = false;
-    const int queried = snmpQueryDeviceId(address, kSnmpPort, scratch, sizeof(scratch), &answered,
-                                          [&probe] { return probe.accepted(); });
+    const int queried = snmpQueryDeviceId(
+        address, kSnmpPort, scratch, sizeof(scratch), &answered, [&probe] { return probe.accepted(); });
     if (queried == 0 && answered)
         return true;
     // The query's wait is over (or no query could be sent: the connection gets that wait alone).

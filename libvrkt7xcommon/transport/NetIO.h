@@ -5,7 +5,6 @@
 
 #include <QHostAddress>
 #include <QString>
-
 #include <functional>
 #include <string>
 
@@ -16,7 +15,8 @@ class QTcpSocket;
 // writes block with fixed waits on the caller's thread (no event loop needed). The device-ID
 // query goes over SNMP on UDP port 161 instead (SnmpDeviceId.h); the connection test asks SNMP and
 // the fingerprint port at once.
-class NetIO : public DeviceIO {
+class NetIO : public DeviceIO
+{
 public:
     // Qt socket waits.
     static constexpr int kConnectWaitMs = 5000;

@@ -6,34 +6,30 @@
 #include <QNetworkProxy>
 #include <QUdpSocket>
 #include <QUrl>
-
 #include <cstring>
 
-namespace {
+namespace
+{
 
 // SNMPv1 GetRequest, BER: community "mbzlqt", request-id 4, one binding of
 // 1.3.6.1.4.1.2699.1.2.1.2.1.1.3.1 to NULL.
 const unsigned char kRequest[kSnmpRequestSize] = {
-    0x30, 0x2D,                                     // SEQUENCE, 45 bytes
-    0x02, 0x01, 0x00,                               // version 1
-    0x04, 0x06, 'm', 'b', 'z', 'l', 'q', 't',       // community
-    0xA0, 0x20,                                     // GetRequest, 32 bytes
-    0x02, 0x01, 0x04,                               // request-id
-    0x02, 0x01, 0x00,                               // error-status
-    0x02, 0x01, 0x00,                               // error-index
-    0x30, 0x15,                                     // variable-bindings
-    0x30, 0x13,                                     // one binding
+    0x30, 0x2D, // SEQUENCE, 45 bytes
+    0x02, 0x01, 0x00, // version 1
+    0x04, 0x06, 'm', 'b', 'z', 'l', 'q', 't', // community
+    0xA0, 0x20, // GetRequest, 32 bytes
+    0x02, 0x01, 0x04, // request-id
+    0x02, 0x01, 0x00, // error-status
+    0x02, 0x01, 0x00, // error-index
+    0x30, 0x15, // variable-bindings
+    0x30, 0x13, // one binding
     0x06, 0x0F, 0x2B, 0x06, 0x01, 0x04, 0x01, 0x95, // OID
-    0x0B, 0x01, 0x02, 0x01, 0x02, 0x01, 0x01, 0x03, 0x01,
-    0x05, 0x00,                                     // NULL
+    0x0B, 0x01, 0x02, 0x01, 0x02, 0x01, 0x01, 0x03, 0x01, 0x05, 0x00, // NULL
 };
 
 } // namespace
 
-QByteArray snmpDeviceIdRequest()
-{
-    return QByteArray(reinterpret_cast<const char*>(kRequest), kSnmpRequestSize);
-}
+QByteArray snmpDeviceIdRequest() { return QByteArray(reinterpret_cast<const char*>(kRequest), kSnmpRequestSize); }
 
 int copySnmpDeviceId(const QByteArray& reply, char* buffer, int bufsize)
 {
@@ -51,7 +47,7 @@ int copySnmpDeviceId(const QByteArray& reply, char* buffer, int bufsize)
 }
 
 int snmpQueryDeviceId(const QHostAddress& address, quint16 port, char* buffer, int bufsize, bool* answered,
-                      const std::function<bool()>& stopWaiting)
+    const std::function<bool()>& stopWaiting)
 {
     if (answered)
         *answered = false;

@@ -7,7 +7,6 @@
 
 #include <QByteArray>
 #include <QHostAddress>
-
 #include <functional>
 
 constexpr quint16 kSnmpPort = 161;
@@ -40,8 +39,8 @@ int copySnmpDeviceId(const QByteArray& reply, char* buffer, int bufsize);
 // socket cannot be connected or the request not sent, otherwise 0, whether or not an answer came.
 // *answered (when given) tells whether at least one datagram came back. `stopWaiting` (when
 // given) is asked at every poll without an answer; true ends the wait early.
-int snmpQueryDeviceId(const QHostAddress& address, quint16 port, char* buffer, int bufsize,
-                      bool* answered = nullptr, const std::function<bool()>& stopWaiting = nullptr);
+int snmpQueryDeviceId(const QHostAddress& address, quint16 port, char* buffer, int bufsize, bool* answered = nullptr,
+    const std::function<bool()>& stopWaiting = nullptr);
 
 // The query on port 161 of the host of device_uri (looked up with get_ip_address).
 int _platform_net_get_device_id(const char* device_uri, char* buffer, int bufsize, bool* answered = nullptr);

@@ -6,23 +6,21 @@
 #include <cstdio>
 #include <cstring>
 
-namespace {
+namespace
+{
 constexpr unsigned kControlTimeoutMs = 5000;
 constexpr unsigned kBulkWriteTimeoutMs = 5000;
 constexpr unsigned kBulkReadTimeoutMs = 30000;
 
 // Vendor requests of the fingerprint unit.
 constexpr uint8_t kVendorOut = 0x41; // vendor, interface, host to device
-constexpr uint8_t kVendorIn = 0xC1;  // vendor, interface, device to host
+constexpr uint8_t kVendorIn = 0xC1; // vendor, interface, device to host
 constexpr uint8_t kFrameRequest = 0x4D;
 constexpr uint16_t kFrameValue = 0x3C2B;
-constexpr uint8_t kClassIn = 0xA1;   // class, interface, device to host
+constexpr uint8_t kClassIn = 0xA1; // class, interface, device to host
 constexpr uint8_t kGetDeviceId = 0;
 
-void printPermissionHint()
-{
-    fprintf(stderr, "libusb: Make sure you run as root or set appropriate permissions\n");
-}
+void printPermissionHint() { fprintf(stderr, "libusb: Make sure you run as root or set appropriate permissions\n"); }
 
 // The device-search handler: matches by serial number when one is given, else by IDs.
 int matchDevice(libusb_device* device, void* data)
@@ -82,20 +80,34 @@ int iterateDevices(int (*handler)(libusb_device*, void*), void* data)
 const char* usbErrorText(int code)
 {
     switch (code) {
-    case -1: return "Input/output error";
-    case -2: return "Invalid parameter";
-    case -3: return "Access denied (insufficient permissions)";
-    case -4: return "No such device (it may have been disconnected)";
-    case -5: return "Entity not found";
-    case -6: return "Resource busy";
-    case -7: return "Operation timed out";
-    case -8: return "Overflow";
-    case -9: return "Pipe error";
-    case -10: return "System call interrupted (perhaps due to signal)";
-    case -11: return "Insufficient memory";
-    case -12: return "Operation not supported or unimplemented on this platform";
-    case -99: return "Other error";
-    default: return "Unknown libusb-1.0 error code";
+    case -1:
+        return "Input/output error";
+    case -2:
+        return "Invalid parameter";
+    case -3:
+        return "Access denied (insufficient permissions)";
+    case -4:
+        return "No such device (it may have been disconnected)";
+    case -5:
+        return "Entity not found";
+    case -6:
+        return "Resource busy";
+    case -7:
+        return "Operation timed out";
+    case -8:
+        return "Overflow";
+    case -9:
+        return "Pipe error";
+    case -10:
+        return "System call interrupted (perhaps due to signal)";
+    case -11:
+        return "Insufficient memory";
+    case -12:
+        return "Operation not supported or unimplemented on this platform";
+    case -99:
+        return "Other error";
+    default:
+        return "Unknown libusb-1.0 error code";
     }
 }
 
@@ -148,15 +160,12 @@ UsbApi::UsbApi()
     : g_interface(0)
     , g_device(nullptr)
     , g_dev_h(nullptr)
-    , bulk_in{0, 0}
-    , bulk_out{0, 0}
+    , bulk_in { 0, 0 }
+    , bulk_out { 0, 0 }
 {
 }
 
-int UsbApi::init()
-{
-    return libusb_init(nullptr);
-}
+int UsbApi::init() { return libusb_init(nullptr); }
 
 int UsbApi::exit()
 {
@@ -249,8 +258,7 @@ int UsbApi::getDeviceAddress(int vid, int pid, const char* serial, int* address,
 int UsbApi::write(char* buffer, int bufsize)
 {
     const int result = libusb_control_transfer(g_dev_h, kVendorOut, kFrameRequest, kFrameValue, controlIndex(),
-                                               reinterpret_cast<unsigned char*>(buffer),
-                                               static_cast<uint16_t>(bufsize & 0xFFFF), kControlTimeoutMs);
+        reinterpret_cast<unsigned char*>(buffer), static_cast<uint16_t>(bufsize & 0xFFFF), kControlTimeoutMs);
     // The frame stays as it is: the caller sends it again on its next attempt.
     if (result < 0)
         fprintf(stderr, "libusb: control write error:%d\n", result);
@@ -260,8 +268,7 @@ int UsbApi::write(char* buffer, int bufsize)
 int UsbApi::read(char* buffer, int bufsize)
 {
     const int result = libusb_control_transfer(g_dev_h, kVendorIn, 0, 0, controlIndex(),
-                                               reinterpret_cast<unsigned char*>(buffer),
-                                               static_cast<uint16_t>(bufsize & 0xFFFF), kControlTimeoutMs);
+        reinterpret_cast<unsigned char*>(buffer), static_cast<uint16_t>(bufsize & 0xFFFF), kControlTimeoutMs);
     if (result < 0) {
         fprintf(stderr, "libusb: control read error:%d\n", result);
         buffer[0] = 0;
@@ -272,8 +279,7 @@ int UsbApi::read(char* buffer, int bufsize)
 int UsbApi::getDeviceId(char* buffer, int bufsize)
 {
     const int result = libusb_control_transfer(g_dev_h, kClassIn, kGetDeviceId, 1, controlIndex(),
-                                               reinterpret_cast<unsigned char*>(buffer),
-                                               static_cast<uint16_t>(bufsize & 0xFFFF), kControlTimeoutMs);
+        reinterpret_cast<unsigned char*>(buffer), static_cast<uint16_t>(bufsize & 0xFFFF), kControlTimeoutMs);
     if (result < 0) {
         fprintf(stderr, "libusb: get device id error:%d\n", result);
         buffer[0] = 0;
@@ -288,8 +294,7 @@ int UsbApi::write_bulk(char* buffer, int bufsize, unsigned int interface)
         return -1;
     int sent = 0;
     const int result = libusb_bulk_transfer(g_dev_h, static_cast<unsigned char>(bulk_out[interface]),
-                                            reinterpret_cast<unsigned char*>(buffer), bufsize, &sent,
-                                            kBulkWriteTimeoutMs);
+        reinterpret_cast<unsigned char*>(buffer), bufsize, &sent, kBulkWriteTimeoutMs);
     if (result != 0) {
         fprintf(stderr, "libusb bulk write error:%d\n", result);
         return result;
@@ -303,8 +308,7 @@ int UsbApi::read_bulk(char* buffer, int bufsize, unsigned int interface)
         return -1;
     int received = 0;
     const int result = libusb_bulk_transfer(g_dev_h, static_cast<unsigned char>(bulk_in[interface]),
-                                            reinterpret_cast<unsigned char*>(buffer), bufsize, &received,
-                                            kBulkReadTimeoutMs);
+        reinterpret_cast<unsigned char*>(buffer), bufsize, &received, kBulkReadTimeoutMs);
     if (result != 0) {
         fprintf(stderr, "libusb bulk read error:%d\n", result);
         return result;

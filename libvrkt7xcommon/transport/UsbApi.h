@@ -14,7 +14,7 @@ struct struct_deviceInfo {
 
 struct struct_device {
     struct_deviceInfo deviceInfo;
-    libusb_device* dev;        // the matching device, or null
+    libusb_device* dev; // the matching device, or null
     libusb_device_handle* udev; // the handle opened on it, or null
 };
 
@@ -22,7 +22,8 @@ struct struct_device {
 // configuration, interface claim and release, vendor control transfers, the printer-class device ID
 // and bulk transfers. Results are 0 or a byte count on success and a negative libusb code on failure
 // unless stated.
-class UsbApi {
+class UsbApi
+{
 public:
     UsbApi();
 

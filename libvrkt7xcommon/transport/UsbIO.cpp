@@ -10,7 +10,6 @@
 #include <QStringList>
 #include <QUrl>
 #include <QUrlQuery>
-
 #include <cstdio>
 #include <cstring>
 
@@ -26,7 +25,8 @@ const char* const kPrinterLockInfoFile = "/tmp/.vrkt_info_lock";
 const char* const lock_scan_file = "/tmp/.scanner_lock";
 const char* const lock_scan_info_file = "/tmp/.scanner_info_lock";
 
-namespace {
+namespace
+{
 
 int defaultGetpidvid(const std::string&, int* pid, int* vid)
 {
@@ -167,15 +167,9 @@ int UsbIO::close()
     return 0;
 }
 
-int UsbIO::write(char* buffer, int bufsize)
-{
-    return device_is_open ? usb->write(buffer, bufsize) : -1;
-}
+int UsbIO::write(char* buffer, int bufsize) { return device_is_open ? usb->write(buffer, bufsize) : -1; }
 
-int UsbIO::read(char* buffer, int bufsize)
-{
-    return device_is_open ? usb->read(buffer, bufsize) : -1;
-}
+int UsbIO::read(char* buffer, int bufsize) { return device_is_open ? usb->read(buffer, bufsize) : -1; }
 
 int UsbIO::write_bulk(char* buffer, int bufsize, unsigned int iface)
 {
@@ -208,10 +202,7 @@ int UsbIO::getDeviceId(char* buffer, int bufsize)
     return opened;
 }
 
-bool UsbIO::isConnected()
-{
-    return usb->isConnected(vid, pid, serial);
-}
+bool UsbIO::isConnected() { return usb->isConnected(vid, pid, serial); }
 
 const char* UsbIO::getDeviceAddress()
 {

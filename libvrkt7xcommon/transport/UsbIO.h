@@ -13,16 +13,17 @@ class UsbApi;
 // are exported: see vrkt7xsystem.h.
 
 // Files under /tmp that keep cooperating processes and a scanner program off the USB printer.
-extern const char* const kPrinterLockFile;     // "/tmp/.vrkt_lock"
+extern const char* const kPrinterLockFile; // "/tmp/.vrkt_lock"
 extern const char* const kPrinterLockInfoFile; // "/tmp/.vrkt_info_lock"
-extern const char* const lock_scan_file;       // "/tmp/.scanner_lock"
-extern const char* const lock_scan_info_file;  // "/tmp/.scanner_info_lock"
+extern const char* const lock_scan_file; // "/tmp/.scanner_lock"
+extern const char* const lock_scan_info_file; // "/tmp/.scanner_info_lock"
 
 // The transport for printers whose device URI starts with "usb://": finds the printer by the serial
 // number of its URI and exchanges frames as vendor control transfers, records as bulk transfers.
 // Opening is refused while CUPS prints on the printer, while this process has it open, and while
 // another cooperating process holds the printer lock file.
-class UsbIO : public DeviceIO, public FileLocker {
+class UsbIO : public DeviceIO, public FileLocker
+{
 public:
     UsbIO();
     ~UsbIO() override;

@@ -5,7 +5,8 @@
 
 int verbose = 1;
 
-namespace {
+namespace
+{
 
 void printEndpoint(const libusb_endpoint_descriptor& endpoint)
 {

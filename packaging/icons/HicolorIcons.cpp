@@ -9,7 +9,6 @@
 #include <QImage>
 #include <QImageReader>
 #include <QMap>
-
 #include <cstdio>
 
 int main(int argc, char* argv[])
@@ -32,12 +31,12 @@ int main(int argc, char* argv[])
         const QImage image = reader.read();
         if (image.isNull()) {
             std::fprintf(stderr, "vrkt7x_hicolor_icons: %s: picture %d: %s\n", qPrintable(iconFile), i,
-                         qPrintable(reader.errorString()));
+                qPrintable(reader.errorString()));
             return 1;
         }
         if (image.width() != image.height()) {
-            std::fprintf(stderr, "vrkt7x_hicolor_icons: %s: picture %d is %d x %d, not square\n",
-                         qPrintable(iconFile), i, image.width(), image.height());
+            std::fprintf(stderr, "vrkt7x_hicolor_icons: %s: picture %d is %d x %d, not square\n", qPrintable(iconFile),
+                i, image.width(), image.height());
             return 1;
         }
         bySide.insert(image.width(), image);
@@ -50,8 +49,7 @@ int main(int argc, char* argv[])
     for (auto it = bySide.cbegin(); it != bySide.cend(); ++it) {
         const QString folder = QStringLiteral("hicolor/%1x%1/apps").arg(it.key());
         const QString path = out.filePath(folder + QLatin1Char('/') + name + QStringLiteral(".png"));
-        if (!out.mkpath(folder) ||
-            !it.value().convertToFormat(QImage::Format_ARGB32).save(path, "PNG")) {
+        if (!out.mkpath(folder) || !it.value().convertToFormat(QImage::Format_ARGB32).save(path, "PNG")) {
             std::fprintf(stderr, "vrkt7x_hicolor_icons: cannot write %s\n", qPrintable(path));
             return 1;
         }

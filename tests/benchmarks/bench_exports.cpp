@@ -10,7 +10,8 @@
 
 #include <QtTest>
 
-namespace {
+namespace
+{
 struct Run {
     qint64 wallMs = 0;
     qint64 prescribedMs = 0;
@@ -42,7 +43,8 @@ QString line(const char* what, const Run& r)
 }
 } // namespace
 
-class ExportsBenchmark : public QObject {
+class ExportsBenchmark : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:

@@ -9,10 +9,10 @@
 #include "transport/UsbIO.h"
 
 #include <QtTest>
-
 #include <algorithm>
 
-namespace {
+namespace
+{
 constexpr int kRuns = 30;
 
 double medianUs(QList<qint64> ns)
@@ -21,8 +21,7 @@ double medianUs(QList<qint64> ns)
     return ns[ns.size() / 2] / 1000.0;
 }
 
-template <typename F>
-double measure(F f)
+template <typename F> double measure(F f)
 {
     QList<qint64> times;
     for (int i = 0; i < kRuns; ++i) {
@@ -35,7 +34,8 @@ double measure(F f)
 }
 } // namespace
 
-class UsbStatusBenchmark : public QObject {
+class UsbStatusBenchmark : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -83,22 +83,22 @@ void UsbStatusBenchmark::run()
         total.append(d);
     }
 
-    const QString text = QStringLiteral(
-                             "status query over simulated USB, median of %1 runs (microseconds)\n"
-                             "  GetFingerStatus bound by device URI (no queue name, no printing check): %2\n"
-                             "  one query with the queue name known, phase by phase:\n"
-                             "    printing check (lpstat | grep against the private cupsd): %3\n"
-                             "    open: lock files, scanner wait, device search, libusb open/config/claim: %4\n"
-                             "    FING frame: vendor control OUT + control IN: %5\n"
-                             "    close: release, re-attach, unlock: %6\n"
-                             "    total: %7\n")
-                             .arg(kRuns)
-                             .arg(byUri, 0, 'f', 0)
-                             .arg(medianUs(check), 0, 'f', 0)
-                             .arg(medianUs(open), 0, 'f', 0)
-                             .arg(medianUs(transfer), 0, 'f', 0)
-                             .arg(medianUs(close), 0, 'f', 0)
-                             .arg(medianUs(total), 0, 'f', 0);
+    const QString text
+        = QStringLiteral("status query over simulated USB, median of %1 runs (microseconds)\n"
+                         "  GetFingerStatus bound by device URI (no queue name, no printing check): %2\n"
+                         "  one query with the queue name known, phase by phase:\n"
+                         "    printing check (lpstat | grep against the private cupsd): %3\n"
+                         "    open: lock files, scanner wait, device search, libusb open/config/claim: %4\n"
+                         "    FING frame: vendor control OUT + control IN: %5\n"
+                         "    close: release, re-attach, unlock: %6\n"
+                         "    total: %7\n")
+              .arg(kRuns)
+              .arg(byUri, 0, 'f', 0)
+              .arg(medianUs(check), 0, 'f', 0)
+              .arg(medianUs(open), 0, 'f', 0)
+              .arg(medianUs(transfer), 0, 'f', 0)
+              .arg(medianUs(close), 0, 'f', 0)
+              .arg(medianUs(total), 0, 'f', 0);
     qInfo().noquote() << text;
     const QString artifacts = qEnvironmentVariable("VRKT_ARTIFACTS_DIR", QDir::tempPath());
     QDir().mkpath(artifacts);

@@ -5,16 +5,16 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QSocketNotifier>
-
 #include <csignal>
 #include <cstdio>
 #include <sys/socket.h>
 #include <syslog.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
-int g_signalPipe[2] = {-1, -1};
+int g_signalPipe[2] = { -1, -1 };
 
 void onSignal(int)
 {
@@ -35,7 +35,8 @@ int main(int argc, char* argv[])
         QStringLiteral("Shows the fingerprint verification window for this user's print jobs."));
     parser.addHelpOption();
     const QCommandLineOption fpverifyOption(QStringLiteral("fpverify"),
-        QStringLiteral("The verification window program (default %1).").arg(QLatin1String(AgentPaths::kFpverifyProgram)),
+        QStringLiteral("The verification window program (default %1).")
+            .arg(QLatin1String(AgentPaths::kFpverifyProgram)),
         QStringLiteral("PATH"), QLatin1String(AgentPaths::kFpverifyProgram));
     parser.addOption(fpverifyOption);
     parser.process(app);

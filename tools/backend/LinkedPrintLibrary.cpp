@@ -4,7 +4,8 @@
 
 #include <cstring>
 
-namespace {
+namespace
+{
 
 // The library takes a writable, zero-terminated URI shorter than 256 bytes.
 struct UriBuffer {

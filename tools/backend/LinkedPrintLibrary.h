@@ -4,7 +4,8 @@
 #include "PrintLibrary.h"
 
 // The print-time functions of the linked libvrkt7xcommon.
-class LinkedPrintLibrary : public PrintLibrary {
+class LinkedPrintLibrary : public PrintLibrary
+{
 public:
     int isDeviceConnectForPrint(const QByteArray& uri) override;
     int isDeviceFingerOpenForPrint(const QByteArray& uri) override;

@@ -9,11 +9,9 @@
 #include "LinkedPrintLibrary.h"
 
 #include <QFileInfo>
-
-#include <cups/backend.h>
-
 #include <cstdio>
 #include <cstdlib>
+#include <cups/backend.h>
 #include <syslog.h>
 
 int main(int argc, char* argv[])

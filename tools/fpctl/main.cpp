@@ -32,9 +32,9 @@ int main(int argc, char** argv)
     if (!parseCommandLine(args, &invocation, &error)) {
         Outcome outcome;
         outcome.fail(ExitCode::Usage,
-                     error + (invocation.command.isEmpty()
-                                  ? QStringLiteral(" (see 'fpctl --help')")
-                                  : QStringLiteral(" (see 'fpctl %1 --help')").arg(invocation.command)));
+            error
+                + (invocation.command.isEmpty() ? QStringLiteral(" (see 'fpctl --help')")
+                                                : QStringLiteral(" (see 'fpctl %1 --help')").arg(invocation.command)));
         const WrittenOutcome written = writeOutcome(invocation.command, invocation.json, outcome);
         terminal.writeOut(written.out);
         terminal.writeErr(written.err);

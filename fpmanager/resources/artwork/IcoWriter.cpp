@@ -3,10 +3,10 @@
 #include <QBuffer>
 #include <QImageWriter>
 #include <QtEndian>
-
 #include <cstring>
 
-namespace {
+namespace
+{
 
 const int kDirectorySize = 6;
 const int kEntrySize = 16;
@@ -42,7 +42,8 @@ bool encodeOne(const QImage& image, EncodedImage* out)
 
 } // namespace
 
-namespace IcoWriter {
+namespace IcoWriter
+{
 
 QByteArray encode(const QList<QImage>& images)
 {

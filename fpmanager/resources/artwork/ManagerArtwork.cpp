@@ -3,10 +3,10 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
-
 #include <cmath>
 
-namespace {
+namespace
+{
 
 // Ridges of a fingerprint: nested arcs around (cx, cy), open at the bottom, as a finger pad
 // seen from the front.
@@ -36,7 +36,8 @@ void drawFingerprint(QPainter& p, const QPointF& centre, qreal radius, const QCo
 
 } // namespace
 
-namespace ManagerArtwork {
+namespace ManagerArtwork
+{
 
 QImage applicationIcon(int side)
 {

@@ -4,7 +4,8 @@
 #include <QImage>
 
 // fpmanager's own pictures, drawn with QPainter: no outside artwork is used.
-namespace ManagerArtwork {
+namespace ManagerArtwork
+{
 
 // The application icon at side × side pixels: a fingerprint in front of a printer on a blue tile.
 QImage applicationIcon(int side);

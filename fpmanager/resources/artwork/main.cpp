@@ -7,7 +7,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-
 #include <cstdio>
 
 int main(int argc, char* argv[])
@@ -23,12 +22,13 @@ int main(int argc, char* argv[])
         return 1;
 
     QList<QImage> icons;
-    for (int side : {16, 32, 48, 64, 128})
+    for (int side : { 16, 32, 48, 64, 128 })
         icons.append(ManagerArtwork::applicationIcon(side));
     const QByteArray ico = IcoWriter::encode(icons);
     const QString icoPath = out.filePath(QStringLiteral("FingerManage.ico"));
     QFile icoFile(icoPath);
-    if (ico.isEmpty() || !icoFile.open(QIODevice::WriteOnly | QIODevice::Truncate) || icoFile.write(ico) != ico.size()) {
+    if (ico.isEmpty() || !icoFile.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        || icoFile.write(ico) != ico.size()) {
         std::fprintf(stderr, "fpmanager_artwork: cannot write %s\n", qPrintable(icoPath));
         return 1;
     }

@@ -5,10 +5,10 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QThread>
-
 #include <cstring>
 
-namespace FakeFingerLibrary {
+namespace FakeFingerLibrary
+{
 
 State& state()
 {
@@ -28,116 +28,117 @@ void reset()
     calls().clear();
 }
 
-namespace {
-
-void record(const char* function, const char* uri, const QByteArray& argument = QByteArray())
+namespace
 {
-    QString line = QString::fromLatin1(function) + QLatin1Char(' ') + QString::fromUtf8(uri ? uri : "(null)");
-    if (!argument.isNull())
-        line += QLatin1Char(' ') + QString::fromLatin1(argument.toHex());
-    // The window makes its library calls on a worker thread; the record and the look at the
-    // window are taken on the GUI thread, which waits in its event loop meanwhile.
-    auto onGuiThread = [&] {
-        calls().append(line);
-        if (state().duringCall)
-            state().duringCall(function);
-    };
-    if (QThread::currentThread() == qApp->thread()) {
-        ++state().callsOnGuiThread;
-        onGuiThread();
-    } else {
-        QMetaObject::invokeMethod(qApp, onGuiThread, Qt::BlockingQueuedConnection);
+
+    void record(const char* function, const char* uri, const QByteArray& argument = QByteArray())
+    {
+        QString line = QString::fromLatin1(function) + QLatin1Char(' ') + QString::fromUtf8(uri ? uri : "(null)");
+        if (!argument.isNull())
+            line += QLatin1Char(' ') + QString::fromLatin1(argument.toHex());
+        // The window makes its library calls on a worker thread; the record and the look at the
+        // window are taken on the GUI thread, which waits in its event loop meanwhile.
+        auto onGuiThread = [&] {
+            calls().append(line);
+            if (state().duringCall)
+                state().duringCall(function);
+        };
+        if (QThread::currentThread() == qApp->thread()) {
+            ++state().callsOnGuiThread;
+            onGuiThread();
+        } else {
+            QMetaObject::invokeMethod(qApp, onGuiThread, Qt::BlockingQueuedConnection);
+        }
     }
-}
 
-int fakeAddFinger(char* printer, int mode, char* userName, int* retIndex)
-{
-    record(mode == 0 ? "AddFinger0" : "AddFinger1", printer, QByteArray(userName));
-    if (mode == 0)
-        return state().firstPressResult;
-    if (state().secondPressResult != 0)
-        return state().secondPressResult;
-    if (retIndex)
-        *retIndex = state().nextIndex++;
-    return 0;
-}
-
-bool fakeIsDeviceConnect(char* printer)
-{
-    record("IsDeviceConnect", printer);
-    return false;
-}
-
-int fakeGetDeviceConnect(char** names, char** uris)
-{
-    record("GetDeviceConnect", "");
-    int i = 0;
-    for (const auto& printer : std::as_const(state().printers)) {
-        std::memcpy(names[i], printer.first.constData(), static_cast<size_t>(printer.first.size()) + 1);
-        std::memcpy(uris[i], printer.second.constData(), static_cast<size_t>(printer.second.size()) + 1);
-        ++i;
+    int fakeAddFinger(char* printer, int mode, char* userName, int* retIndex)
+    {
+        record(mode == 0 ? "AddFinger0" : "AddFinger1", printer, QByteArray(userName));
+        if (mode == 0)
+            return state().firstPressResult;
+        if (state().secondPressResult != 0)
+            return state().secondPressResult;
+        if (retIndex)
+            *retIndex = state().nextIndex++;
+        return 0;
     }
-    return state().overrideCount ? state().count : i;
-}
 
-int fakeIsDeviceFingerOpen(char* printer)
-{
-    record("IsDeviceFingerOpen", printer);
-    return state().switchByUri.value(QByteArray(printer), state().defaultSwitch);
-}
+    bool fakeIsDeviceConnect(char* printer)
+    {
+        record("IsDeviceConnect", printer);
+        return false;
+    }
 
-bool fakeOpenFinger(char* printer)
-{
-    record("OpenFinger", printer);
-    return state().openResult;
-}
+    int fakeGetDeviceConnect(char** names, char** uris)
+    {
+        record("GetDeviceConnect", "");
+        int i = 0;
+        for (const auto& printer : std::as_const(state().printers)) {
+            std::memcpy(names[i], printer.first.constData(), static_cast<size_t>(printer.first.size()) + 1);
+            std::memcpy(uris[i], printer.second.constData(), static_cast<size_t>(printer.second.size()) + 1);
+            ++i;
+        }
+        return state().overrideCount ? state().count : i;
+    }
 
-bool fakeCloseFinger(char* printer)
-{
-    record("CloseFinger", printer);
-    return state().closeResult;
-}
+    int fakeIsDeviceFingerOpen(char* printer)
+    {
+        record("IsDeviceFingerOpen", printer);
+        return state().switchByUri.value(QByteArray(printer), state().defaultSwitch);
+    }
 
-int fakeDeleteFinger(char* printer, char* userName)
-{
-    record("DeleteFinger", printer, QByteArray(userName));
-    return state().deleteResult;
-}
+    bool fakeOpenFinger(char* printer)
+    {
+        record("OpenFinger", printer);
+        return state().openResult;
+    }
 
-int fakeDeleteFingers(char* printer)
-{
-    record("DeleteFingers", printer);
-    return state().deleteAllResult;
-}
+    bool fakeCloseFinger(char* printer)
+    {
+        record("CloseFinger", printer);
+        return state().closeResult;
+    }
 
-int fakeCheckFinger(char* printer, char* userName)
-{
-    record("CheckFinger", printer, QByteArray(userName));
-    return state().checkResult;
-}
+    int fakeDeleteFinger(char* printer, char* userName)
+    {
+        record("DeleteFinger", printer, QByteArray(userName));
+        return state().deleteResult;
+    }
 
-int fakeImportFinger(char* printer, char* fileName)
-{
-    record("ImportFinger", printer, QByteArray(fileName));
-    QFile file(QString::fromLocal8Bit(fileName));
-    state().importFileExisted = file.exists();
-    state().importedData = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    return state().importResult;
-}
+    int fakeDeleteFingers(char* printer)
+    {
+        record("DeleteFingers", printer);
+        return state().deleteAllResult;
+    }
 
-int fakeExportFinger(char* printer, char* fileName, int* length)
-{
-    record("ExportFinger", printer, QByteArray(fileName));
-    // As the library: a file only for records, an existing one stays otherwise.
-    if (state().exportResult == 0 && state().writeExport && state().exportLength > 0) {
+    int fakeCheckFinger(char* printer, char* userName)
+    {
+        record("CheckFinger", printer, QByteArray(userName));
+        return state().checkResult;
+    }
+
+    int fakeImportFinger(char* printer, char* fileName)
+    {
+        record("ImportFinger", printer, QByteArray(fileName));
         QFile file(QString::fromLocal8Bit(fileName));
-        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            file.write(state().exportData);
+        state().importFileExisted = file.exists();
+        state().importedData = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        return state().importResult;
     }
-    if (length)
-        *length = state().exportLength;
-    return state().exportResult;
-}
+
+    int fakeExportFinger(char* printer, char* fileName, int* length)
+    {
+        record("ExportFinger", printer, QByteArray(fileName));
+        // As the library: a file only for records, an existing one stays otherwise.
+        if (state().exportResult == 0 && state().writeExport && state().exportLength > 0) {
+            QFile file(QString::fromLocal8Bit(fileName));
+            if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                file.write(state().exportData);
+        }
+        if (length)
+            *length = state().exportLength;
+        return state().exportResult;
+    }
 
 } // namespace
 

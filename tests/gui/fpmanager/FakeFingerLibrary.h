@@ -10,12 +10,12 @@
 #include <QMap>
 #include <QPair>
 #include <QStringList>
-
 #include <functional>
 
 class CFingerManage;
 
-namespace FakeFingerLibrary {
+namespace FakeFingerLibrary
+{
 
 struct State {
     // GetDeviceConnect: the (queue name, device URI) pairs written into the slots, and the count

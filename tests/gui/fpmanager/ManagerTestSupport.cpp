@@ -1,11 +1,9 @@
 #include "ManagerTestSupport.h"
 
-#include "Frames.h"
-
 #include "FakeFingerLibrary.h"
 #include "FingerManageDlg.h"
+#include "Frames.h"
 #include "LibraryWorker.h"
-
 #include "store/CharsetFuncs.h"
 #include "store/FingerManage.h"
 #include "store/FpmanagerPaths.h"
@@ -19,7 +17,6 @@
 #include <QSqlQuery>
 #include <QTextStream>
 #include <QUuid>
-
 #include <cstring>
 
 NoticeScript::NoticeScript()
@@ -34,10 +31,7 @@ NoticeScript::NoticeScript()
     });
 }
 
-NoticeScript::~NoticeScript()
-{
-    NoticeBox::setHandler(m_previous);
-}
+NoticeScript::~NoticeScript() { NoticeBox::setHandler(m_previous); }
 
 QStringList NoticeScript::texts() const
 {
@@ -63,10 +57,7 @@ FileDialogScript::FileDialogScript()
     });
 }
 
-FileDialogScript::~FileDialogScript()
-{
-    FileDialogs::setHandler(m_previous);
-}
+FileDialogScript::~FileDialogScript() { FileDialogs::setHandler(m_previous); }
 
 ModalWatcher::ModalWatcher(std::function<void(QWidget*)> action, int intervalMs)
     : m_action(std::move(action))
@@ -151,7 +142,8 @@ ShownBox readAndClick(QMessageBox* box, const QString& buttonText, QWidget* expe
     return shown;
 }
 
-namespace ManagerTestEnv {
+namespace ManagerTestEnv
+{
 
 bool insidePrivateNamespace()
 {
@@ -196,64 +188,67 @@ void storeFinger(const QString& printerName, int id, const QString& userName)
     fingerMagager.m_fingerRecords = records;
 }
 
-namespace {
-
-// Runs statement on a plain copy of the stored database, through a connection of its own.
-QList<QStringList> readStored(const QString& statement, const QVariantList& values)
+namespace
 {
-    QList<QStringList> rows;
-    const QString plainPath = QDir::tempPath() + QStringLiteral("/readback-") + QUuid::createUuid().toString(QUuid::Id128) + QStringLiteral(".db");
+
+    // Runs statement on a plain copy of the stored database, through a connection of its own.
+    QList<QStringList> readStored(const QString& statement, const QVariantList& values)
     {
-        QFile stored(fingerMagager.m_strDbPath);
-        if (!stored.open(QIODevice::ReadOnly))
-            return rows;
-        QFile plain(plainPath);
-        if (!plain.open(QIODevice::WriteOnly))
-            return rows;
-        plain.write(fingerMagager.m_desCryption.decryptData(stored.readAll()));
-    }
-    const QString connection = QStringLiteral("readback");
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
-        db.setDatabaseName(plainPath);
-        if (db.open()) {
-            QSqlQuery query(db);
-            query.prepare(statement);
-            for (const QVariant& value : values)
-                query.addBindValue(value);
-            if (query.exec()) {
-                while (query.next()) {
-                    QStringList row;
-                    for (int i = 0; i < query.record().count(); ++i)
-                        row << query.value(i).toString();
-                    rows << row;
-                }
-            }
-            db.close();
+        QList<QStringList> rows;
+        const QString plainPath = QDir::tempPath() + QStringLiteral("/readback-")
+            + QUuid::createUuid().toString(QUuid::Id128) + QStringLiteral(".db");
+        {
+            QFile stored(fingerMagager.m_strDbPath);
+            if (!stored.open(QIODevice::ReadOnly))
+                return rows;
+            QFile plain(plainPath);
+            if (!plain.open(QIODevice::WriteOnly))
+                return rows;
+            plain.write(fingerMagager.m_desCryption.decryptData(stored.readAll()));
         }
+        const QString connection = QStringLiteral("readback");
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+            db.setDatabaseName(plainPath);
+            if (db.open()) {
+                QSqlQuery query(db);
+                query.prepare(statement);
+                for (const QVariant& value : values)
+                    query.addBindValue(value);
+                if (query.exec()) {
+                    while (query.next()) {
+                        QStringList row;
+                        for (int i = 0; i < query.record().count(); ++i)
+                            row << query.value(i).toString();
+                        rows << row;
+                    }
+                }
+                db.close();
+            }
+        }
+        QSqlDatabase::removeDatabase(connection);
+        QFile::remove(plainPath);
+        return rows;
     }
-    QSqlDatabase::removeDatabase(connection);
-    QFile::remove(plainPath);
-    return rows;
-}
 
 } // namespace
 
 QList<QPair<int, QString>> storedFingers(const QString& printerName)
 {
     QList<QPair<int, QString>> result;
-    const auto rows = readStored(QStringLiteral("select id, UserName from FingerList where printerName = ? order by rowid"),
-                                 {printerName});
+    const auto rows = readStored(
+        QStringLiteral("select id, UserName from FingerList where printerName = ? order by rowid"), { printerName });
     for (const QStringList& row : rows)
-        result.append({row.value(0).toInt(), row.value(1)});
+        result.append({ row.value(0).toInt(), row.value(1) });
     return result;
 }
 
 QList<QPair<QString, QString>> storedAccounts()
 {
     QList<QPair<QString, QString>> result;
-    for (const QStringList& row : readStored(QStringLiteral("select UserName, Passowrd from UserList order by rowid"), {}))
-        result.append({row.value(0), row.value(1)});
+    for (const QStringList& row :
+        readStored(QStringLiteral("select UserName, Passowrd from UserList order by rowid"), {}))
+        result.append({ row.value(0), row.value(1) });
     return result;
 }
 
@@ -269,15 +264,9 @@ void setPrinters(const QList<QPair<QByteArray, QByteArray>>& printers)
     }
 }
 
-QByteArray fdlRecord(const QByteArray& name, quint16 id)
-{
-    return Frames::fdlRecord(name, id);
-}
+QByteArray fdlRecord(const QByteArray& name, quint16 id) { return Frames::fdlRecord(name, id); }
 
-QByteArray gb18030(const QString& text)
-{
-    return CharsetFuncs::toGB18030(text, 32);
-}
+QByteArray gb18030(const QString& text) { return CharsetFuncs::toGB18030(text, 32); }
 
 QString artifactPath(const QString& fileName)
 {

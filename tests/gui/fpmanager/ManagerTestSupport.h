@@ -6,7 +6,6 @@
 // fixed paths of the private test namespace.
 
 #include "FileDialogs.h"
-
 #include "ui/NoticeBox.h"
 
 #include <QElapsedTimer>
@@ -17,7 +16,6 @@
 #include <QString>
 #include <QStringList>
 #include <QTimer>
-
 #include <functional>
 
 class FingerManageDlg;
@@ -27,7 +25,8 @@ class QWidget;
 
 // Answers every message box instead of showing it and records what would have been shown.
 // Answers come from `answers`, then OK (or Yes when the box offers it).
-class NoticeScript {
+class NoticeScript
+{
 public:
     NoticeScript();
     ~NoticeScript();
@@ -49,7 +48,8 @@ private:
 
 // Answers every file dialog instead of showing it and records what was asked. Answers come from
 // `answers`, then the empty text (a cancelled dialog).
-class FileDialogScript {
+class FileDialogScript
+{
 public:
     FileDialogScript();
     ~FileDialogScript();
@@ -65,7 +65,8 @@ private:
 
 // Watches for the next modal widget that is not yet known and runs an action on it from inside
 // its event loop (to look at a real box or dialog and close it).
-class ModalWatcher : public QObject {
+class ModalWatcher : public QObject
+{
 public:
     explicit ModalWatcher(std::function<void(QWidget*)> action, int intervalMs = 10);
     bool fired() const { return m_fired; }
@@ -82,7 +83,8 @@ private:
 // Watches the GUI thread from construction on: a timer that should fire every intervalMs, and the
 // window's paint events. Ticks are also counted per call of the window's library worker, and the
 // paints while it runs one; at each such tick the window is asked to repaint and onBusyTick runs.
-class GuiThreadWatch : public QObject {
+class GuiThreadWatch : public QObject
+{
 public:
     GuiThreadWatch(FingerManageDlg& window, int intervalMs);
 
@@ -119,7 +121,8 @@ struct ShownBox {
 // Reads box and clicks the button whose text is buttonText.
 ShownBox readAndClick(QMessageBox* box, const QString& buttonText, QWidget* expectedParent);
 
-namespace ManagerTestEnv {
+namespace ManagerTestEnv
+{
 
 // True inside the private mount namespace of the tests (tmpfs over /usr/share/vrkt7x); the
 // window tests use the program's real fixed paths and must not run outside it.

@@ -7,23 +7,22 @@
 // first library call, after the name dialog) to the end of the operation (its boxes answered at
 // once). Figures: $VRKT_ARTIFACTS_DIR/fpmanager-stalls.txt.
 // Nothing here is asserted about speed.
+#include "AddDlg.h"
 #include "CupsSandbox.h"
 #include "FingerLibrary.h"
-#include "ManagerTestSupport.h"
-#include "SimulatedPrinters.h"
-
-#include "AddDlg.h"
 #include "FingerManageDlg.h"
 #include "LibraryWorker.h"
+#include "ManagerTestSupport.h"
+#include "SimulatedPrinters.h"
+#include "store/FingerManage.h"
 #include "ui_AddDlg.h"
 #include "ui_FingerManageDlg.h"
-
-#include "store/FingerManage.h"
 
 #include <QApplication>
 #include <QtTest>
 
-namespace {
+namespace
+{
 
 const QString kQueue = QStringLiteral("ZPH_USB");
 const QByteArray kUri = "usb://Simulated/ZPH6100RMX?serial=SIM0001";
@@ -37,12 +36,16 @@ struct Figures {
 
 QString line(const QString& what, const Figures& f)
 {
-    return QStringLiteral("%1: longest GUI-thread stall %2 ms, operation %3 ms").arg(what).arg(f.longestGapMs).arg(f.wallMs);
+    return QStringLiteral("%1: longest GUI-thread stall %2 ms, operation %3 ms")
+        .arg(what)
+        .arg(f.longestGapMs)
+        .arg(f.wallMs);
 }
 
 } // namespace
 
-class StallBenchmark : public QObject {
+class StallBenchmark : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -75,7 +78,7 @@ void StallBenchmark::run()
     CupsSandbox cups;
     QVERIFY2(cups.start(), qPrintable(cups.lastError()));
     QVERIFY2(cups.addQueue(kQueue, QString::fromLatin1(kUri), QStringLiteral("Simulated ZPH6100RMX Series")),
-             qPrintable(cups.lastError()));
+        qPrintable(cups.lastError()));
     fpsim::ControlClient printer;
     QVERIFY(printer.connectTo(fpsim::usbControlSocket(QStringLiteral("SIM0001"))));
     FingerLibrary library;
@@ -97,7 +100,7 @@ void StallBenchmark::run()
     for (int i = 0; i < kRecords - kEnrolments; ++i)
         QVERIFY(printer.addUser("user" + QByteArray::number(i)) > 0);
 
-    ManagerTestEnv::setPrinters({{kQueue.toUtf8(), kUri}});
+    ManagerTestEnv::setPrinters({ { kQueue.toUtf8(), kUri } });
     FingerManageDlg window;
     window.settingDlgshow();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -105,9 +108,10 @@ void StallBenchmark::run()
     FileDialogScript dialogs;
     QTemporaryDir dir;
 
-    QStringList report{QStringLiteral("Longest time between two ticks of a 5 ms timer on fpmanager's GUI thread, from the start "
-                                      "of the operation to its end. Before the library calls left the GUI "
-                                      "thread, the stall was the whole operation.")};
+    QStringList report { QStringLiteral(
+        "Longest time between two ticks of a 5 ms timer on fpmanager's GUI thread, from the start "
+        "of the operation to its end. Before the library calls left the GUI "
+        "thread, the stall was the whole operation.") };
     for (int round = 1; round <= kEnrolments; ++round) {
         const Figures f = enrol(window, "enrol" + QByteArray::number(round));
         QCOMPARE(window.ui->result->text(), QStringLiteral("添加成功"));
@@ -115,24 +119,28 @@ void StallBenchmark::run()
     }
     for (int round = 1; round <= 3; ++round) {
         notices.shown.clear();
-        dialogs.answers = {dir.filePath(QStringLiteral("all.fdl"))};
+        dialogs.answers = { dir.filePath(QStringLiteral("all.fdl")) };
         const Figures f = measure(window, window.ui->Btn_export);
-        QCOMPARE(notices.titledTexts(), QStringList{QStringLiteral("信息|导出到文件成功!")});
+        QCOMPARE(notices.titledTexts(), QStringList { QStringLiteral("信息|导出到文件成功!") });
         QCOMPARE(QFileInfo(dir.filePath(QStringLiteral("all.fdl"))).size(), qint64(kRecords) * 546);
         report << line(QStringLiteral("round %1: export of %2 records").arg(round).arg(kRecords), f);
     }
     QCOMPARE(ManagerTestEnv::storedFingers(kQueue).size(), kRecords);
     for (int round = 1; round <= kEnrolments; ++round) {
         window.ui->LV_userList->setCurrentIndex(window.m_userModel->index(0));
-        notices.answers = {QMessageBox::Yes};
+        notices.answers = { QMessageBox::Yes };
         const Figures f = measure(window, window.ui->Btn_delete);
         QCOMPARE(window.ui->result->text(), QStringLiteral("删除成功! "));
-        report << line(QStringLiteral("round %1: deletion, %2 records in the database").arg(round).arg(kRecords - round + 1), f);
+        report << line(
+            QStringLiteral("round %1: deletion, %2 records in the database").arg(round).arg(kRecords - round + 1), f);
     }
     for (int round = 1; round <= kEnrolments; ++round) {
         const Figures f = enrol(window, "late" + QByteArray::number(round));
         QCOMPARE(window.ui->result->text(), QStringLiteral("添加成功"));
-        report << line(QStringLiteral("round %1: enrolment, %2 records in the database").arg(round).arg(kRecords - kEnrolments + round - 1), f);
+        report << line(QStringLiteral("round %1: enrolment, %2 records in the database")
+                           .arg(round)
+                           .arg(kRecords - kEnrolments + round - 1),
+            f);
     }
 
     const QString text = report.join(QLatin1Char('\n')) + QLatin1Char('\n');
@@ -161,12 +169,13 @@ Figures StallBenchmark::enrol(FingerManageDlg& window, const QByteArray& name)
     // The name dialog's own time is not the printer's: the watch starts once the name is in.
     GuiThreadWatch* watch = nullptr;
     QElapsedTimer wall;
-    const QMetaObject::Connection started = connect(window.libraryWorker(), &LibraryWorker::busyChanged, this, [&](bool busy) {
-        if (busy && !watch) {
-            watch = new GuiThreadWatch(window, 5);
-            wall.start();
-        }
-    });
+    const QMetaObject::Connection started
+        = connect(window.libraryWorker(), &LibraryWorker::busyChanged, this, [&](bool busy) {
+              if (busy && !watch) {
+                  watch = new GuiThreadWatch(window, 5);
+                  wall.start();
+              }
+          });
     window.ui->Btn_add->click();
     disconnect(started);
     Figures f;
@@ -181,7 +190,7 @@ Figures StallBenchmark::enrol(FingerManageDlg& window, const QByteArray& name)
 
 int main(int argc, char* argv[])
 {
-    fpsim::runUnderUsbSimulation(argc, argv, {QStringLiteral("SIM0001")});
+    fpsim::runUnderUsbSimulation(argc, argv, { QStringLiteral("SIM0001") });
     QApplication app(argc, argv);
     StallBenchmark benchmark;
     return QTest::qExec(&benchmark, argc, argv);

@@ -3,21 +3,19 @@
 // private cupsd with the printer's queue, the real database on the program's fixed paths (private
 // namespace), the finger pressed on cue through the simulator's control socket, and faults
 // injected there.
+#include "AddDlg.h"
+#include "BusyIndicator.h"
 #include "CupsSandbox.h"
 #include "FakeFingerLibrary.h"
 #include "FingerLibrary.h"
-#include "ManagerTestSupport.h"
-#include "SimulatedPrinters.h"
-
-#include "AddDlg.h"
-#include "BusyIndicator.h"
 #include "FingerManageDlg.h"
 #include "LibraryWorker.h"
-#include "ui_AddDlg.h"
-#include "ui_FingerManageDlg.h"
-
+#include "ManagerTestSupport.h"
+#include "SimulatedPrinters.h"
 #include "store/CharsetFuncs.h"
 #include "store/FingerManage.h"
+#include "ui_AddDlg.h"
+#include "ui_FingerManageDlg.h"
 
 #include <QAction>
 #include <QApplication>
@@ -26,7 +24,8 @@
 
 using fpsim::ControlClient;
 
-namespace {
+namespace
+{
 
 using Rows = QList<QPair<int, QString>>;
 
@@ -74,7 +73,7 @@ QStringList disabledButtons(const FingerManageDlg& window)
 // The controls that could start a second operation.
 QList<QWidget*> operationControls(const FingerManageDlg& window)
 {
-    QList<QWidget*> controls{window.ui->cb_printerList, window.ui->chkBox_FSW};
+    QList<QWidget*> controls { window.ui->cb_printerList, window.ui->chkBox_FSW };
     for (QPushButton* button : window.operationButtons())
         controls << button;
     return controls;
@@ -82,7 +81,8 @@ QList<QWidget*> operationControls(const FingerManageDlg& window)
 
 } // namespace
 
-class TestEndToEnd : public QObject {
+class TestEndToEnd : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -115,16 +115,14 @@ void TestEndToEnd::initTestCase()
     qApp->setQuitOnLastWindowClosed(false);
     QVERIFY2(m_cups.start(), qPrintable(m_cups.lastError()));
     QVERIFY2(m_cups.addQueue(kQueue, QString::fromLatin1(kUri), QStringLiteral("Simulated ZPH6100RMX Series")),
-             qPrintable(m_cups.lastError()));
-    QVERIFY2(m_printer.connectTo(fpsim::usbControlSocket(QStringLiteral("SIM0001"))), qPrintable(m_printer.lastError()));
+        qPrintable(m_cups.lastError()));
+    QVERIFY2(
+        m_printer.connectTo(fpsim::usbControlSocket(QStringLiteral("SIM0001"))), qPrintable(m_printer.lastError()));
     QVERIFY2(m_library.load(), qPrintable(m_library.error()));
     QVERIFY(m_dir.isValid());
 }
 
-void TestEndToEnd::cleanupTestCase()
-{
-    m_cups.stop();
-}
+void TestEndToEnd::cleanupTestCase() { m_cups.stop(); }
 
 void TestEndToEnd::init()
 {
@@ -153,7 +151,7 @@ void TestEndToEnd::init()
 
 std::unique_ptr<FingerManageDlg> TestEndToEnd::showWindow()
 {
-    ManagerTestEnv::setPrinters({{kQueue.toUtf8(), kUri}});
+    ManagerTestEnv::setPrinters({ { kQueue.toUtf8(), kUri } });
     auto window = std::make_unique<FingerManageDlg>();
     window->settingDlgshow();
     return window;
@@ -176,23 +174,23 @@ void TestEndToEnd::enrolQueryDelete()
     const QList<ControlClient::User> users = m_printer.users();
     QCOMPARE(users.size(), 1);
     QCOMPARE(users.first().name, zhang);
-    QCOMPARE(window->m_userNameList, QStringList{QStringLiteral("张三")});
-    QCOMPARE(ManagerTestEnv::storedFingers(kQueue), (Rows{{users.first().id, QStringLiteral("张三")}}));
+    QCOMPARE(window->m_userNameList, QStringList { QStringLiteral("张三") });
+    QCOMPARE(ManagerTestEnv::storedFingers(kQueue), (Rows { { users.first().id, QStringLiteral("张三") } }));
     QCOMPARE(fingerMagager.m_ListFinger.first().ID, users.first().id);
     QVERIFY(disabledButtons(*window).isEmpty());
 
     // Query.
     watcher = answerName(QStringLiteral("张三"));
     window->ui->Btn_query->click();
-    QCOMPARE(notices.titledTexts(), QStringList{QStringLiteral("信息|此用户指纹已经存在,可以使用!")});
+    QCOMPARE(notices.titledTexts(), QStringList { QStringLiteral("信息|此用户指纹已经存在,可以使用!") });
     QCOMPARE(window->ui->result->text(), QStringLiteral("查询成功"));
     QCOMPARE(window->ui->LV_userList->currentIndex().row(), 0);
 
     // Delete the selected user.
     notices.shown.clear();
-    notices.answers = {QMessageBox::Yes};
+    notices.answers = { QMessageBox::Yes };
     window->ui->Btn_delete->click();
-    QCOMPARE(notices.texts(), QStringList{QStringLiteral("您确认要删除当前的用户和指纹吗？")});
+    QCOMPARE(notices.texts(), QStringList { QStringLiteral("您确认要删除当前的用户和指纹吗？") });
     QCOMPARE(window->ui->result->text(), QStringLiteral("删除成功! "));
     QVERIFY(m_printer.users().isEmpty());
     QVERIFY(window->m_userNameList.isEmpty());
@@ -202,7 +200,7 @@ void TestEndToEnd::enrolQueryDelete()
 
 void TestEndToEnd::exportDeleteAllImport()
 {
-    for (const QString& name : {QStringLiteral("alice"), QStringLiteral("王五"), QStringLiteral("bob")})
+    for (const QString& name : { QStringLiteral("alice"), QStringLiteral("王五"), QStringLiteral("bob") })
         QVERIFY(m_printer.addUser(ManagerTestEnv::gb18030(name)) > 0);
     const QStringList everyone = printerUsers(m_printer);
     QCOMPARE(everyone.size(), 3);
@@ -213,27 +211,27 @@ void TestEndToEnd::exportDeleteAllImport()
 
     // Export to a name without suffix: "team.fdl", and the records come into the list.
     const QString file = m_dir.filePath(QStringLiteral("team.fdl"));
-    dialogs.answers = {m_dir.filePath(QStringLiteral("team"))};
+    dialogs.answers = { m_dir.filePath(QStringLiteral("team")) };
     window->ui->Btn_export->click();
-    QCOMPARE(notices.titledTexts(), QStringList{QStringLiteral("信息|导出到文件成功!")});
+    QCOMPARE(notices.titledTexts(), QStringList { QStringLiteral("信息|导出到文件成功!") });
     QCOMPARE(QFileInfo(file).size(), 3 * 546);
     QCOMPARE(window->m_userNameList, everyone);
     QCOMPARE(ManagerTestEnv::storedFingers(kQueue).size(), 3);
 
     // Delete all.
     notices.shown.clear();
-    notices.answers = {QMessageBox::Yes};
+    notices.answers = { QMessageBox::Yes };
     window->ui->Btn_delete_all->click();
-    QCOMPARE(notices.texts(), QStringList{QStringLiteral("您确认要删除全部用户和指纹吗？")});
+    QCOMPARE(notices.texts(), QStringList { QStringLiteral("您确认要删除全部用户和指纹吗？") });
     QVERIFY(m_printer.users().isEmpty());
     QVERIFY(window->m_userNameList.isEmpty());
     QVERIFY(ManagerTestEnv::storedFingers(kQueue).isEmpty());
 
     // Import the file back: the printer and the list have everyone again.
     notices.shown.clear();
-    dialogs.answers = {file};
+    dialogs.answers = { file };
     window->ui->Btn_import->click();
-    QCOMPARE(notices.titledTexts(), QStringList{QStringLiteral("信息|导入文件成功!")});
+    QCOMPARE(notices.titledTexts(), QStringList { QStringLiteral("信息|导入文件成功!") });
     QCOMPARE(window->ui->result->text(), QStringLiteral("导入文件成功"));
     QCOMPARE(printerUsers(m_printer), everyone);
     QCOMPARE(window->m_userNameList, everyone);
@@ -250,22 +248,30 @@ void TestEndToEnd::failures_data()
     QTest::addColumn<QString>("message");
     QTest::addColumn<QStringList>("listAfter");
 
-    const QStringList both = {"alice", "ghost"};
-    QTest::newRow("first press fails") << "enrol" << "fail code=ADDF" << QStringLiteral("信息|添加失败,请稍后重试!")
+    const QStringList both = { "alice", "ghost" };
+    QTest::newRow("first press fails") << "enrol"
+                                       << "fail code=ADDF" << QStringLiteral("信息|添加失败,请稍后重试!")
                                        << QStringLiteral("添加失败") << both;
-    QTest::newRow("first press refused") << "enrol" << "refuse code=ADDF" << QStringLiteral("信息|用户已经注冊,请重新填写姓名!")
+    QTest::newRow("first press refused") << "enrol"
+                                         << "refuse code=ADDF" << QStringLiteral("信息|用户已经注冊,请重新填写姓名!")
                                          << QString() << both;
-    QTest::newRow("second press refused") << "enrol" << "refuse code=ADDS" << QStringLiteral("信息|添加失败，请稍后重试!")
-                                          << QString() << both;
-    QTest::newRow("user unknown to the printer") << "delete ghost" << "" << QStringLiteral("警告|用户不存在！")
-                                                 << QStringLiteral("用户不存在! ") << QStringList{"alice"};
-    QTest::newRow("delete answered busy") << "delete alice" << "busy code=DELE" << QStringLiteral("警告|删除失败，请重试！")
-                                    << QStringLiteral("删除失败! ") << both;
-    QTest::newRow("delete all refused") << "delete all" << "refuse code=DELE" << QStringLiteral("警告|删除失败，请重试！")
+    QTest::newRow("second press refused")
+        << "enrol"
+        << "refuse code=ADDS" << QStringLiteral("信息|添加失败，请稍后重试!") << QString() << both;
+    QTest::newRow("user unknown to the printer")
+        << "delete ghost"
+        << "" << QStringLiteral("警告|用户不存在！") << QStringLiteral("用户不存在! ") << QStringList { "alice" };
+    QTest::newRow("delete answered busy")
+        << "delete alice"
+        << "busy code=DELE" << QStringLiteral("警告|删除失败，请重试！") << QStringLiteral("删除失败! ") << both;
+    QTest::newRow("delete all refused") << "delete all"
+                                        << "refuse code=DELE" << QStringLiteral("警告|删除失败，请重试！")
                                         << QStringLiteral("删除失败! ") << both;
-    QTest::newRow("export from an empty printer") << "export empty" << "" << QStringLiteral("信息|设备中无指纹存储!")
-                                                  << QString() << both;
-    QTest::newRow("import fails") << "import" << "importfail" << QStringLiteral("警告|导入文件失败，请检查您的设备，再重试!")
+    QTest::newRow("export from an empty printer")
+        << "export empty"
+        << "" << QStringLiteral("信息|设备中无指纹存储!") << QString() << both;
+    QTest::newRow("import fails") << "import"
+                                  << "importfail" << QStringLiteral("警告|导入文件失败，请检查您的设备，再重试!")
                                   << QString() << both;
 }
 
@@ -290,7 +296,7 @@ void TestEndToEnd::failures()
         f.write(oldBackup);
     }
     auto window = showWindow();
-    QCOMPARE(window->m_userNameList, (QStringList{"alice", "ghost"}));
+    QCOMPARE(window->m_userNameList, (QStringList { "alice", "ghost" }));
     if (!fault.isEmpty())
         QVERIFY2(m_printer.injectFault(fault + QStringLiteral(" count=0")), qPrintable(m_printer.lastError()));
 
@@ -304,7 +310,7 @@ void TestEndToEnd::failures()
         window->ui->Btn_add->click();
     } else if (operation.startsWith(QLatin1String("delete "))) {
         const QString who = operation.mid(7);
-        notices.answers = {QMessageBox::Yes};
+        notices.answers = { QMessageBox::Yes };
         if (who == QLatin1String("all")) {
             window->ui->Btn_delete_all->click();
         } else {
@@ -313,22 +319,22 @@ void TestEndToEnd::failures()
         }
         notices.shown.removeFirst(); // the confirmation
     } else if (operation == QLatin1String("export empty")) {
-        dialogs.answers = {file};
+        dialogs.answers = { file };
         window->ui->Btn_export->click();
     } else if (operation == QLatin1String("import")) {
-        dialogs.answers = {file};
+        dialogs.answers = { file };
         window->ui->Btn_import->click();
     }
     QVERIFY(m_printer.clearFaults());
 
-    QCOMPARE(notices.titledTexts(), QStringList{notice});
+    QCOMPARE(notices.titledTexts(), QStringList { notice });
     QCOMPARE(window->ui->result->text(), message);
     QCOMPARE(window->m_userNameList, listAfter);
     QCOMPARE(window->ui->LV_userList->model()->rowCount(), listAfter.size());
     QCOMPARE(fingerMagager.m_ListFinger.size(), listAfter.size());
     Rows stored;
     for (const QString& name : listAfter)
-        stored.append({name == QLatin1String("alice") ? 4 : 6, name});
+        stored.append({ name == QLatin1String("alice") ? 4 : 6, name });
     QCOMPARE(ManagerTestEnv::storedFingers(kQueue), stored);
     QVERIFY(disabledButtons(*window).isEmpty());
     QFile kept(file);
@@ -343,7 +349,8 @@ void TestEndToEnd::staysResponsive_data()
     QTest::addColumn<QStringList>("notices");
     QTest::addColumn<QString>("message");
     QTest::newRow("slow enrolment press") << "enrol" << QStringList() << QStringLiteral("添加成功");
-    QTest::newRow("slow export") << "export" << QStringList{QStringLiteral("信息|导出到文件成功!")} << QStringLiteral("导出到文件成功");
+    QTest::newRow("slow export") << "export" << QStringList { QStringLiteral("信息|导出到文件成功!") }
+                                 << QStringLiteral("导出到文件成功");
 }
 
 void TestEndToEnd::staysResponsive()
@@ -351,7 +358,7 @@ void TestEndToEnd::staysResponsive()
     QFETCH(QString, operation);
     QFETCH(QStringList, notices);
     QFETCH(QString, message);
-    for (const char* name : {"alice", "bob"})
+    for (const char* name : { "alice", "bob" })
         QVERIFY(m_printer.addUser(name) > 0);
     auto window = showWindow();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
@@ -366,7 +373,7 @@ void TestEndToEnd::staysResponsive()
         names = answerName(QStringLiteral("carol"));
         start = window->ui->Btn_add;
     } else {
-        dialogs.answers = {m_dir.filePath(QStringLiteral("slow.fdl"))};
+        dialogs.answers = { m_dir.filePath(QStringLiteral("slow.fdl")) };
     }
 
     GuiThreadWatch watch(*window, 10);
@@ -422,7 +429,7 @@ void TestEndToEnd::quitDuringExportWaits()
     NoticeScript notices;
     FileDialogScript dialogs;
     const QString file = m_dir.filePath(QStringLiteral("quit.fdl"));
-    dialogs.answers = {file};
+    dialogs.answers = { file };
 
     // Once the export runs: the title bar's close, then the tray menu's quit.
     GuiThreadWatch watch(*window, 10);
@@ -452,7 +459,7 @@ void TestEndToEnd::quitDuringExportWaits()
     QVERIFY(shownWhileWaiting);
     QCOMPARE(messageWhileWaiting, QStringLiteral("正在导出数据到文件，请稍候\n正在等待当前操作结束，结束后退出..."));
     // The operation ended as usual before the application did.
-    QCOMPARE(notices.titledTexts(), QStringList{QStringLiteral("信息|导出到文件成功!")});
+    QCOMPARE(notices.titledTexts(), QStringList { QStringLiteral("信息|导出到文件成功!") });
     QCOMPARE(QFileInfo(file).size(), qint64(records) * 546);
     QCOMPARE(ManagerTestEnv::storedFingers(kQueue).size(), records);
     QVERIFY(!window->isVisible());
@@ -460,7 +467,7 @@ void TestEndToEnd::quitDuringExportWaits()
 
 int main(int argc, char* argv[])
 {
-    fpsim::runUnderUsbSimulation(argc, argv, {QStringLiteral("SIM0001")});
+    fpsim::runUnderUsbSimulation(argc, argv, { QStringLiteral("SIM0001") });
     QApplication app(argc, argv);
     TestEndToEnd test;
     return QTest::qExec(&test, argc, argv);

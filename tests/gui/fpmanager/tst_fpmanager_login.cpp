@@ -1,21 +1,19 @@
 // The login window and the change-login dialog, driven as the administrator drives them, with the
 // library functions replaced by test doubles and the real encrypted database on the program's
 // fixed paths (inside the private test namespace).
-#include "FakeFingerLibrary.h"
-#include "ManagerTestSupport.h"
-
 #include "ChangeInfoDlg.h"
+#include "FakeFingerLibrary.h"
 #include "FingerManageDlg.h"
 #include "FpmanagerApp.h"
 #include "LoginDlg.h"
+#include "ManagerTestSupport.h"
 #include "UserNameWidth.h"
-#include "ui_ChangeInfoDlg.h"
-#include "ui_FingerManageDlg.h"
-#include "ui_LoginDlg.h"
-
 #include "store/CharsetFuncs.h"
 #include "store/FingerManage.h"
 #include "store/FpmanagerPaths.h"
+#include "ui_ChangeInfoDlg.h"
+#include "ui_FingerManageDlg.h"
+#include "ui_LoginDlg.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -24,11 +22,11 @@
 #include <QSettings>
 #include <QStorageInfo>
 #include <QtTest>
-
 #include <cerrno>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 const QString kRule = QStringLiteral("输入的密码必须是8~16位数字、字母和符号的任意组合，请重新输入");
 
@@ -58,15 +56,17 @@ QString repeated(const QString& piece, int times)
 bool remount(const char* mode)
 {
     return QProcess::execute(QStringLiteral("mount"),
-                             {QStringLiteral("-o"), QStringLiteral("remount,%1").arg(QLatin1String(mode)),
-                              QStringLiteral("/usr/share/vrkt7x")}) == 0;
+               { QStringLiteral("-o"), QStringLiteral("remount,%1").arg(QLatin1String(mode)),
+                   QStringLiteral("/usr/share/vrkt7x") })
+        == 0;
 }
 
 using Printers = QList<QPair<QByteArray, QByteArray>>;
 
 } // namespace
 
-class TestLogin : public QObject {
+class TestLogin : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -109,19 +109,18 @@ void TestLogin::initTestCase()
     qApp->setQuitOnLastWindowClosed(false);
 }
 
-void TestLogin::init()
-{
-    QVERIFY(ManagerTestEnv::freshManager());
-}
+void TestLogin::init() { QVERIFY(ManagerTestEnv::freshManager()); }
 
 // ---- forms ----
 
-namespace {
+namespace
+{
 
 void addWidgetRows(const QString& form, const QList<std::tuple<const char*, const char*, QString, QRect>>& rows)
 {
     for (const auto& [name, cls, text, geometry] : rows)
-        QTest::addRow("%s/%s", qPrintable(form), name) << QString::fromLatin1(name) << QString::fromLatin1(cls) << text << geometry;
+        QTest::addRow("%s/%s", qPrintable(form), name)
+            << QString::fromLatin1(name) << QString::fromLatin1(cls) << text << geometry;
 }
 
 void checkWidget(QWidget* root, const QString& name, const QString& cls, const QString& text, const QRect& geometry)
@@ -141,14 +140,16 @@ void TestLogin::loginForm_data()
     QTest::addColumn<QString>("cls");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QRect>("geometry");
-    addWidgetRows(QStringLiteral("login"), {
-        {"label", "QLabel", QStringLiteral("<html><head/><body><p>用户名：</p></body></html>"), QRect(40, 40, 54, 21)},
-        {"userName", "QLineEdit", QString(), QRect(100, 40, 151, 21)},
-        {"label_2", "QLabel", QStringLiteral("密码："), QRect(40, 80, 54, 18)},
-        {"password", "QLineEdit", QString(), QRect(100, 80, 151, 21)},
-        {"Button_login", "QPushButton", QStringLiteral("登录"), QRect(50, 120, 80, 26)},
-        {"Button_changInfo", "QPushButton", QStringLiteral("修改登录信息"), QRect(150, 120, 101, 26)},
-    });
+    addWidgetRows(QStringLiteral("login"),
+        {
+            { "label", "QLabel", QStringLiteral("<html><head/><body><p>用户名：</p></body></html>"),
+                QRect(40, 40, 54, 21) },
+            { "userName", "QLineEdit", QString(), QRect(100, 40, 151, 21) },
+            { "label_2", "QLabel", QStringLiteral("密码："), QRect(40, 80, 54, 18) },
+            { "password", "QLineEdit", QString(), QRect(100, 80, 151, 21) },
+            { "Button_login", "QPushButton", QStringLiteral("登录"), QRect(50, 120, 80, 26) },
+            { "Button_changInfo", "QPushButton", QStringLiteral("修改登录信息"), QRect(150, 120, 101, 26) },
+        });
 }
 
 void TestLogin::loginForm()
@@ -184,18 +185,19 @@ void TestLogin::changeInfoForm_data()
     QTest::addColumn<QString>("cls");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QRect>("geometry");
-    addWidgetRows(QStringLiteral("change"), {
-        {"label", "QLabel", QStringLiteral("输入新用户名："), QRect(30, 30, 101, 21)},
-        {"editNewName", "QLineEdit", QString(), QRect(140, 30, 151, 21)},
-        {"label_2", "QLabel", QStringLiteral("输入旧密码："), QRect(30, 60, 81, 21)},
-        {"editOldPwd", "QLineEdit", QString(), QRect(140, 60, 151, 21)},
-        {"label_3", "QLabel", QStringLiteral("输入新密码："), QRect(30, 90, 81, 21)},
-        {"editNewPwd", "QLineEdit", QString(), QRect(140, 90, 151, 21)},
-        {"label_4", "QLabel", QStringLiteral("再次输入新密码："), QRect(30, 120, 111, 21)},
-        {"editReNewPwd", "QLineEdit", QString(), QRect(140, 120, 151, 21)},
-        {"Btn_OK", "QPushButton", QStringLiteral("确定"), QRect(120, 180, 80, 26)},
-        {"Btn_Cancel", "QPushButton", QStringLiteral("取消"), QRect(230, 180, 80, 26)},
-    });
+    addWidgetRows(QStringLiteral("change"),
+        {
+            { "label", "QLabel", QStringLiteral("输入新用户名："), QRect(30, 30, 101, 21) },
+            { "editNewName", "QLineEdit", QString(), QRect(140, 30, 151, 21) },
+            { "label_2", "QLabel", QStringLiteral("输入旧密码："), QRect(30, 60, 81, 21) },
+            { "editOldPwd", "QLineEdit", QString(), QRect(140, 60, 151, 21) },
+            { "label_3", "QLabel", QStringLiteral("输入新密码："), QRect(30, 90, 81, 21) },
+            { "editNewPwd", "QLineEdit", QString(), QRect(140, 90, 151, 21) },
+            { "label_4", "QLabel", QStringLiteral("再次输入新密码："), QRect(30, 120, 111, 21) },
+            { "editReNewPwd", "QLineEdit", QString(), QRect(140, 120, 151, 21) },
+            { "Btn_OK", "QPushButton", QStringLiteral("确定"), QRect(120, 180, 80, 26) },
+            { "Btn_Cancel", "QPushButton", QStringLiteral("取消"), QRect(230, 180, 80, 26) },
+        });
 }
 
 void TestLogin::changeInfoForm()
@@ -212,7 +214,7 @@ void TestLogin::changeInfoForm()
     QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
     QVERIFY(!dialog.windowIcon().isNull());
     QCOMPARE(dialog.ui->editNewName->maxLength(), 32);
-    for (QLineEdit* edit : {dialog.ui->editOldPwd, dialog.ui->editNewPwd, dialog.ui->editReNewPwd}) {
+    for (QLineEdit* edit : { dialog.ui->editOldPwd, dialog.ui->editNewPwd, dialog.ui->editReNewPwd }) {
         QCOMPARE(edit->maxLength(), 16);
         QCOMPARE(edit->echoMode(), QLineEdit::Password);
     }
@@ -225,9 +227,9 @@ void TestLogin::tabOrder_data()
     QTest::addColumn<QString>("window");
     QTest::addColumn<QStringList>("order");
     QTest::newRow("login") << QStringLiteral("login")
-                           << QStringList{"userName", "password", "Button_login", "Button_changInfo"};
-    QTest::newRow("change") << QStringLiteral("change")
-                            << QStringList{"editNewName", "editOldPwd", "editNewPwd", "editReNewPwd", "Btn_OK", "Btn_Cancel"};
+                           << QStringList { "userName", "password", "Button_login", "Button_changInfo" };
+    QTest::newRow("change") << QStringLiteral(
+        "change") << QStringList { "editNewName", "editOldPwd", "editNewPwd", "editReNewPwd", "Btn_OK", "Btn_Cancel" };
 }
 
 void TestLogin::tabOrder()
@@ -259,12 +261,18 @@ void TestLogin::login_data()
 
     const QString wrongName = QStringLiteral("用户名不正确，请重新输入");
     const QString wrongPassword = QStringLiteral("输入的密码不正确，请重新输入");
-    QTest::newRow("default account") << "admin" << "58203716" << QString() << QString();
-    QTest::newRow("blanks around both") << "  admin " << " 58203716  " << QString() << QString();
-    QTest::newRow("name in capitals") << "Admin" << "58203716" << wrongName << "userName";
-    QTest::newRow("nothing typed") << "" << "" << wrongName << "userName";
-    QTest::newRow("wrong password") << "admin" << "58203717" << wrongPassword << "password";
-    QTest::newRow("empty password") << "admin" << "" << wrongPassword << "password";
+    QTest::newRow("default account") << "admin"
+                                     << "58203716" << QString() << QString();
+    QTest::newRow("blanks around both") << "  admin "
+                                        << " 58203716  " << QString() << QString();
+    QTest::newRow("name in capitals") << "Admin"
+                                      << "58203716" << wrongName << "userName";
+    QTest::newRow("nothing typed") << ""
+                                   << "" << wrongName << "userName";
+    QTest::newRow("wrong password") << "admin"
+                                    << "58203717" << wrongPassword << "password";
+    QTest::newRow("empty password") << "admin"
+                                    << "" << wrongPassword << "password";
 }
 
 void TestLogin::login()
@@ -273,7 +281,7 @@ void TestLogin::login()
     QFETCH(QString, password);
     QFETCH(QString, notice);
     QFETCH(QString, focus);
-    FakeFingerLibrary::state().printers = {{"ZPH_A", "usb://Simulated/ZPH6100RMX?serial=SIM0001"}};
+    FakeFingerLibrary::state().printers = { { "ZPH_A", "usb://Simulated/ZPH6100RMX?serial=SIM0001" } };
 
     NoticeScript notices;
     LoginDlg login;
@@ -319,7 +327,8 @@ void TestLogin::returnLogsIn_data()
     QTest::addColumn<QString>("notice");
     QTest::newRow("Return in the name") << "userName" << int(Qt::Key_Return) << "58203716" << QString();
     QTest::newRow("Enter in the password") << "password" << int(Qt::Key_Enter) << "58203716" << QString();
-    QTest::newRow("Return, wrong password") << "password" << int(Qt::Key_Return) << "x" << QStringLiteral("输入的密码不正确，请重新输入");
+    QTest::newRow("Return, wrong password")
+        << "password" << int(Qt::Key_Return) << "x" << QStringLiteral("输入的密码不正确，请重新输入");
 }
 
 void TestLogin::returnLogsIn()
@@ -328,7 +337,7 @@ void TestLogin::returnLogsIn()
     QFETCH(int, key);
     QFETCH(QString, password);
     QFETCH(QString, notice);
-    FakeFingerLibrary::state().printers = {{"ZPH_A", "usb://a"}};
+    FakeFingerLibrary::state().printers = { { "ZPH_A", "usb://a" } };
 
     NoticeScript notices;
     LoginDlg login;
@@ -339,7 +348,7 @@ void TestLogin::returnLogsIn()
     typeText(login.ui->userName, QStringLiteral("admin"));
     typeText(login.ui->password, password);
     QTest::keyClick(login.findChild<QWidget*>(field), Qt::Key(key));
-    QCOMPARE(notices.texts(), notice.isEmpty() ? QStringList() : QStringList{notice});
+    QCOMPARE(notices.texts(), notice.isEmpty() ? QStringList() : QStringList { notice });
     QCOMPARE(main.isVisible(), notice.isEmpty());
 }
 
@@ -379,10 +388,10 @@ void TestLogin::loginListsPrinters_data()
     QTest::addColumn<int>("reported");
     QTest::addColumn<int>("listed");
 
-    const Printers three = {{"ZPH_first", "usb://Simulated/ZPH6100RMX?serial=SIM0001"},
-                            {"ZPH_second", "usb://Simulated/ZPH6100RMX?serial=SIM0002"},
-                            {"打印机_三", "usb://Simulated/ZPH6100RMX?serial=SIM0003"}};
-    QTest::newRow("one") << Printers{three.first()} << 1 << 1;
+    const Printers three = { { "ZPH_first", "usb://Simulated/ZPH6100RMX?serial=SIM0001" },
+        { "ZPH_second", "usb://Simulated/ZPH6100RMX?serial=SIM0002" },
+        { "打印机_三", "usb://Simulated/ZPH6100RMX?serial=SIM0003" } };
+    QTest::newRow("one") << Printers { three.first() } << 1 << 1;
     QTest::newRow("three in order") << three << 3 << 3;
     // A library that reports more printers than it was given slots is never read past them.
     QTest::newRow("count beyond the slots") << three << 40 << 32;
@@ -423,7 +432,7 @@ void TestLogin::loginListsPrinters()
         QCOMPARE(main.ui->cb_printerList->itemText(i), QString::fromUtf8(printers.at(i).first));
     QCOMPARE(main.ui->cb_printerList->currentIndex(), 0);
     QCOMPARE(fingerMagager.m_printerName, QString::fromUtf8(printers.first().first));
-    QCOMPARE(main.m_userNameList, QStringList{QStringLiteral("张三")});
+    QCOMPARE(main.m_userNameList, QStringList { QStringLiteral("张三") });
     QVERIFY(main.isVisible());
     QVERIFY(!login.isVisible());
 }
@@ -441,7 +450,7 @@ void TestLogin::loginWithoutPrinter()
 {
     QFETCH(int, count);
     QFETCH(bool, bound);
-    FakeFingerLibrary::state().printers = {{"ZPH_A", "usb://a"}, {"ZPH_B", "usb://b"}};
+    FakeFingerLibrary::state().printers = { { "ZPH_A", "usb://a" }, { "ZPH_B", "usb://b" } };
     FakeFingerLibrary::state().overrideCount = true;
     FakeFingerLibrary::state().count = count;
     if (!bound)
@@ -457,7 +466,7 @@ void TestLogin::loginWithoutPrinter()
     typeText(login.ui->password, QStringLiteral("58203716"));
     login.ui->Button_login->click();
 
-    QCOMPARE(notices.titledTexts(), QStringList{QStringLiteral("警告|设备未安装或者未连接!")});
+    QCOMPARE(notices.titledTexts(), QStringList { QStringLiteral("警告|设备未安装或者未连接!") });
     QCOMPARE(notices.shown.first().parent, &login);
     // The login window closes; with no other window open that ends the program.
     QVERIFY(!login.isVisible());
@@ -475,11 +484,15 @@ void TestLogin::userNameWidth_data()
     const QString zhang = QStringLiteral("张");
     QTest::newRow("16 two-byte characters") << repeated(zhang, 16) << repeated(zhang, 16);
     QTest::newRow("a 17th two-byte character") << repeated(zhang, 17) << repeated(zhang, 16);
-    QTest::newRow("32 ASCII, the 33rd stopped by the length") << repeated(QStringLiteral("a"), 33) << repeated(QStringLiteral("a"), 32);
-    QTest::newRow("31 ASCII and a two-byte character") << repeated(QStringLiteral("a"), 31) + zhang << repeated(QStringLiteral("a"), 31);
-    QTest::newRow("15 two-byte, 3 ASCII") << repeated(zhang, 15) + QStringLiteral("abc") << repeated(zhang, 15) + QStringLiteral("ab");
+    QTest::newRow("32 ASCII, the 33rd stopped by the length")
+        << repeated(QStringLiteral("a"), 33) << repeated(QStringLiteral("a"), 32);
+    QTest::newRow("31 ASCII and a two-byte character")
+        << repeated(QStringLiteral("a"), 31) + zhang << repeated(QStringLiteral("a"), 31);
+    QTest::newRow("15 two-byte, 3 ASCII")
+        << repeated(zhang, 15) + QStringLiteral("abc") << repeated(zhang, 15) + QStringLiteral("ab");
     // A character outside the BMP is one character of width 2, removed whole.
-    QTest::newRow("surrogate pairs") << repeated(zhang, 15) + QStringLiteral("😀😀") << repeated(zhang, 15) + QStringLiteral("😀");
+    QTest::newRow("surrogate pairs") << repeated(zhang, 15) + QStringLiteral("😀😀")
+                                     << repeated(zhang, 15) + QStringLiteral("😀");
 }
 
 void TestLogin::userNameWidth()
@@ -509,25 +522,79 @@ void TestLogin::changeLogin_data()
     QTest::addColumn<QString>("focus");
 
     const QString ok;
-    QTest::newRow("all empty") << "" << "" << "" << "" << QStringLiteral("输入新用户名不正确，请重新输入.") << "editNewName";
-    QTest::newRow("name of blanks") << "   " << "58203716" << "12345678" << "12345678" << QStringLiteral("输入新用户名不正确，请重新输入.") << "editNewName";
-    QTest::newRow("old password empty") << "boss" << "" << "12345678" << "12345678" << QStringLiteral("输入的密码不正确，请重新输入.") << "editOldPwd";
-    QTest::newRow("new password empty") << "boss" << "58203716" << "" << "12345678" << kRule + "." << "editNewPwd";
-    QTest::newRow("new password of blanks") << "boss" << "58203716" << "        " << "12345678" << kRule + "." << "editNewPwd";
-    QTest::newRow("repeat empty") << "boss" << "58203716" << "12345678" << "" << kRule + "." << "editReNewPwd";
-    QTest::newRow("old password wrong") << "boss" << "58203715" << "12345678" << "12345678" << QStringLiteral("输入的密码不正确，请重新输入") << "editOldPwd";
-    QTest::newRow("7 characters") << "boss" << "58203716" << "1234567" << "1234567" << kRule << "editNewPwd";
-    QTest::newRow("passwords differ") << "boss" << "58203716" << "12345678" << "12345679" << QStringLiteral("两次密码输入的不一致，请重新输入") << "editReNewPwd";
-    QTest::newRow("8 characters") << "boss" << "58203716" << "1a2b3c4d" << "1a2b3c4d" << ok << "";
-    QTest::newRow("16 characters") << "boss" << "58203716" << "abcdefgh!@#$%^&*" << "abcdefgh!@#$%^&*" << ok << "";
-    QTest::newRow("old password with blanks") << "boss" << "  58203716 " << "12345678" << "12345678" << ok << "";
-    QTest::newRow("16 two-byte characters") << repeated(QStringLiteral("管"), 16) << "58203716" << "12345678" << "12345678" << ok << "";
-    QTest::newRow("quote in name and password") << "o'brien" << "58203716" << "it's0k!!" << "it's0k!!" << ok << "";
+    QTest::newRow("all empty") << ""
+                               << ""
+                               << ""
+                               << "" << QStringLiteral("输入新用户名不正确，请重新输入.") << "editNewName";
+    QTest::newRow("name of blanks") << "   "
+                                    << "58203716"
+                                    << "12345678"
+                                    << "12345678" << QStringLiteral("输入新用户名不正确，请重新输入.") << "editNewName";
+    QTest::newRow("old password empty") << "boss"
+                                        << ""
+                                        << "12345678"
+                                        << "12345678" << QStringLiteral("输入的密码不正确，请重新输入.")
+                                        << "editOldPwd";
+    QTest::newRow("new password empty") << "boss"
+                                        << "58203716"
+                                        << ""
+                                        << "12345678" << kRule + "."
+                                        << "editNewPwd";
+    QTest::newRow("new password of blanks") << "boss"
+                                            << "58203716"
+                                            << "        "
+                                            << "12345678" << kRule + "."
+                                            << "editNewPwd";
+    QTest::newRow("repeat empty") << "boss"
+                                  << "58203716"
+                                  << "12345678"
+                                  << "" << kRule + "."
+                                  << "editReNewPwd";
+    QTest::newRow("old password wrong") << "boss"
+                                        << "58203715"
+                                        << "12345678"
+                                        << "12345678" << QStringLiteral("输入的密码不正确，请重新输入") << "editOldPwd";
+    QTest::newRow("7 characters") << "boss"
+                                  << "58203716"
+                                  << "1234567"
+                                  << "1234567" << kRule << "editNewPwd";
+    QTest::newRow("passwords differ") << "boss"
+                                      << "58203716"
+                                      << "12345678"
+                                      << "12345679" << QStringLiteral("两次密码输入的不一致，请重新输入")
+                                      << "editReNewPwd";
+    QTest::newRow("8 characters") << "boss"
+                                  << "58203716"
+                                  << "1a2b3c4d"
+                                  << "1a2b3c4d" << ok << "";
+    QTest::newRow("16 characters") << "boss"
+                                   << "58203716"
+                                   << "abcdefgh!@#$%^&*"
+                                   << "abcdefgh!@#$%^&*" << ok << "";
+    QTest::newRow("old password with blanks") << "boss"
+                                              << "  58203716 "
+                                              << "12345678"
+                                              << "12345678" << ok << "";
+    QTest::newRow("16 two-byte characters") << repeated(QStringLiteral("管"), 16) << "58203716"
+                                            << "12345678"
+                                            << "12345678" << ok << "";
+    QTest::newRow("quote in name and password") << "o'brien"
+                                                << "58203716"
+                                                << "it's0k!!"
+                                                << "it's0k!!" << ok << "";
     // The account keeps 16 UTF-8 bytes of the password and 32 GB18030 bytes of the name, whole.
-    QTest::newRow("8 characters in 16 bytes") << "boss" << "58203716" << "парольмо" << "парольмо" << ok << "";
-    QTest::newRow("11 characters in 20 bytes") << "boss" << "58203716" << "пароль-мой1" << "пароль-мой1" << kRule << "editNewPwd";
-    QTest::newRow("name of width 18 in 36 bytes") << repeated(QStringLiteral("😀"), 9) << "58203716" << "12345678" << "12345678"
-                                                  << QStringLiteral("输入新用户名不正确，请重新输入.") << "editNewName";
+    QTest::newRow("8 characters in 16 bytes") << "boss"
+                                              << "58203716"
+                                              << "парольмо"
+                                              << "парольмо" << ok << "";
+    QTest::newRow("11 characters in 20 bytes") << "boss"
+                                               << "58203716"
+                                               << "пароль-мой1"
+                                               << "пароль-мой1" << kRule << "editNewPwd";
+    QTest::newRow("name of width 18 in 36 bytes")
+        << repeated(QStringLiteral("😀"), 9) << "58203716"
+        << "12345678"
+        << "12345678" << QStringLiteral("输入新用户名不正确，请重新输入.") << "editNewName";
 }
 
 void TestLogin::changeLogin()
@@ -559,17 +626,17 @@ void TestLogin::changeLogin()
         QCOMPARE(done.buttons, QMessageBox::StandardButtons(QMessageBox::Yes));
         QCOMPARE(done.parent, &dialog);
         QVERIFY(!dialog.isVisible());
-        const QList<QPair<QString, QString>> expected = {{newName.trimmed(), newPassword}};
+        const QList<QPair<QString, QString>> expected = { { newName.trimmed(), newPassword } };
         QCOMPARE(ManagerTestEnv::storedAccounts(), expected);
     } else {
-        QCOMPARE(notices.texts(), QStringList{notice});
+        QCOMPARE(notices.texts(), QStringList { notice });
         const NoticeRequest& shown = notices.shown.first();
         QCOMPARE(shown.title, QStringLiteral("警告"));
         QCOMPARE(shown.icon, QMessageBox::Warning);
         QCOMPARE(shown.parent, &dialog);
         QCOMPARE(QApplication::focusWidget()->objectName(), focus);
         QVERIFY(dialog.isVisible());
-        const QList<QPair<QString, QString>> unchanged = {{QStringLiteral("admin"), QStringLiteral("58203716")}};
+        const QList<QPair<QString, QString>> unchanged = { { QStringLiteral("admin"), QStringLiteral("58203716") } };
         QCOMPARE(ManagerTestEnv::storedAccounts(), unchanged);
     }
 }
@@ -586,7 +653,7 @@ void TestLogin::changeTakesEffect()
 {
     QFETCH(QString, newName);
     QFETCH(QString, oldAccountNotice);
-    FakeFingerLibrary::state().printers = {{"ZPH_A", "usb://a"}};
+    FakeFingerLibrary::state().printers = { { "ZPH_A", "usb://a" } };
 
     NoticeScript notices;
     LoginDlg login;
@@ -610,7 +677,7 @@ void TestLogin::changeTakesEffect()
     });
     login.ui->Button_changInfo->click();
     QVERIFY(sawDialog);
-    QCOMPARE(notices.texts(), QStringList{QStringLiteral("更改成功")});
+    QCOMPARE(notices.texts(), QStringList { QStringLiteral("更改成功") });
     QVERIFY(login.isVisible());
 
     // The old account is refused, the new one admitted.
@@ -618,7 +685,7 @@ void TestLogin::changeTakesEffect()
     typeText(login.ui->userName, QStringLiteral("admin"));
     typeText(login.ui->password, QStringLiteral("58203716"));
     login.ui->Button_login->click();
-    QCOMPARE(notices.texts(), QStringList{oldAccountNotice});
+    QCOMPARE(notices.texts(), QStringList { oldAccountNotice });
     QVERIFY(!main.isVisible());
 
     notices.shown.clear();
@@ -636,7 +703,8 @@ void TestLogin::changeNotStored_data()
     QTest::addColumn<QString>("how");
     QTest::addColumn<QString>("reason"); // in the database warning
     QTest::newRow("database file unreadable") << QStringLiteral("corrupt") << QString();
-    QTest::newRow("database folder read-only") << QStringLiteral("read-only") << QString::fromLocal8Bit(strerror(EROFS));
+    QTest::newRow("database folder read-only")
+        << QStringLiteral("read-only") << QString::fromLocal8Bit(strerror(EROFS));
     QTest::newRow("database disk full") << QStringLiteral("full") << QString::fromLocal8Bit(strerror(ENOSPC));
 }
 
@@ -662,8 +730,7 @@ void TestLogin::changeNotStored()
         QFile fill(filler);
         QVERIFY(fill.open(QIODevice::WriteOnly));
         const QByteArray block(4096, 'f');
-        while (fill.write(block) == block.size() && fill.flush()) {
-        }
+        while (fill.write(block) == block.size() && fill.flush()) { }
     }
     {
         QFile db(dbPath);
@@ -715,7 +782,7 @@ void TestLogin::cancelChangesNothing()
     dialog.ui->Btn_Cancel->click();
     QVERIFY(!dialog.isVisible());
     QVERIFY(notices.shown.isEmpty());
-    const QList<QPair<QString, QString>> unchanged = {{QStringLiteral("admin"), QStringLiteral("58203716")}};
+    const QList<QPair<QString, QString>> unchanged = { { QStringLiteral("admin"), QStringLiteral("58203716") } };
     QCOMPARE(ManagerTestEnv::storedAccounts(), unchanged);
 }
 

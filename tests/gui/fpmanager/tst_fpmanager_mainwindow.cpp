@@ -1,16 +1,14 @@
 // The main window without its operations: form, switch state, printer selection, message line,
 // buttons, tray and About, with the library replaced by test doubles and the real database on the
 // program's fixed paths (inside the private test namespace).
-#include "FakeFingerLibrary.h"
-#include "ManagerTestSupport.h"
-
 #include "About.h"
+#include "FakeFingerLibrary.h"
 #include "FingerManageDlg.h"
-#include "ui_About.h"
-#include "ui_FingerManageDlg.h"
-
+#include "ManagerTestSupport.h"
 #include "store/FingerManage.h"
 #include "store/FpmanagerPaths.h"
+#include "ui_About.h"
+#include "ui_FingerManageDlg.h"
 
 #include <QAction>
 #include <QApplication>
@@ -21,13 +19,14 @@
 #include <QTranslator>
 #include <QtTest>
 
-namespace {
+namespace
+{
 
 using Printers = QList<QPair<QByteArray, QByteArray>>;
 
-const Printers kThree = {{"ZPH_first", "usb://Simulated/ZPH6100RMX?serial=SIM0001"},
-                         {"ZPH_second", "usb://Simulated/ZPH6100RMX?serial=SIM0002"},
-                         {"ZPH_third", "usb://Simulated/ZPH6100RMX?serial=SIM0003"}};
+const Printers kThree = { { "ZPH_first", "usb://Simulated/ZPH6100RMX?serial=SIM0001" },
+    { "ZPH_second", "usb://Simulated/ZPH6100RMX?serial=SIM0002" },
+    { "ZPH_third", "usb://Simulated/ZPH6100RMX?serial=SIM0003" } };
 
 QStringList enabledButtons(const FingerManageDlg& window)
 {
@@ -38,11 +37,12 @@ QStringList enabledButtons(const FingerManageDlg& window)
     return names;
 }
 
-const QStringList kAllButtons = {"Btn_add", "Btn_query", "Btn_delete", "Btn_delete_all", "Btn_import", "Btn_export", "Btn_setting"};
+const QStringList kAllButtons
+    = { "Btn_add", "Btn_query", "Btn_delete", "Btn_delete_all", "Btn_import", "Btn_export", "Btn_setting" };
 
 bool isBlue(const QWidget* widget)
 {
-    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+    for (QPalette::ColorGroup group : { QPalette::Active, QPalette::Inactive, QPalette::Disabled })
         if (widget->palette().color(group, QPalette::WindowText) != QColor(Qt::blue)) {
             qWarning() << group << widget->palette().color(group, QPalette::WindowText);
             return false;
@@ -52,7 +52,8 @@ bool isBlue(const QWidget* widget)
 
 } // namespace
 
-class TestMainWindow : public QObject {
+class TestMainWindow : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -93,15 +94,9 @@ void TestMainWindow::initTestCase()
 }
 
 // Every library call of the window leaves the GUI thread.
-void TestMainWindow::cleanup()
-{
-    QCOMPARE(FakeFingerLibrary::state().callsOnGuiThread, 0);
-}
+void TestMainWindow::cleanup() { QCOMPARE(FakeFingerLibrary::state().callsOnGuiThread, 0); }
 
-void TestMainWindow::init()
-{
-    QVERIFY(ManagerTestEnv::freshManager());
-}
+void TestMainWindow::init() { QVERIFY(ManagerTestEnv::freshManager()); }
 
 // ---- form ----
 
@@ -111,17 +106,26 @@ void TestMainWindow::form_data()
     QTest::addColumn<QString>("cls");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QRect>("geometry");
-    QTest::newRow("label") << "label" << "QLabel" << QStringLiteral("设备列表：") << QRect(30, 20, 91, 16);
-    QTest::newRow("cb_printerList") << "cb_printerList" << "QComboBox" << QString() << QRect(130, 12, 341, 28);
-    QTest::newRow("groupBox") << "groupBox" << "QGroupBox" << QString() << QRect(30, 60, 591, 431);
-    QTest::newRow("chkBox_FSW") << "chkBox_FSW" << "QCheckBox" << QStringLiteral("指纹认证开关") << QRect(50, 80, 131, 20);
-    QTest::newRow("label_2") << "label_2" << "QLabel" << QStringLiteral("用户列表：") << QRect(160, 105, 91, 16);
-    QTest::newRow("LV_userList") << "LV_userList" << "QListView" << QString() << QRect(160, 130, 441, 261);
-    const QStringList texts = {"添加", "查询", "删除", "删除全部", "导出", "导入", "设置"};
-    const QStringList names = {"Btn_add", "Btn_query", "Btn_delete", "Btn_delete_all", "Btn_export", "Btn_import", "Btn_setting"};
+    QTest::newRow("label") << "label"
+                           << "QLabel" << QStringLiteral("设备列表：") << QRect(30, 20, 91, 16);
+    QTest::newRow("cb_printerList") << "cb_printerList"
+                                    << "QComboBox" << QString() << QRect(130, 12, 341, 28);
+    QTest::newRow("groupBox") << "groupBox"
+                              << "QGroupBox" << QString() << QRect(30, 60, 591, 431);
+    QTest::newRow("chkBox_FSW") << "chkBox_FSW"
+                                << "QCheckBox" << QStringLiteral("指纹认证开关") << QRect(50, 80, 131, 20);
+    QTest::newRow("label_2") << "label_2"
+                             << "QLabel" << QStringLiteral("用户列表：") << QRect(160, 105, 91, 16);
+    QTest::newRow("LV_userList") << "LV_userList"
+                                 << "QListView" << QString() << QRect(160, 130, 441, 261);
+    const QStringList texts = { "添加", "查询", "删除", "删除全部", "导出", "导入", "设置" };
+    const QStringList names
+        = { "Btn_add", "Btn_query", "Btn_delete", "Btn_delete_all", "Btn_export", "Btn_import", "Btn_setting" };
     for (int i = 0; i < names.size(); ++i)
-        QTest::newRow(qPrintable(names.at(i))) << names.at(i) << "QPushButton" << texts.at(i) << QRect(50, 130 + 40 * i, 80, 21);
-    QTest::newRow("result") << "result" << "QLabel" << QString() << QRect(50, 410, 551, 61);
+        QTest::newRow(qPrintable(names.at(i)))
+            << names.at(i) << "QPushButton" << texts.at(i) << QRect(50, 130 + 40 * i, 80, 21);
+    QTest::newRow("result") << "result"
+                            << "QLabel" << QString() << QRect(50, 410, 551, 61);
 }
 
 void TestMainWindow::form()
@@ -167,8 +171,8 @@ void TestMainWindow::tabOrder()
     FingerManageDlg window;
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
-    const QStringList order = {"Btn_add", "Btn_query", "Btn_delete", "Btn_delete_all", "Btn_export",
-                               "Btn_import", "Btn_setting", "chkBox_FSW", "LV_userList"};
+    const QStringList order = { "Btn_add", "Btn_query", "Btn_delete", "Btn_delete_all", "Btn_export", "Btn_import",
+        "Btn_setting", "chkBox_FSW", "LV_userList" };
     window.ui->Btn_add->setFocus();
     for (int i = 1; i < order.size(); ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -181,8 +185,8 @@ void TestMainWindow::resources_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<QList<QSize>>("sizes");
     QTest::newRow("icon") << QStringLiteral(":/FingerManage.ico")
-                          << QList<QSize>{{16, 16}, {32, 32}, {48, 48}, {64, 64}, {128, 128}};
-    QTest::newRow("logo") << QStringLiteral(":/logo.bmp") << QList<QSize>{{120, 128}};
+                          << QList<QSize> { { 16, 16 }, { 32, 32 }, { 48, 48 }, { 64, 64 }, { 128, 128 } };
+    QTest::newRow("logo") << QStringLiteral(":/logo.bmp") << QList<QSize> { { 120, 128 } };
 }
 
 void TestMainWindow::resources()
@@ -233,27 +237,29 @@ void TestMainWindow::switchState()
     QFETCH(int, answer);
     QFETCH(bool, on);
     FakeFingerLibrary::state().defaultSwitch = answer;
-    ManagerTestEnv::setPrinters({kThree.first()});
+    ManagerTestEnv::setPrinters({ kThree.first() });
 
     NoticeScript notices;
     FingerManageDlg window;
     window.settingDlgshow();
     QVERIFY(window.isVisible());
     QCOMPARE(window.ui->chkBox_FSW->isChecked(), on);
-    QStringList expected = on ? kAllButtons : QStringList{"Btn_setting"};
+    QStringList expected = on ? kAllButtons : QStringList { "Btn_setting" };
     QCOMPARE(enabledButtons(window), expected);
     QCOMPARE(window.ui->result->text(), on ? QStringLiteral("指纹功能开启") : QStringLiteral("指纹功能关闭"));
     QVERIFY(isBlue(window.ui->result));
     QVERIFY(window.ui->chkBox_FSW->isEnabled());
     QVERIFY(window.ui->cb_printerList->isEnabled());
-    QCOMPARE(FakeFingerLibrary::calls().last(), QStringLiteral("IsDeviceFingerOpen ") + QString::fromLatin1(kThree.first().second));
+    QCOMPARE(FakeFingerLibrary::calls().last(),
+        QStringLiteral("IsDeviceFingerOpen ") + QString::fromLatin1(kThree.first().second));
     QVERIFY(notices.shown.isEmpty());
 }
 
 void TestMainWindow::printerSelection()
 {
     ManagerTestEnv::setPrinters(kThree);
-    FakeFingerLibrary::state().switchByUri = {{kThree.at(0).second, 1}, {kThree.at(1).second, 0}, {kThree.at(2).second, 3}};
+    FakeFingerLibrary::state().switchByUri
+        = { { kThree.at(0).second, 1 }, { kThree.at(1).second, 0 }, { kThree.at(2).second, 3 } };
     ManagerTestEnv::storeFinger("ZPH_first", 1, QStringLiteral("张三"));
     ManagerTestEnv::storeFinger("ZPH_first", 2, QStringLiteral("李四"));
     ManagerTestEnv::storeFinger("ZPH_third", 9, QStringLiteral("王五"));
@@ -265,7 +271,7 @@ void TestMainWindow::printerSelection()
     QCOMPARE(window.ui->cb_printerList->currentText(), QStringLiteral("ZPH_first"));
     QCOMPARE(fingerMagager.m_printerName, QStringLiteral("ZPH_first"));
     QCOMPARE(QByteArray(fingerMagager.m_strPrinterURI), kThree.at(0).second);
-    QCOMPARE(window.m_userNameList, (QStringList{QStringLiteral("张三"), QStringLiteral("李四")}));
+    QCOMPARE(window.m_userNameList, (QStringList { QStringLiteral("张三"), QStringLiteral("李四") }));
     QCOMPARE(window.m_userModel->stringList(), window.m_userNameList);
     QCOMPARE(window.ui->LV_userList->model(), window.m_userModel);
     QCOMPARE(fingerMagager.m_ListFinger.size(), 2);
@@ -274,10 +280,11 @@ void TestMainWindow::printerSelection()
     // The second printer: switched off, no users.
     FakeFingerLibrary::calls().clear();
     window.ui->cb_printerList->setCurrentIndex(1);
-    QCOMPARE(FakeFingerLibrary::calls(), QStringList{QStringLiteral("IsDeviceFingerOpen ") + QString::fromLatin1(kThree.at(1).second)});
+    QCOMPARE(FakeFingerLibrary::calls(),
+        QStringList { QStringLiteral("IsDeviceFingerOpen ") + QString::fromLatin1(kThree.at(1).second) });
     QCOMPARE(fingerMagager.m_printerName, QStringLiteral("ZPH_second"));
     QVERIFY(!window.ui->chkBox_FSW->isChecked());
-    QCOMPARE(enabledButtons(window), QStringList{"Btn_setting"});
+    QCOMPARE(enabledButtons(window), QStringList { "Btn_setting" });
     QVERIFY(window.m_userNameList.isEmpty());
     QCOMPARE(window.ui->LV_userList->model()->rowCount(), 0);
 
@@ -285,7 +292,7 @@ void TestMainWindow::printerSelection()
     window.ui->cb_printerList->setCurrentIndex(2);
     QCOMPARE(QByteArray(fingerMagager.m_strPrinterURI), kThree.at(2).second);
     QVERIFY(window.ui->chkBox_FSW->isChecked());
-    QCOMPARE(window.m_userNameList, QStringList{QStringLiteral("王五")});
+    QCOMPARE(window.m_userNameList, QStringList { QStringLiteral("王五") });
     QCOMPARE(fingerMagager.m_ListFinger.size(), 1);
     QCOMPARE(fingerMagager.m_ListFinger.first().ID, 9);
 }
@@ -315,11 +322,11 @@ void TestMainWindow::failedReadEmptiesTheLists()
 void TestMainWindow::noPrinterListed()
 {
     // Without printers the box stays empty and the state shown is the answer for an empty URI.
-    FakeFingerLibrary::state().switchByUri = {{QByteArray(""), 0}};
+    FakeFingerLibrary::state().switchByUri = { { QByteArray(""), 0 } };
     FingerManageDlg window;
     window.settingDlgshow();
     QCOMPARE(window.ui->cb_printerList->count(), 0);
-    QCOMPARE(FakeFingerLibrary::calls(), QStringList{QStringLiteral("IsDeviceFingerOpen ")});
+    QCOMPARE(FakeFingerLibrary::calls(), QStringList { QStringLiteral("IsDeviceFingerOpen ") });
     QVERIFY(!window.ui->chkBox_FSW->isChecked());
     QVERIFY(window.isVisible());
 }
@@ -333,11 +340,15 @@ void TestMainWindow::switchClicked_data()
     QTest::addColumn<bool>("ticked");
     QTest::addColumn<bool>("buttonsEnabled");
     QTest::addColumn<QString>("message");
-    QTest::newRow("on") << 0 << true << "OpenFinger" << QStringLiteral("设置成功。") << true << true << QStringLiteral("指纹功能开启");
-    QTest::newRow("on refused") << 0 << false << "OpenFinger" << QStringLiteral("设置失败。") << false << false << QStringLiteral("指纹功能关闭");
-    QTest::newRow("off") << 1 << true << "CloseFinger" << QStringLiteral("设置成功。") << false << false << QStringLiteral("指纹功能关闭");
+    QTest::newRow("on") << 0 << true << "OpenFinger" << QStringLiteral("设置成功。") << true << true
+                        << QStringLiteral("指纹功能开启");
+    QTest::newRow("on refused") << 0 << false << "OpenFinger" << QStringLiteral("设置失败。") << false << false
+                                << QStringLiteral("指纹功能关闭");
+    QTest::newRow("off") << 1 << true << "CloseFinger" << QStringLiteral("设置成功。") << false << false
+                         << QStringLiteral("指纹功能关闭");
     // The window shows off although the printer may still be on; the message line keeps its text.
-    QTest::newRow("off refused") << 1 << false << "CloseFinger" << QStringLiteral("设置失败。") << false << false << QStringLiteral("指纹功能开启");
+    QTest::newRow("off refused") << 1 << false << "CloseFinger" << QStringLiteral("设置失败。") << false << false
+                                 << QStringLiteral("指纹功能开启");
 }
 
 void TestMainWindow::switchClicked()
@@ -349,7 +360,7 @@ void TestMainWindow::switchClicked()
     QFETCH(bool, ticked);
     QFETCH(bool, buttonsEnabled);
     QFETCH(QString, message);
-    ManagerTestEnv::setPrinters({kThree.first()});
+    ManagerTestEnv::setPrinters({ kThree.first() });
     FakeFingerLibrary::state().defaultSwitch = state;
     FakeFingerLibrary::state().openResult = succeeds;
     FakeFingerLibrary::state().closeResult = succeeds;
@@ -361,19 +372,20 @@ void TestMainWindow::switchClicked()
     FakeFingerLibrary::calls().clear();
     QTest::mouseClick(window.ui->chkBox_FSW, Qt::LeftButton);
 
-    QCOMPARE(FakeFingerLibrary::calls(), QStringList{call + QLatin1Char(' ') + QString::fromLatin1(kThree.first().second)});
-    QCOMPARE(notices.titledTexts(), QStringList{QStringLiteral("信息|") + notice});
+    QCOMPARE(FakeFingerLibrary::calls(),
+        QStringList { call + QLatin1Char(' ') + QString::fromLatin1(kThree.first().second) });
+    QCOMPARE(notices.titledTexts(), QStringList { QStringLiteral("信息|") + notice });
     QCOMPARE(notices.shown.first().icon, QMessageBox::Information);
     QCOMPARE(notices.shown.first().parent, &window);
     QCOMPARE(window.ui->chkBox_FSW->isChecked(), ticked);
-    QCOMPARE(enabledButtons(window), buttonsEnabled ? kAllButtons : QStringList{"Btn_setting"});
+    QCOMPARE(enabledButtons(window), buttonsEnabled ? kAllButtons : QStringList { "Btn_setting" });
     QCOMPARE(window.ui->result->text(), message);
 }
 
 // The notice box as the administrator sees it: built for real, found while it runs, clicked.
 void TestMainWindow::realNoticeBox()
 {
-    ManagerTestEnv::setPrinters({kThree.first()});
+    ManagerTestEnv::setPrinters({ kThree.first() });
     FakeFingerLibrary::state().defaultSwitch = 0;
     FingerManageDlg window;
     window.settingDlgshow();
@@ -388,7 +400,7 @@ void TestMainWindow::realNoticeBox()
     QCOMPARE(shown.icon, int(QMessageBox::Information));
     QCOMPARE(shown.title, QStringLiteral("信息"));
     QCOMPARE(shown.text, QStringLiteral("设置成功。"));
-    QCOMPARE(shown.buttonTexts, QStringList{QStringLiteral("确定")});
+    QCOMPARE(shown.buttonTexts, QStringList { QStringLiteral("确定") });
     QVERIFY(shown.parentIs);
     QVERIFY(shown.flags & Qt::Dialog);
     QVERIFY(shown.flags & Qt::MSWindowsFixedSizeDialogHint);
@@ -409,7 +421,7 @@ void TestMainWindow::enableButtons()
 {
     QFETCH(int, value);
     QFETCH(bool, enabled);
-    ManagerTestEnv::setPrinters({kThree.first()});
+    ManagerTestEnv::setPrinters({ kThree.first() });
     FakeFingerLibrary::state().defaultSwitch = enabled ? 0 : 1; // start from the opposite
     FingerManageDlg window;
     window.settingDlgshow();
@@ -462,7 +474,7 @@ void TestMainWindow::trayMenu()
     QStringList texts;
     for (QAction* action : window.m_trayMenu->actions())
         texts << action->text();
-    QCOMPARE(texts, (QStringList{QStringLiteral("关于..."), QStringLiteral("退出(&Q)")}));
+    QCOMPARE(texts, (QStringList { QStringLiteral("关于..."), QStringLiteral("退出(&Q)") }));
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         qInfo("no system tray on this platform: the icon is made but not shown");
 }

@@ -2,19 +2,17 @@
 // with the library replaced by test doubles, the real database and settings file on the program's
 // fixed paths (inside the private test namespace), and the name, file and settings dialogs run
 // for real or answered through their seams.
-#include "FakeFingerLibrary.h"
-#include "ManagerTestSupport.h"
-
 #include "AddDlg.h"
 #include "ExportThread.h"
+#include "FakeFingerLibrary.h"
 #include "FingerManageDlg.h"
+#include "ManagerTestSupport.h"
 #include "SettingsDlg.h"
+#include "store/FingerManage.h"
+#include "store/FpmanagerPaths.h"
 #include "ui_AddDlg.h"
 #include "ui_FingerManageDlg.h"
 #include "ui_SettingsDlg.h"
-
-#include "store/FingerManage.h"
-#include "store/FpmanagerPaths.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -23,7 +21,8 @@
 #include <QStringListModel>
 #include <QtTest>
 
-namespace {
+namespace
+{
 
 using Printers = QList<QPair<QByteArray, QByteArray>>;
 using Rows = QList<QPair<int, QString>>;
@@ -72,7 +71,8 @@ QStringList enabledButtons(const FingerManageDlg& window)
     return names;
 }
 
-const QStringList kAllButtons = {"Btn_add", "Btn_query", "Btn_delete", "Btn_delete_all", "Btn_import", "Btn_export", "Btn_setting"};
+const QStringList kAllButtons
+    = { "Btn_add", "Btn_query", "Btn_delete", "Btn_delete_all", "Btn_import", "Btn_export", "Btn_setting" };
 
 // What the window shows while the "printer" works.
 struct DuringCall {
@@ -94,7 +94,8 @@ bool writeFile(const QString& path, const QByteArray& data)
 
 } // namespace
 
-class TestOperations : public QObject {
+class TestOperations : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -148,10 +149,7 @@ void TestOperations::initTestCase()
 }
 
 // Every library call of the window leaves the GUI thread.
-void TestOperations::cleanup()
-{
-    QCOMPARE(FakeFingerLibrary::state().callsOnGuiThread, 0);
-}
+void TestOperations::cleanup() { QCOMPARE(FakeFingerLibrary::state().callsOnGuiThread, 0); }
 
 void TestOperations::init()
 {
@@ -162,7 +160,7 @@ void TestOperations::init()
 
 std::unique_ptr<FingerManageDlg> TestOperations::showWindow(const Rows& users, int switchState)
 {
-    ManagerTestEnv::setPrinters({{kQueue.toUtf8(), kUri}});
+    ManagerTestEnv::setPrinters({ { kQueue.toUtf8(), kUri } });
     for (const auto& user : users)
         ManagerTestEnv::storeFinger(kQueue, user.first, user.second);
     FakeFingerLibrary::state().defaultSwitch = switchState;
@@ -216,7 +214,8 @@ void TestOperations::addDialogName_data()
     const QString zhang = QStringLiteral("张");
     QTest::newRow("16 Chinese characters") << zhang.repeated(16) << zhang.repeated(16) << true;
     QTest::newRow("a 17th removed") << zhang.repeated(17) << zhang.repeated(16) << true;
-    QTest::newRow("32 ASCII, the 33rd refused") << QStringLiteral("b").repeated(33) << QStringLiteral("b").repeated(32) << true;
+    QTest::newRow("32 ASCII, the 33rd refused")
+        << QStringLiteral("b").repeated(33) << QStringLiteral("b").repeated(32) << true;
     QTest::newRow("blanks around") << QStringLiteral("  li si ") << QStringLiteral("  li si ") << true;
     QTest::newRow("only blanks") << QStringLiteral("    ") << QStringLiteral("    ") << false;
     QTest::newRow("nothing") << QString() << QString() << false;
@@ -240,7 +239,7 @@ void TestOperations::addDialogName()
         QVERIFY(!dialog.isVisible());
         QCOMPARE(dialog.m_strUserName, kept.trimmed());
     } else {
-        QCOMPARE(notices.titledTexts(), QStringList{QStringLiteral("警告|输入用户名不正确，请重新输入")});
+        QCOMPARE(notices.titledTexts(), QStringList { QStringLiteral("警告|输入用户名不正确，请重新输入") });
         QCOMPARE(notices.shown.first().icon, QMessageBox::Warning);
         QCOMPARE(notices.shown.first().parent, &dialog);
         QVERIFY(dialog.isVisible());
@@ -283,14 +282,14 @@ void TestOperations::enrol()
     QFETCH(QString, notice);
     QFETCH(QString, message);
     QFETCH(int, presses);
-    const Rows before = {{3, QStringLiteral("李四")}};
+    const Rows before = { { 3, QStringLiteral("李四") } };
     auto window = showWindow(before);
     FakeFingerLibrary::state().firstPressResult = first;
     FakeFingerLibrary::state().secondPressResult = second;
     FakeFingerLibrary::state().nextIndex = 41;
     QList<DuringCall> during;
     FakeFingerLibrary::state().duringCall = [&](const char*) {
-        during.append({window->ui->result->text(), enabledButtons(*window)});
+        during.append({ window->ui->result->text(), enabledButtons(*window) });
     };
 
     NoticeScript notices;
@@ -307,26 +306,28 @@ void TestOperations::enrol()
         QVERIFY(during.at(1).enabled.isEmpty());
     }
     const QString nameHex = QString::fromLatin1(ManagerTestEnv::gb18030(QStringLiteral("张三")).toHex());
-    QCOMPARE(FakeFingerLibrary::calls().first(), QStringLiteral("AddFinger0 ") + QString::fromLatin1(kUri) + QLatin1Char(' ') + nameHex);
+    QCOMPARE(FakeFingerLibrary::calls().first(),
+        QStringLiteral("AddFinger0 ") + QString::fromLatin1(kUri) + QLatin1Char(' ') + nameHex);
 
     QCOMPARE(window->ui->result->text(), message);
     QCOMPARE(enabledButtons(*window), kAllButtons);
     if (notice.isEmpty()) {
         QVERIFY(notices.shown.isEmpty());
-        const Rows after = {{3, QStringLiteral("李四")}, {41, QStringLiteral("张三")}};
+        const Rows after = { { 3, QStringLiteral("李四") }, { 41, QStringLiteral("张三") } };
         QCOMPARE(ManagerTestEnv::storedFingers(kQueue), after);
-        QCOMPARE(window->m_userNameList, (QStringList{QStringLiteral("李四"), QStringLiteral("张三")}));
+        QCOMPARE(window->m_userNameList, (QStringList { QStringLiteral("李四"), QStringLiteral("张三") }));
         QCOMPARE(window->m_userModel->stringList(), window->m_userNameList);
         QCOMPARE(window->ui->LV_userList->model(), window->m_userModel);
         QCOMPARE(fingerMagager.m_ListFinger.size(), 2);
-        QCOMPARE(QByteArray(fingerMagager.m_ListFinger.last().UserName), ManagerTestEnv::gb18030(QStringLiteral("张三")));
+        QCOMPARE(
+            QByteArray(fingerMagager.m_ListFinger.last().UserName), ManagerTestEnv::gb18030(QStringLiteral("张三")));
         QCOMPARE(fingerMagager.m_ListFinger.last().ID, 41);
     } else {
-        QCOMPARE(notices.titledTexts(), QStringList{QStringLiteral("信息|") + notice});
+        QCOMPARE(notices.titledTexts(), QStringList { QStringLiteral("信息|") + notice });
         QCOMPARE(notices.shown.first().icon, QMessageBox::Information);
         QCOMPARE(notices.shown.first().parent, window.get());
         QCOMPARE(ManagerTestEnv::storedFingers(kQueue), before);
-        QCOMPARE(window->m_userNameList, QStringList{QStringLiteral("李四")});
+        QCOMPARE(window->m_userNameList, QStringList { QStringLiteral("李四") });
         QCOMPARE(fingerMagager.m_ListFinger.size(), 1);
     }
 }
@@ -348,7 +349,7 @@ void TestOperations::enrolCancelled()
 void TestOperations::enrolListFull()
 {
     auto window = showWindow();
-    _FINGER_LIST finger{};
+    _FINGER_LIST finger {};
     for (int i = 0; i < 1000; ++i)
         fingerMagager.m_ListFinger.append(finger);
     NoticeScript notices;
@@ -356,14 +357,14 @@ void TestOperations::enrolListFull()
     window->ui->Btn_add->click();
     QTest::qWait(50);
     QVERIFY(!watcher.fired());
-    QCOMPARE(notices.titledTexts(), QStringList{QStringLiteral("信息|用户列表已满，请删除后重试！")});
+    QCOMPARE(notices.titledTexts(), QStringList { QStringLiteral("信息|用户列表已满，请删除后重试！") });
     QVERIFY(FakeFingerLibrary::calls().isEmpty());
 }
 
 // The same name enrolled twice: two rows; a query selects the later one.
 void TestOperations::enrolTwice()
 {
-    auto window = showWindow({{1, QStringLiteral("alice")}});
+    auto window = showWindow({ { 1, QStringLiteral("alice") } });
     FakeFingerLibrary::state().nextIndex = 7;
     NoticeScript notices;
     for (int i = 0; i < 2; ++i) {
@@ -371,8 +372,8 @@ void TestOperations::enrolTwice()
         window->ui->Btn_add->click();
         QVERIFY(watcher->fired());
     }
-    QCOMPARE(window->m_userNameList, (QStringList{"alice", "bob", "bob"}));
-    const Rows stored = {{1, "alice"}, {7, "bob"}, {8, "bob"}};
+    QCOMPARE(window->m_userNameList, (QStringList { "alice", "bob", "bob" }));
+    const Rows stored = { { 1, "alice" }, { 7, "bob" }, { 8, "bob" } };
     QCOMPARE(ManagerTestEnv::storedFingers(kQueue), stored);
 
     auto watcher = answerName(QStringLiteral("bob"));
@@ -388,8 +389,10 @@ void TestOperations::query_data()
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("notice");
     QTest::addColumn<int>("selected");
-    QTest::newRow("enrolled") << 0 << QStringLiteral("查询成功") << QStringLiteral("信息|此用户指纹已经存在,可以使用!") << 3;
-    QTest::newRow("unknown 14") << 14 << QStringLiteral("用户或者指纹信息不存在") << QStringLiteral("警告|用户或者指纹信息不存在!") << -1;
+    QTest::newRow("enrolled") << 0 << QStringLiteral("查询成功") << QStringLiteral("信息|此用户指纹已经存在,可以使用!")
+                              << 3;
+    QTest::newRow("unknown 14") << 14 << QStringLiteral("用户或者指纹信息不存在")
+                                << QStringLiteral("警告|用户或者指纹信息不存在!") << -1;
     QTest::newRow("busy 4") << 4 << QStringLiteral("查询失败") << QStringLiteral("警告|查询失败") << -1;
     QTest::newRow("no answer 16") << 16 << QStringLiteral("查询失败") << QStringLiteral("警告|查询失败") << -1;
 }
@@ -400,11 +403,12 @@ void TestOperations::query()
     QFETCH(QString, message);
     QFETCH(QString, notice);
     QFETCH(int, selected);
-    auto window = showWindow({{1, "alice"}, {2, QStringLiteral("王五")}, {3, "carol"}, {4, QStringLiteral("王五")}, {5, "dave"}});
+    auto window = showWindow({ { 1, "alice" }, { 2, QStringLiteral("王五") }, { 3, "carol" },
+        { 4, QStringLiteral("王五") }, { 5, "dave" } });
     FakeFingerLibrary::state().checkResult = result;
     QList<DuringCall> during;
     FakeFingerLibrary::state().duringCall = [&](const char*) {
-        during.append({window->ui->result->text(), enabledButtons(*window)});
+        during.append({ window->ui->result->text(), enabledButtons(*window) });
     };
     NoticeScript notices;
     QString title;
@@ -417,10 +421,11 @@ void TestOperations::query()
     QCOMPARE(during.size(), 1);
     QCOMPARE(during.first().message, QStringLiteral("正在查询用户,请稍候..."));
     QVERIFY(during.first().enabled.isEmpty());
-    QCOMPARE(FakeFingerLibrary::calls(), QStringList{QStringLiteral("CheckFinger ") + QString::fromLatin1(kUri) + QLatin1Char(' ') +
-                                                     QString::fromLatin1(ManagerTestEnv::gb18030(QStringLiteral("王五")).toHex())});
+    QCOMPARE(FakeFingerLibrary::calls(),
+        QStringList { QStringLiteral("CheckFinger ") + QString::fromLatin1(kUri) + QLatin1Char(' ')
+            + QString::fromLatin1(ManagerTestEnv::gb18030(QStringLiteral("王五")).toHex()) });
     QCOMPARE(window->ui->result->text(), message);
-    QCOMPARE(notices.titledTexts(), QStringList{notice});
+    QCOMPARE(notices.titledTexts(), QStringList { notice });
     QCOMPARE(notices.shown.first().icon, QMessageBox::Information);
     QCOMPARE(window->ui->LV_userList->currentIndex().row(), selected);
     QCOMPARE(enabledButtons(*window), kAllButtons);
@@ -436,9 +441,12 @@ void TestOperations::deleteOne_data()
     QTest::addColumn<QStringList>("notices");
     QTest::addColumn<bool>("removed");
     QTest::newRow("deleted") << 0 << QStringLiteral("删除成功! ") << QStringList() << true;
-    QTest::newRow("unknown to the printer") << 14 << QStringLiteral("用户不存在! ") << QStringList{QStringLiteral("警告|用户不存在！")} << true;
-    QTest::newRow("refused") << 5 << QStringLiteral("删除失败! ") << QStringList{QStringLiteral("警告|删除失败，请重试！")} << false;
-    QTest::newRow("busy") << 4 << QStringLiteral("删除失败! ") << QStringList{QStringLiteral("警告|删除失败，请重试！")} << false;
+    QTest::newRow("unknown to the printer")
+        << 14 << QStringLiteral("用户不存在! ") << QStringList { QStringLiteral("警告|用户不存在！") } << true;
+    QTest::newRow("refused") << 5 << QStringLiteral("删除失败! ")
+                             << QStringList { QStringLiteral("警告|删除失败，请重试！") } << false;
+    QTest::newRow("busy") << 4 << QStringLiteral("删除失败! ")
+                          << QStringList { QStringLiteral("警告|删除失败，请重试！") } << false;
 }
 
 void TestOperations::deleteOne()
@@ -447,7 +455,7 @@ void TestOperations::deleteOne()
     QFETCH(QString, message);
     QFETCH(QStringList, notices);
     QFETCH(bool, removed);
-    const Rows before = {{1, "alice"}, {2, QStringLiteral("张三")}, {3, "carol"}};
+    const Rows before = { { 1, "alice" }, { 2, QStringLiteral("张三") }, { 3, "carol" } };
     auto window = showWindow(before);
     FakeFingerLibrary::state().deleteResult = result;
     QString messageDuring;
@@ -455,7 +463,7 @@ void TestOperations::deleteOne()
     window->ui->LV_userList->setCurrentIndex(window->m_userModel->index(1));
 
     NoticeScript script;
-    script.answers = {QMessageBox::Yes};
+    script.answers = { QMessageBox::Yes };
     window->ui->Btn_delete->click();
 
     QCOMPARE(script.shown.first().title, QStringLiteral("警告"));
@@ -464,10 +472,11 @@ void TestOperations::deleteOne()
     QCOMPARE(script.shown.first().icon, QMessageBox::Information);
     QCOMPARE(script.titledTexts().mid(1), notices);
     QCOMPARE(messageDuring, QStringLiteral("正在删除指纹,请稍候! "));
-    QCOMPARE(FakeFingerLibrary::calls(), QStringList{QStringLiteral("DeleteFinger ") + QString::fromLatin1(kUri) + QLatin1Char(' ') +
-                                                     QString::fromLatin1(ManagerTestEnv::gb18030(QStringLiteral("张三")).toHex())});
+    QCOMPARE(FakeFingerLibrary::calls(),
+        QStringList { QStringLiteral("DeleteFinger ") + QString::fromLatin1(kUri) + QLatin1Char(' ')
+            + QString::fromLatin1(ManagerTestEnv::gb18030(QStringLiteral("张三")).toHex()) });
     QCOMPARE(window->ui->result->text(), message);
-    const Rows after = removed ? Rows{{1, "alice"}, {3, "carol"}} : before;
+    const Rows after = removed ? Rows { { 1, "alice" }, { 3, "carol" } } : before;
     QCOMPARE(ManagerTestEnv::storedFingers(kQueue), after);
     QStringList names;
     for (const auto& row : after)
@@ -481,20 +490,21 @@ void TestOperations::deleteOne()
 
 void TestOperations::deleteNeedsRowAfterYes()
 {
-    auto window = showWindow({{1, "alice"}});
+    auto window = showWindow({ { 1, "alice" } });
     QVERIFY(!window->ui->LV_userList->currentIndex().isValid());
     {
         // Answered No: nothing else happens.
         NoticeScript script;
-        script.answers = {QMessageBox::No};
+        script.answers = { QMessageBox::No };
         window->ui->Btn_delete->click();
-        QCOMPARE(script.texts(), QStringList{QStringLiteral("您确认要删除当前的用户和指纹吗？")});
+        QCOMPARE(script.texts(), QStringList { QStringLiteral("您确认要删除当前的用户和指纹吗？") });
     }
     {
         NoticeScript script;
-        script.answers = {QMessageBox::Yes};
+        script.answers = { QMessageBox::Yes };
         window->ui->Btn_delete->click();
-        QCOMPARE(script.texts(), (QStringList{QStringLiteral("您确认要删除当前的用户和指纹吗？"), QStringLiteral("请指定一个用户!")}));
+        QCOMPARE(script.texts(),
+            (QStringList { QStringLiteral("您确认要删除当前的用户和指纹吗？"), QStringLiteral("请指定一个用户!") }));
     }
     QVERIFY(FakeFingerLibrary::calls().isEmpty());
     // An empty list asks nothing at all.
@@ -507,7 +517,7 @@ void TestOperations::deleteNeedsRowAfterYes()
 // The confirmation as the administrator sees it: "是" and "否"; "否" keeps the user.
 void TestOperations::deleteConfirmationBox()
 {
-    auto window = showWindow({{1, "alice"}});
+    auto window = showWindow({ { 1, "alice" } });
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     window->ui->LV_userList->setCurrentIndex(window->m_userModel->index(0));
     ShownBox shown;
@@ -516,13 +526,13 @@ void TestOperations::deleteConfirmationBox()
     });
     window->ui->Btn_delete->click();
     QVERIFY(watcher.fired());
-    QCOMPARE(shown.buttonTexts, (QStringList{QStringLiteral("是"), QStringLiteral("否")}));
+    QCOMPARE(shown.buttonTexts, (QStringList { QStringLiteral("是"), QStringLiteral("否") }));
     QCOMPARE(shown.title, QStringLiteral("警告"));
     QCOMPARE(shown.icon, int(QMessageBox::Information));
     QVERIFY(shown.parentIs);
     QVERIFY(shown.flags & Qt::MSWindowsFixedSizeDialogHint);
     QVERIFY(FakeFingerLibrary::calls().isEmpty());
-    QCOMPARE(window->m_userNameList, QStringList{"alice"});
+    QCOMPARE(window->m_userNameList, QStringList { "alice" });
 }
 
 void TestOperations::deleteAll_data()
@@ -542,7 +552,7 @@ void TestOperations::deleteAll()
     QFETCH(int, result);
     QFETCH(QString, message);
     QFETCH(bool, removed);
-    const Rows before = {{1, "alice"}, {2, "bob"}};
+    const Rows before = { { 1, "alice" }, { 2, "bob" } };
     auto window = showWindow(before);
     ManagerTestEnv::storeFinger(QStringLiteral("other queue"), 5, QStringLiteral("eve"));
     FakeFingerLibrary::state().deleteAllResult = result;
@@ -551,7 +561,7 @@ void TestOperations::deleteAll()
     emit window->setMessageShow(QStringLiteral("指纹功能开启"));
 
     NoticeScript script;
-    script.answers = {answer};
+    script.answers = { answer };
     window->ui->Btn_delete_all->click();
     QCOMPARE(script.shown.first().text, QStringLiteral("您确认要删除全部用户和指纹吗？"));
     QCOMPARE(script.shown.first().buttons, QMessageBox::Yes | QMessageBox::No);
@@ -561,23 +571,24 @@ void TestOperations::deleteAll()
         QCOMPARE(script.shown.size(), 1);
     } else {
         QCOMPARE(messageDuring, QStringLiteral("正在删除指纹, 请稍候!"));
-        QCOMPARE(FakeFingerLibrary::calls(), QStringList{QStringLiteral("DeleteFingers ") + QString::fromLatin1(kUri)});
-        QCOMPARE(script.texts().mid(1), removed ? QStringList() : QStringList{QStringLiteral("删除失败，请重试！")});
+        QCOMPARE(
+            FakeFingerLibrary::calls(), QStringList { QStringLiteral("DeleteFingers ") + QString::fromLatin1(kUri) });
+        QCOMPARE(script.texts().mid(1), removed ? QStringList() : QStringList { QStringLiteral("删除失败，请重试！") });
     }
     QCOMPARE(ManagerTestEnv::storedFingers(kQueue), removed ? Rows() : before);
     QCOMPARE(window->m_userNameList.size(), removed ? 0 : 2);
     QCOMPARE(window->ui->LV_userList->model()->rowCount(), removed ? 0 : 2);
     QCOMPARE(fingerMagager.m_ListFinger.size(), removed ? 0 : 2);
     // Other printers' rows stay.
-    QCOMPARE(ManagerTestEnv::storedFingers(QStringLiteral("other queue")), (Rows{{5, "eve"}}));
+    QCOMPARE(ManagerTestEnv::storedFingers(QStringLiteral("other queue")), (Rows { { 5, "eve" } }));
 }
 
 // ---- export and import ----
 
 void TestOperations::exportToFile_data()
 {
-    QTest::addColumn<QString>("chosen");      // relative to the test folder
-    QTest::addColumn<QString>("written");     // the file that receives the records
+    QTest::addColumn<QString>("chosen"); // relative to the test folder
+    QTest::addColumn<QString>("written"); // the file that receives the records
     QTest::addColumn<int>("result");
     QTest::addColumn<int>("length");
     QTest::addColumn<QString>("notice");
@@ -585,16 +596,25 @@ void TestOperations::exportToFile_data()
 
     const QString done = QStringLiteral("信息|导出到文件成功!");
     const QString failed = QStringLiteral("警告|导出到文件失败，请检查您的设备，再重试!");
-    QTest::newRow("fdl") << "backup.fdl" << "backup.fdl" << 0 << 2 << done << QStringLiteral("导出到文件成功");
-    QTest::newRow("no suffix") << "backup" << "backup.fdl" << 0 << 2 << done << QStringLiteral("导出到文件成功");
-    QTest::newRow("other suffix") << "backup.bin" << "backup.bin" << 0 << 2 << done << QStringLiteral("导出到文件成功");
-    QTest::newRow("over an old file") << "old.fdl" << "old.fdl" << 0 << 2 << done << QStringLiteral("导出到文件成功");
-    QTest::newRow("empty printer") << "old.fdl" << "old.fdl" << 0 << 0 << QStringLiteral("信息|设备中无指纹存储!") << QString();
-    QTest::newRow("export failed") << "old.fdl" << "old.fdl" << 9 << 0 << failed << QStringLiteral("导出失败");
+    QTest::newRow("fdl") << "backup.fdl"
+                         << "backup.fdl" << 0 << 2 << done << QStringLiteral("导出到文件成功");
+    QTest::newRow("no suffix") << "backup"
+                               << "backup.fdl" << 0 << 2 << done << QStringLiteral("导出到文件成功");
+    QTest::newRow("other suffix") << "backup.bin"
+                                  << "backup.bin" << 0 << 2 << done << QStringLiteral("导出到文件成功");
+    QTest::newRow("over an old file") << "old.fdl"
+                                      << "old.fdl" << 0 << 2 << done << QStringLiteral("导出到文件成功");
+    QTest::newRow("empty printer") << "old.fdl"
+                                   << "old.fdl" << 0 << 0 << QStringLiteral("信息|设备中无指纹存储!") << QString();
+    QTest::newRow("export failed") << "old.fdl"
+                                   << "old.fdl" << 9 << 0 << failed << QStringLiteral("导出失败");
     // The copy cannot be completed: a failure, and the old file is still there.
-    QTest::newRow("folder missing") << "gone/backup.fdl" << "gone/backup.fdl" << 0 << 2 << failed << QStringLiteral("导出失败");
-    QTest::newRow("folder read-only") << "ro/old.fdl" << "ro/old.fdl" << 0 << 2 << failed << QStringLiteral("导出失败");
-    QTest::newRow("disk full") << "full/old.fdl" << "full/old.fdl" << 0 << 40 << failed << QStringLiteral("导出失败");
+    QTest::newRow("folder missing") << "gone/backup.fdl"
+                                    << "gone/backup.fdl" << 0 << 2 << failed << QStringLiteral("导出失败");
+    QTest::newRow("folder read-only") << "ro/old.fdl"
+                                      << "ro/old.fdl" << 0 << 2 << failed << QStringLiteral("导出失败");
+    QTest::newRow("disk full") << "full/old.fdl"
+                               << "full/old.fdl" << 0 << 40 << failed << QStringLiteral("导出失败");
 }
 
 void TestOperations::exportToFile()
@@ -616,39 +636,41 @@ void TestOperations::exportToFile()
     const QString full = dir.filePath(QStringLiteral("full"));
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("full")));
     if (chosen.startsWith(QLatin1String("ro/")))
-        QCOMPARE(QProcess::execute(QStringLiteral("sh"), {"-c", QStringLiteral("mount --bind '%1' '%1' && mount -o remount,bind,ro '%1'").arg(ro)}), 0);
+        QCOMPARE(QProcess::execute(QStringLiteral("sh"),
+                     { "-c", QStringLiteral("mount --bind '%1' '%1' && mount -o remount,bind,ro '%1'").arg(ro) }),
+            0);
     if (chosen.startsWith(QLatin1String("full/"))) {
         // 16 KiB of room: the old file fits, the export of 40 records (21840 bytes) does not.
-        QCOMPARE(QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=16k", "tmpfs", full}), 0);
+        QCOMPARE(QProcess::execute(QStringLiteral("mount"), { "-t", "tmpfs", "-o", "size=16k", "tmpfs", full }), 0);
         QVERIFY(writeFile(dir.filePath(QStringLiteral("full/old.fdl")), oldContent));
     }
     const QString target = dir.filePath(written);
     const QByteArray before = readFile(target);
 
-    QByteArray records = ManagerTestEnv::fdlRecord(ManagerTestEnv::gb18030(QStringLiteral("李四")), 3) +
-                         ManagerTestEnv::fdlRecord("newcomer", 9);
+    QByteArray records = ManagerTestEnv::fdlRecord(ManagerTestEnv::gb18030(QStringLiteral("李四")), 3)
+        + ManagerTestEnv::fdlRecord("newcomer", 9);
     for (int i = 2; i < length; ++i)
         records += ManagerTestEnv::fdlRecord("filler" + QByteArray::number(i), quint16(100 + i));
-    auto window = showWindow({{3, QStringLiteral("李四")}});
+    auto window = showWindow({ { 3, QStringLiteral("李四") } });
     FakeFingerLibrary::state().exportResult = result;
     FakeFingerLibrary::state().exportLength = length;
     FakeFingerLibrary::state().exportData = length > 0 ? records : QByteArray();
     QList<DuringCall> during;
     FakeFingerLibrary::state().duringCall = [&](const char*) {
-        during.append({window->ui->result->text(), enabledButtons(*window)});
+        during.append({ window->ui->result->text(), enabledButtons(*window) });
     };
     fingerMagager.m_strDefaultPath = dir.path();
 
     FileDialogScript dialogs;
-    dialogs.answers = {dir.filePath(chosen)};
+    dialogs.answers = { dir.filePath(chosen) };
     NoticeScript notices;
     window->ui->Btn_export->click();
     const QByteArray afterwards = readFile(target);
     QStringList leftInFull = QDir(full).entryList(QDir::Files);
     if (chosen.startsWith(QLatin1String("ro/")))
-        QProcess::execute(QStringLiteral("umount"), {ro});
+        QProcess::execute(QStringLiteral("umount"), { ro });
     if (chosen.startsWith(QLatin1String("full/")))
-        QProcess::execute(QStringLiteral("umount"), {full});
+        QProcess::execute(QStringLiteral("umount"), { full });
 
     QCOMPARE(dialogs.asked.size(), 1);
     QCOMPARE(dialogs.asked.first().kind, FileDialogRequest::SaveFile);
@@ -662,30 +684,31 @@ void TestOperations::exportToFile()
     QCOMPARE(during.size(), 1);
     QCOMPARE(during.first().message, QStringLiteral("正在导出数据到文件，请稍候"));
     QVERIFY(during.first().enabled.isEmpty());
-    QCOMPARE(FakeFingerLibrary::calls(), QStringList{QStringLiteral("ExportFinger ") + QString::fromLatin1(kUri) + QLatin1Char(' ') +
-                                                     QString::fromLatin1(QByteArray(FpmanagerPaths::kExportTempFile).toHex())});
-    QCOMPARE(notices.titledTexts(), QStringList{notice});
+    QCOMPARE(FakeFingerLibrary::calls(),
+        QStringList { QStringLiteral("ExportFinger ") + QString::fromLatin1(kUri) + QLatin1Char(' ')
+            + QString::fromLatin1(QByteArray(FpmanagerPaths::kExportTempFile).toHex()) });
+    QCOMPARE(notices.titledTexts(), QStringList { notice });
     QCOMPARE(window->ui->result->text(), message);
     QCOMPARE(enabledButtons(*window), kAllButtons);
 
     const bool exported = notice.endsWith(QStringLiteral("导出到文件成功!"));
     QCOMPARE(afterwards, exported ? records : before);
     if (chosen.startsWith(QLatin1String("full/")))
-        QCOMPARE(leftInFull, QStringList{QStringLiteral("old.fdl")});
+        QCOMPARE(leftInFull, QStringList { QStringLiteral("old.fdl") });
     if (exported) {
         QVERIFY(!QFile::exists(kExportTemp));
         // The records of the file are merged into the database and listed.
-        QCOMPARE(window->m_userNameList, (QStringList{QStringLiteral("李四"), QStringLiteral("newcomer")}));
-        QCOMPARE(ManagerTestEnv::storedFingers(kQueue), (Rows{{3, QStringLiteral("李四")}, {9, "newcomer"}}));
+        QCOMPARE(window->m_userNameList, (QStringList { QStringLiteral("李四"), QStringLiteral("newcomer") }));
+        QCOMPARE(ManagerTestEnv::storedFingers(kQueue), (Rows { { 3, QStringLiteral("李四") }, { 9, "newcomer" } }));
         QCOMPARE(QFileInfo(target).permissions() & QFileDevice::ReadOwner, QFileDevice::ReadOwner);
     } else {
-        QCOMPARE(window->m_userNameList, QStringList{QStringLiteral("李四")});
-        QCOMPARE(ManagerTestEnv::storedFingers(kQueue), (Rows{{3, QStringLiteral("李四")}}));
+        QCOMPARE(window->m_userNameList, QStringList { QStringLiteral("李四") });
+        QCOMPARE(ManagerTestEnv::storedFingers(kQueue), (Rows { { 3, QStringLiteral("李四") } }));
     }
     // Nothing but the target (and the folders) in the test folder: no half-written file left.
     QStringList left = QDir(dir.path()).entryList(QDir::Files);
     left.sort();
-    QStringList expected = {QStringLiteral("old.fdl")};
+    QStringList expected = { QStringLiteral("old.fdl") };
     if (exported && written != QLatin1String("old.fdl"))
         expected << written;
     expected.sort();
@@ -716,7 +739,7 @@ void TestOperations::exportOverTheTemporaryFile()
     FakeFingerLibrary::state().exportLength = length;
     FakeFingerLibrary::state().exportData = records;
     FileDialogScript dialogs;
-    dialogs.answers = {kExportTemp};
+    dialogs.answers = { kExportTemp };
     NoticeScript notices;
     window->ui->Btn_export->click();
     QCOMPARE(notices.shown.size(), 1);
@@ -759,19 +782,20 @@ void TestOperations::importFromFile()
     QFETCH(QString, message);
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("team.fdl"));
-    const QByteArray records = ManagerTestEnv::fdlRecord("alice", 4) + ManagerTestEnv::fdlRecord(ManagerTestEnv::gb18030(QStringLiteral("王五")), 12) +
-                               ManagerTestEnv::fdlRecord("carol", 13);
+    const QByteArray records = ManagerTestEnv::fdlRecord("alice", 4)
+        + ManagerTestEnv::fdlRecord(ManagerTestEnv::gb18030(QStringLiteral("王五")), 12)
+        + ManagerTestEnv::fdlRecord("carol", 13);
     QVERIFY(writeFile(file, records));
     QVERIFY(writeFile(kImportTemp, "stale"));
 
-    auto window = showWindow({{4, "alice"}, {1, "zed"}});
+    auto window = showWindow({ { 4, "alice" }, { 1, "zed" } });
     FakeFingerLibrary::state().importResult = result;
     QList<DuringCall> during;
     FakeFingerLibrary::state().duringCall = [&](const char*) {
-        during.append({window->ui->result->text(), enabledButtons(*window)});
+        during.append({ window->ui->result->text(), enabledButtons(*window) });
     };
     FileDialogScript dialogs;
-    dialogs.answers = {file};
+    dialogs.answers = { file };
     NoticeScript notices;
     window->ui->Btn_import->click();
 
@@ -782,17 +806,18 @@ void TestOperations::importFromFile()
     QVERIFY(FakeFingerLibrary::state().importFileExisted);
     QCOMPARE(FakeFingerLibrary::state().importedData, records);
     QCOMPARE(fingerMagager.m_strImportFile, file);
-    QCOMPARE(notices.titledTexts(), QStringList{notice});
+    QCOMPARE(notices.titledTexts(), QStringList { notice });
     QCOMPARE(window->ui->result->text(), message);
     QCOMPARE(enabledButtons(*window), kAllButtons);
     QVERIFY(!QFile::exists(kImportTemp));
     QCOMPARE(readFile(file), records);
     if (result == 0) {
-        QCOMPARE(window->m_userNameList, (QStringList{"zed", "alice", QStringLiteral("王五"), "carol"}));
-        QCOMPARE(ManagerTestEnv::storedFingers(kQueue), (Rows{{1, "zed"}, {4, "alice"}, {12, QStringLiteral("王五")}, {13, "carol"}}));
+        QCOMPARE(window->m_userNameList, (QStringList { "zed", "alice", QStringLiteral("王五"), "carol" }));
+        QCOMPARE(ManagerTestEnv::storedFingers(kQueue),
+            (Rows { { 1, "zed" }, { 4, "alice" }, { 12, QStringLiteral("王五") }, { 13, "carol" } }));
     } else {
-        QCOMPARE(window->m_userNameList, (QStringList{"alice", "zed"}));
-        QCOMPARE(ManagerTestEnv::storedFingers(kQueue), (Rows{{4, "alice"}, {1, "zed"}}));
+        QCOMPARE(window->m_userNameList, (QStringList { "alice", "zed" }));
+        QCOMPARE(ManagerTestEnv::storedFingers(kQueue), (Rows { { 4, "alice" }, { 1, "zed" } }));
     }
 }
 
@@ -804,13 +829,13 @@ void TestOperations::settingsForm()
     fingerMagager.m_nTimeOut = 45;
     SettingsDlg dialog;
     const QList<std::tuple<const char*, QString, QRect>> rows = {
-        {"label", QStringLiteral("打印指纹验证超时时间："), QRect(10, 20, 161, 21)},
-        {"sbox_timeout", QString(), QRect(170, 18, 44, 24)},
-        {"label_2", QStringLiteral("导入导出默认路径："), QRect(10, 60, 131, 21)},
-        {"read_browse", QStringLiteral("/srv/backups"), QRect(140, 60, 181, 21)},
-        {"btn_browse", QStringLiteral("浏览"), QRect(329, 60, 61, 21)},
-        {"btn_set_Ok", QStringLiteral("确定"), QRect(260, 110, 61, 21)},
-        {"btn_set_No", QStringLiteral("取消"), QRect(330, 110, 61, 21)},
+        { "label", QStringLiteral("打印指纹验证超时时间："), QRect(10, 20, 161, 21) },
+        { "sbox_timeout", QString(), QRect(170, 18, 44, 24) },
+        { "label_2", QStringLiteral("导入导出默认路径："), QRect(10, 60, 131, 21) },
+        { "read_browse", QStringLiteral("/srv/backups"), QRect(140, 60, 181, 21) },
+        { "btn_browse", QStringLiteral("浏览"), QRect(329, 60, 61, 21) },
+        { "btn_set_Ok", QStringLiteral("确定"), QRect(260, 110, 61, 21) },
+        { "btn_set_No", QStringLiteral("取消"), QRect(330, 110, 61, 21) },
     };
     for (const auto& [name, text, geometry] : rows) {
         QWidget* widget = dialog.findChild<QWidget*>(QString::fromLatin1(name));
@@ -834,7 +859,7 @@ void TestOperations::settings_data()
 {
     QTest::addColumn<int>("storedTimeOut");
     QTest::addColumn<QStringList>("browseAnswers"); // one entry per click on 浏览 ("" = cancelled)
-    QTest::addColumn<int>("typedTimeOut");          // -1: leave the spin box
+    QTest::addColumn<int>("typedTimeOut"); // -1: leave the spin box
     QTest::addColumn<bool>("ok");
     QTest::addColumn<QString>("shownPath");
     QTest::addColumn<QString>("savedPath");
@@ -842,9 +867,12 @@ void TestOperations::settings_data()
 
     const QString old = QStringLiteral("/srv/old");
     QTest::newRow("OK without browsing") << 30 << QStringList() << 60 << true << old << old << 60;
-    QTest::newRow("browse then OK") << 30 << QStringList{"/srv/new"} << -1 << true << "/srv/new" << "/srv/new" << 30;
-    QTest::newRow("browse then cancel the dialog") << 30 << QStringList{"/srv/new"} << 90 << false << "/srv/new" << old << 30;
-    QTest::newRow("pick, browse again and cancel, OK") << 30 << QStringList{"/srv/new", ""} << -1 << true << "/srv/new" << old << 30;
+    QTest::newRow("browse then OK") << 30 << QStringList { "/srv/new" } << -1 << true << "/srv/new"
+                                    << "/srv/new" << 30;
+    QTest::newRow("browse then cancel the dialog")
+        << 30 << QStringList { "/srv/new" } << 90 << false << "/srv/new" << old << 30;
+    QTest::newRow("pick, browse again and cancel, OK")
+        << 30 << QStringList { "/srv/new", "" } << -1 << true << "/srv/new" << old << 30;
     QTest::newRow("time-out above the range") << 500 << QStringList() << -1 << true << old << old << 180;
     QTest::newRow("time-out below the range") << 3 << QStringList() << -1 << true << old << old << 10;
 }
@@ -907,7 +935,7 @@ void TestOperations::settingsProposedToExport()
 {
     auto window = showWindow();
     FileDialogScript dialogs;
-    dialogs.answers = {QStringLiteral("/srv/exports"), QString()};
+    dialogs.answers = { QStringLiteral("/srv/exports"), QString() };
     ModalWatcher watcher([&](QWidget* modal) {
         auto* dialog = qobject_cast<SettingsDlg*>(modal);
         if (!dialog) {
@@ -947,7 +975,7 @@ void TestOperations::dataLayerWarningsDuringTransfer()
     // The stored database turns unreadable while the printer works.
     FakeFingerLibrary::state().duringCall = [](const char*) { writeFile(fingerMagager.m_strDbPath, "not a database"); };
     FileDialogScript dialogs;
-    dialogs.answers = {file};
+    dialogs.answers = { file };
     NoticeScript notices;
     int offGuiThread = 0;
     notices.onShow = [&](const NoticeRequest&) {

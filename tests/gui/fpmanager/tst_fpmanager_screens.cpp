@@ -1,23 +1,21 @@
 // fpmanager's windows on a real X server (Xvfb) with the Chinese font the setup installs, saved as
 // test artefacts (fpmanager-*.png). The library is replaced by test doubles; the database is the
 // real one on the fixed paths of the private test namespace.
-#include "FakeFingerLibrary.h"
-#include "ManagerTestSupport.h"
-#include "XvfbServer.h"
-
 #include "About.h"
 #include "AddDlg.h"
-#include "SettingsDlg.h"
-#include "ui_AddDlg.h"
-#include "ui_SettingsDlg.h"
 #include "ChangeInfoDlg.h"
+#include "FakeFingerLibrary.h"
 #include "FingerManageDlg.h"
 #include "LoginDlg.h"
+#include "ManagerTestSupport.h"
+#include "SettingsDlg.h"
+#include "XvfbServer.h"
+#include "store/FingerManage.h"
+#include "ui_AddDlg.h"
 #include "ui_ChangeInfoDlg.h"
 #include "ui_FingerManageDlg.h"
 #include "ui_LoginDlg.h"
-
-#include "store/FingerManage.h"
+#include "ui_SettingsDlg.h"
 
 #include <QAction>
 #include <QApplication>
@@ -25,7 +23,8 @@
 #include <QScreen>
 #include <QtTest>
 
-namespace {
+namespace
+{
 
 using Printers = QList<QPair<QByteArray, QByteArray>>;
 
@@ -59,14 +58,12 @@ void typeInto(QWidget* widget, const QString& text)
     }
 }
 
-bool save(const QImage& image, const QString& name)
-{
-    return image.save(ManagerTestEnv::artifactPath(name), "PNG");
-}
+bool save(const QImage& image, const QString& name) { return image.save(ManagerTestEnv::artifactPath(name), "PNG"); }
 
 } // namespace
 
-class TestScreens : public QObject {
+class TestScreens : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -86,14 +83,11 @@ void TestScreens::initTestCase()
     QVERIFY2(ManagerTestEnv::insidePrivateNamespace(), "run through tests/fixtures/in-namespace.sh (ctest does)");
     QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
     QVERIFY2(!QFontDatabase::families(QFontDatabase::SimplifiedChinese).isEmpty(),
-             "no font with Chinese glyphs: scripts/setup.sh installs fonts-wqy-microhei");
+        "no font with Chinese glyphs: scripts/setup.sh installs fonts-wqy-microhei");
     qApp->setQuitOnLastWindowClosed(false);
 }
 
-void TestScreens::init()
-{
-    QVERIFY(ManagerTestEnv::freshManager());
-}
+void TestScreens::init() { QVERIFY(ManagerTestEnv::freshManager()); }
 
 void TestScreens::loginWindow()
 {
@@ -126,11 +120,11 @@ void TestScreens::changeLoginDialog()
 
 void TestScreens::mainWindowWithUsers()
 {
-    const Printers printers = {{"ZPH6100RMX_USB", "usb://Simulated/ZPH6100RMX?serial=SIM0001"},
-                               {"ZPH6100RMX_Office", "usb://Simulated/ZPH6100RMX?serial=SIM0002"}};
+    const Printers printers = { { "ZPH6100RMX_USB", "usb://Simulated/ZPH6100RMX?serial=SIM0001" },
+        { "ZPH6100RMX_Office", "usb://Simulated/ZPH6100RMX?serial=SIM0002" } };
     ManagerTestEnv::setPrinters(printers);
-    const QStringList users = {QStringLiteral("张伟"), QStringLiteral("李娜"), QStringLiteral("王芳"),
-                               QStringLiteral("alice"), QStringLiteral("o'brien")};
+    const QStringList users = { QStringLiteral("张伟"), QStringLiteral("李娜"), QStringLiteral("王芳"),
+        QStringLiteral("alice"), QStringLiteral("o'brien") };
     for (int i = 0; i < users.size(); ++i)
         ManagerTestEnv::storeFinger(QStringLiteral("ZPH6100RMX_USB"), i + 1, users.at(i));
 
@@ -169,7 +163,7 @@ void TestScreens::aboutWindow()
 // The main window while the printer waits for the second press, and after the enrolment.
 void TestScreens::enrolment()
 {
-    ManagerTestEnv::setPrinters({{"ZPH6100RMX_USB", "usb://Simulated/ZPH6100RMX?serial=SIM0001"}});
+    ManagerTestEnv::setPrinters({ { "ZPH6100RMX_USB", "usb://Simulated/ZPH6100RMX?serial=SIM0001" } });
     ManagerTestEnv::storeFinger(QStringLiteral("ZPH6100RMX_USB"), 1, QStringLiteral("李娜"));
     FingerManageDlg window;
     window.settingDlgshow();
@@ -201,7 +195,7 @@ void TestScreens::enrolment()
     // and the list has a second name.
     QVERIFY(darkPixels(during, QRect(50, 130, 80, 21)) < darkPixels(after, QRect(50, 130, 80, 21)));
     QVERIFY(darkPixels(after, QRect(160, 145, 441, 15)) > 10);
-    QCOMPARE(window.m_userNameList, (QStringList{QStringLiteral("李娜"), QStringLiteral("张伟")}));
+    QCOMPARE(window.m_userNameList, (QStringList { QStringLiteral("李娜"), QStringLiteral("张伟") }));
 }
 
 void TestScreens::addDialog()

@@ -10,7 +10,8 @@
 #include <QSettings>
 #include <QString>
 
-namespace PrintSideDouble {
+namespace PrintSideDouble
+{
 
 inline void writeResult(const QString& statusFile, int jobId, const QVariant& value)
 {

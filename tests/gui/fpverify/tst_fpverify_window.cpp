@@ -26,7 +26,8 @@
 #include <csignal>
 #include <functional>
 
-namespace {
+namespace
+{
 
 // A short tick keeps the runs fast; the program ticks once a second.
 const int kTickMs = 20;
@@ -57,7 +58,8 @@ struct BoxSeen {
 };
 
 // One run of the window until the program would end.
-class VerifyRun {
+class VerifyRun
+{
 public:
     VerifyRun(const QString& argument, const QString& statusFile)
         : window(argument, nullptr, statusFile, kTickMs)
@@ -96,10 +98,10 @@ public:
         window.show();
         QObject::connect(&window.tickTimer(), &QTimer::timeout, &window, [this]() {
             const int job = window.jobId();
-            ticks.append({window.timeLeft(), window.isVisible(), window.isEnding(),
-                          window.findChild<QLabel*>(QStringLiteral("label_timeval"))->text(),
-                          PrintSideDouble::value(m_statusFile, job, "status"),
-                          PrintSideDouble::value(m_statusFile, job, "result")});
+            ticks.append({ window.timeLeft(), window.isVisible(), window.isEnding(),
+                window.findChild<QLabel*>(QStringLiteral("label_timeval"))->text(),
+                PrintSideDouble::value(m_statusFile, job, "status"),
+                PrintSideDouble::value(m_statusFile, job, "result") });
             if (onTick)
                 onTick(*this, window.timeLeft());
         });
@@ -137,8 +139,8 @@ private:
                 QStringList buttons;
                 for (QAbstractButton* button : box->buttons())
                     buttons.append(button->text());
-                boxes.append({box->windowTitle(), box->text(), box->icon(), buttons, box->windowFlags(),
-                              box->parentWidget() == nullptr, box->isModal(), window.isHidden()});
+                boxes.append({ box->windowTitle(), box->text(), box->icon(), buttons, box->windowFlags(),
+                    box->parentWidget() == nullptr, box->isModal(), window.isHidden() });
                 if (onBox)
                     onBox(*this);
             }
@@ -153,7 +155,7 @@ private:
             if (entry.first == box)
                 return entry.second;
         }
-        m_openedAt.append({QPointer<QMessageBox>(box), -1});
+        m_openedAt.append({ QPointer<QMessageBox>(box), -1 });
         return m_openedAt.last().second;
     }
 
@@ -169,7 +171,8 @@ QString arg(int jobId, int seconds)
 
 } // namespace
 
-class TestVerifyWindow : public QObject {
+class TestVerifyWindow : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -287,28 +290,46 @@ void TestVerifyWindow::argument_data()
     QTest::addColumn<int>("jobId");
     QTest::addColumn<int>("seconds");
 
-    QTest::newRow("office job 17, 60 s") << "start://office?jobid=17&time_val=60" << "指纹认证-office-17" << 17 << 60;
-    QTest::newRow("default argument") << "start://testprinter?jobid=0&time_val=30" << "指纹认证-testprinter-0" << 0 << 30;
-    QTest::newRow("time 5 counts from 30") << "start://office?jobid=3&time_val=5" << "指纹认证-office-3" << 3 << 30;
-    QTest::newRow("time 9 counts from 30") << "start://office?jobid=3&time_val=9" << "指纹认证-office-3" << 3 << 30;
-    QTest::newRow("time 10 is kept") << "start://office?jobid=3&time_val=10" << "指纹认证-office-3" << 3 << 10;
-    QTest::newRow("no time") << "start://office?jobid=4" << "指纹认证-office-4" << 4 << 30;
-    QTest::newRow("time not a number") << "start://office?jobid=4&time_val=1x" << "指纹认证-office-4" << 4 << 30;
-    QTest::newRow("negative time") << "start://office?jobid=4&time_val=-40" << "指纹认证-office-4" << 4 << 30;
-    QTest::newRow("items swapped") << "start://office?time_val=45&jobid=8" << "指纹认证-office-8" << 8 << 45;
-    QTest::newRow("no job id") << "start://office?time_val=20" << "指纹认证-office-0" << 0 << 20;
-    QTest::newRow("job id not a number") << "start://office?jobid=x1&time_val=20" << "指纹认证-office-0" << 0 << 20;
-    QTest::newRow("job id too large") << "start://office?jobid=99999999999" << "指纹认证-office-0" << 0 << 30;
-    QTest::newRow("scheme not tested") << "ipp://host/printers/lab?jobid=5&time_val=12" << "指纹认证-host/printers/lab-5"
-                                       << 5 << 12;
-    QTest::newRow("queue name that is no URL host") << "start://lab[2]?jobid=6&time_val=15" << "指纹认证-lab[2]-6" << 6
-                                                    << 15;
-    QTest::newRow("Chinese queue name") << "start://财务室?jobid=7" << "指纹认证-财务室-7" << 7 << 30;
-    QTest::newRow("no query") << "start://office" << "指纹认证-office-0" << 0 << 30;
-    QTest::newRow("question mark first") << "start://?jobid=9" << "指纹认证-?jobid=9-9" << 9 << 30;
-    QTest::newRow("no scheme") << "garbage" << "指纹认证-garbage-0" << 0 << 30;
-    QTest::newRow("scheme only") << "start://" << "指纹认证--0" << 0 << 30;
-    QTest::newRow("empty") << "" << "指纹认证--0" << 0 << 30;
+    QTest::newRow("office job 17, 60 s") << "start://office?jobid=17&time_val=60"
+                                         << "指纹认证-office-17" << 17 << 60;
+    QTest::newRow("default argument") << "start://testprinter?jobid=0&time_val=30"
+                                      << "指纹认证-testprinter-0" << 0 << 30;
+    QTest::newRow("time 5 counts from 30") << "start://office?jobid=3&time_val=5"
+                                           << "指纹认证-office-3" << 3 << 30;
+    QTest::newRow("time 9 counts from 30") << "start://office?jobid=3&time_val=9"
+                                           << "指纹认证-office-3" << 3 << 30;
+    QTest::newRow("time 10 is kept") << "start://office?jobid=3&time_val=10"
+                                     << "指纹认证-office-3" << 3 << 10;
+    QTest::newRow("no time") << "start://office?jobid=4"
+                             << "指纹认证-office-4" << 4 << 30;
+    QTest::newRow("time not a number") << "start://office?jobid=4&time_val=1x"
+                                       << "指纹认证-office-4" << 4 << 30;
+    QTest::newRow("negative time") << "start://office?jobid=4&time_val=-40"
+                                   << "指纹认证-office-4" << 4 << 30;
+    QTest::newRow("items swapped") << "start://office?time_val=45&jobid=8"
+                                   << "指纹认证-office-8" << 8 << 45;
+    QTest::newRow("no job id") << "start://office?time_val=20"
+                               << "指纹认证-office-0" << 0 << 20;
+    QTest::newRow("job id not a number") << "start://office?jobid=x1&time_val=20"
+                                         << "指纹认证-office-0" << 0 << 20;
+    QTest::newRow("job id too large") << "start://office?jobid=99999999999"
+                                      << "指纹认证-office-0" << 0 << 30;
+    QTest::newRow("scheme not tested") << "ipp://host/printers/lab?jobid=5&time_val=12"
+                                       << "指纹认证-host/printers/lab-5" << 5 << 12;
+    QTest::newRow("queue name that is no URL host") << "start://lab[2]?jobid=6&time_val=15"
+                                                    << "指纹认证-lab[2]-6" << 6 << 15;
+    QTest::newRow("Chinese queue name") << "start://财务室?jobid=7"
+                                        << "指纹认证-财务室-7" << 7 << 30;
+    QTest::newRow("no query") << "start://office"
+                              << "指纹认证-office-0" << 0 << 30;
+    QTest::newRow("question mark first") << "start://?jobid=9"
+                                         << "指纹认证-?jobid=9-9" << 9 << 30;
+    QTest::newRow("no scheme") << "garbage"
+                               << "指纹认证-garbage-0" << 0 << 30;
+    QTest::newRow("scheme only") << "start://"
+                                 << "指纹认证--0" << 0 << 30;
+    QTest::newRow("empty") << ""
+                           << "指纹认证--0" << 0 << 30;
 }
 
 void TestVerifyWindow::argument()
@@ -322,9 +343,9 @@ void TestVerifyWindow::argument()
     QCOMPARE(run.window.windowTitle(), title);
     QCOMPARE(run.window.findChild<QLabel*>("label_timeval")->text(), QString::number(seconds));
     QCOMPARE(run.window.findChild<QLabel*>("label")->text(),
-             QStringLiteral("您的打印工作需要进行指纹认证，请按下您的手指。如果在%1秒内未检测到正确指纹，则打印工作取消。"
-                            "您也可以直接点击“取消”按键取消当前打印。")
-                 .arg(seconds));
+        QStringLiteral("您的打印工作需要进行指纹认证，请按下您的手指。如果在%1秒内未检测到正确指纹，则打印工作取消。"
+                       "您也可以直接点击“取消”按键取消当前打印。")
+            .arg(seconds));
 
     // The countdown runs from the given time, and the job's group is the one the program uses:
     // Cancel is reported there, and a result there ends the run.
@@ -358,9 +379,10 @@ void TestVerifyWindow::outcome_data()
     QTest::newRow("0 ends silently") << QByteArray("0") << false << QString();
     QTest::newRow("9 ends silently") << QByteArray("9") << false << QString();
     QTest::newRow("-1 ends silently") << QByteArray("-1") << false << QString();
-    QTest::newRow("2 as plain INI text") << QByteArray("2") << true << QStringLiteral("指纹验证失败，打印作业将被取消！");
-    QTest::newRow("spaced 8 as plain INI text") << QByteArray(" 8 ") << true
-                                                << QStringLiteral("设备忙，当前打印作业将被取消！");
+    QTest::newRow("2 as plain INI text") << QByteArray("2") << true
+                                         << QStringLiteral("指纹验证失败，打印作业将被取消！");
+    QTest::newRow("spaced 8 as plain INI text")
+        << QByteArray(" 8 ") << true << QStringLiteral("设备忙，当前打印作业将被取消！");
 }
 
 void TestVerifyWindow::outcome()
@@ -390,7 +412,7 @@ void TestVerifyWindow::outcome()
         QCOMPARE(box.text, message);
         QCOMPARE(box.title, QStringLiteral("警告"));
         QCOMPARE(box.icon, QMessageBox::Warning);
-        QCOMPARE(box.buttons, QStringList{QStringLiteral("确定")});
+        QCOMPARE(box.buttons, QStringList { QStringLiteral("确定") });
         QVERIFY(box.flags.testFlag(Qt::Dialog));
         QVERIFY(box.flags.testFlag(Qt::MSWindowsFixedSizeDialogHint));
         QVERIFY(box.parentless);

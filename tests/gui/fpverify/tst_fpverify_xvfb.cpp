@@ -16,7 +16,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 const QString kStatusFile = QStringLiteral("/tmp/.vrkt7xsmtmp.conf");
 
@@ -63,7 +64,8 @@ bool saveArtefact(const QImage& image, const QString& name)
 
 } // namespace
 
-class TestFpverifyOnX : public QObject {
+class TestFpverifyOnX : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -76,7 +78,7 @@ void TestFpverifyOnX::initTestCase()
     QVERIFY2(inPrivateMountNamespace(), "run through tests/fixtures/in-namespace.sh (ctest does)");
     QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
     QVERIFY2(!QFontDatabase::families(QFontDatabase::SimplifiedChinese).isEmpty(),
-             "no font with Chinese glyphs: scripts/setup.sh installs fonts-wqy-microhei");
+        "no font with Chinese glyphs: scripts/setup.sh installs fonts-wqy-microhei");
     QFile::remove(kStatusFile);
 }
 

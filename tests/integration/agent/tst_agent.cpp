@@ -5,16 +5,15 @@
 #include "AgentMessages.h"
 #include "AgentServer.h"
 
-#include <QtTest>
-
 #include <QLocalSocket>
 #include <QSettings>
 #include <QTemporaryDir>
-
+#include <QtTest>
 #include <sys/stat.h>
 #include <unistd.h>
 
-class AgentTest : public QObject {
+class AgentTest : public QObject
+{
     Q_OBJECT
 private slots:
     void init();
@@ -62,24 +61,24 @@ void AgentTest::conversation_data()
     QTest::addColumn<int>("result"); // "result" in the job's group afterwards, 0 none
 
     QTest::newRow("verified") << "" << 0 << QByteArray("RESULT 1\n") << QByteArray("SHOWN\n") << QByteArray() << 1;
-    QTest::newRow("cancel in the window") << "" << 3 << QByteArray("RESULT 3\n") << QByteArray("SHOWN\n")
-                                          << QByteArray("STATUS 3\n") << 3;
+    QTest::newRow("cancel in the window")
+        << "" << 3 << QByteArray("RESULT 3\n") << QByteArray("SHOWN\n") << QByteArray("STATUS 3\n") << 3;
     QTest::newRow("window ran out") << "" << 5 << QByteArray("RESULT 5\n") << QByteArray("SHOWN\n")
                                     << QByteArray("STATUS 5\n") << 5;
     QTest::newRow("backend hangs up") << "" << 0 << QByteArray() << QByteArray("SHOWN\n") << QByteArray() << 4;
-    QTest::newRow("malformed after show") << "" << 0 << QByteArray("RESULT six\n") << QByteArray("SHOWN\n")
-                                          << QByteArray() << 4;
+    QTest::newRow("malformed after show")
+        << "" << 0 << QByteArray("RESULT six\n") << QByteArray("SHOWN\n") << QByteArray() << 4;
     QTest::newRow("second show") << "" << 0 << QByteArray("SHOW start://Q?jobid=9&time_val=30\n")
                                  << QByteArray("SHOWN\n") << QByteArray() << 4;
     QTest::newRow("line too long") << "" << 0 << QByteArray(600, 'R') << QByteArray("SHOWN\n") << QByteArray() << 4;
     QTest::newRow("stale group removed") << "stale" << 0 << QByteArray() << QByteArray("SHOWN\n") << QByteArray() << 4;
     QTest::newRow("no window program") << "no-window-program" << 0 << QByteArray("RESULT 2\n")
                                        << QByteArray("NOWINDOW fpverify could not be started\n") << QByteArray() << 0;
-    QTest::newRow("status file of another user") << "foreign-status-file" << 0 << QByteArray("RESULT 2\n")
-                                                 << QByteArray("NOWINDOW status file belongs to uid 65534\n")
-                                                 << QByteArray() << 0;
-    QTest::newRow("peer is not the backend's uid") << "other-peer" << 0 << QByteArray() << QByteArray() << QByteArray()
-                                                   << 0;
+    QTest::newRow("status file of another user")
+        << "foreign-status-file" << 0 << QByteArray("RESULT 2\n")
+        << QByteArray("NOWINDOW status file belongs to uid 65534\n") << QByteArray() << 0;
+    QTest::newRow("peer is not the backend's uid")
+        << "other-peer" << 0 << QByteArray() << QByteArray() << QByteArray() << 0;
 }
 
 void AgentTest::conversation()
@@ -132,8 +131,9 @@ void AgentTest::conversation()
     socket.flush();
     // The agent ends the conversation; the result is there by then.
     QTRY_COMPARE_WITH_TIMEOUT(socket.state(), QLocalSocket::UnconnectedState, 3000);
-    QTRY_COMPARE_WITH_TIMEOUT(QSettings(statusFile(), QSettings::NativeFormat).value(QStringLiteral("17/result")).toInt(),
-                              setup == "foreign-status-file" ? 2 : result, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        QSettings(statusFile(), QSettings::NativeFormat).value(QStringLiteral("17/result")).toInt(),
+        setup == "foreign-status-file" ? 2 : result, 3000);
 }
 
 void AgentTest::socketIsPrivate()

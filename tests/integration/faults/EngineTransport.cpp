@@ -8,7 +8,8 @@
 using fpsim::Availability;
 using fpsim::BulkOutResult;
 
-namespace {
+namespace
+{
 constexpr int kLibusbTimeout = -7;
 constexpr int kLibusbNoDevice = -4;
 } // namespace
@@ -18,10 +19,7 @@ EngineClock::EngineClock()
 {
 }
 
-qint64 EngineClock::nowMs() const
-{
-    return libClock().milliseconds() - m_originMs;
-}
+qint64 EngineClock::nowMs() const { return libClock().milliseconds() - m_originMs; }
 
 EngineTransport::EngineTransport(int transportType, fpsim::PrinterEngine& engine, const fpsim::SimClock& clock)
     : m_type(transportType)
@@ -165,8 +163,8 @@ int EngineTransport::write_bulk(char* buffer, int bufsize, unsigned int)
         return kLibusbNoDevice;
     if (m_type != 1 && (m_dropped || m_engine.isUnplugged()))
         return -1;
-    const BulkOutResult r = m_engine.receiveBulk(QByteArray(buffer, bufsize),
-                                                 m_type == 1 ? QStringLiteral("usb-bulk") : QStringLiteral("tcp-bulk"));
+    const BulkOutResult r = m_engine.receiveBulk(
+        QByteArray(buffer, bufsize), m_type == 1 ? QStringLiteral("usb-bulk") : QStringLiteral("tcp-bulk"));
     if (r == BulkOutResult::Stalled && m_type == 1) {
         libClock().sleepMilliseconds(kUsbBulkOutTimeoutMs);
         return kLibusbTimeout;
@@ -197,17 +195,14 @@ int EngineTransport::read_bulk(char* buffer, int bufsize, unsigned int)
             return static_cast<int>(piece.size());
         }
         // A bulk IN transfer waits for data until its time-out.
-        const qint64 wait = (a == Availability::Later && at >= 0 && !cut) ? at - m_clock.nowMs()
-                                                                           : qint64(kUsbBulkInTimeoutMs) + 1;
+        const qint64 wait
+            = (a == Availability::Later && at >= 0 && !cut) ? at - m_clock.nowMs() : qint64(kUsbBulkInTimeoutMs) + 1;
         if (!waitFor(wait, kUsbBulkInTimeoutMs))
             return kLibusbTimeout;
     }
 }
 
-int EngineTransport::getDeviceId_without_open(char* buffer, int bufsize)
-{
-    return getDeviceId(buffer, bufsize);
-}
+int EngineTransport::getDeviceId_without_open(char* buffer, int bufsize) { return getDeviceId(buffer, bufsize); }
 
 int EngineTransport::getDeviceId(char* buffer, int bufsize)
 {

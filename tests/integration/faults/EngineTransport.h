@@ -17,7 +17,8 @@
 // to their time-outs (30 s in, 5 s out); an unplugged printer fails every transfer with -4 and
 // cannot be opened. Network: the answers form a byte stream; a read waits up to 30 s for the bytes
 // it wants; a dropped connection fails the reads at once; an unplugged printer refuses connections.
-class EngineClock : public fpsim::SimClock {
+class EngineClock : public fpsim::SimClock
+{
 public:
     EngineClock();
     qint64 nowMs() const override;
@@ -26,7 +27,8 @@ private:
     qint64 m_originMs;
 };
 
-class EngineTransport : public DeviceIO {
+class EngineTransport : public DeviceIO
+{
 public:
     // Waits of the real transports.
     static constexpr int kUsbControlTimeoutMs = 5000;

@@ -4,86 +4,86 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QTextStream>
-
 #include <map>
 
-namespace faults {
-
-namespace {
-
-const std::map<QString, Op> kOperations = {
-    {"status", Op::Status},       {"on", Op::On},
-    {"off", Op::Off},             {"check", Op::Check},
-    {"delete", Op::Delete},       {"delete-all", Op::DeleteAll},
-    {"enrol-1", Op::EnrolFirst},  {"enrol-2", Op::EnrolSecond},
-    {"verify", Op::Verify},       {"export", Op::Export},
-    {"import", Op::Import},
-};
-
-bool parseResult(const QString& text, int* value)
+namespace faults
 {
-    if (text == QLatin1String("true") || text == QLatin1String("not identified")) {
-        *value = 1;
-        return true;
+
+namespace
+{
+
+    const std::map<QString, Op> kOperations = {
+        { "status", Op::Status },
+        { "on", Op::On },
+        { "off", Op::Off },
+        { "check", Op::Check },
+        { "delete", Op::Delete },
+        { "delete-all", Op::DeleteAll },
+        { "enrol-1", Op::EnrolFirst },
+        { "enrol-2", Op::EnrolSecond },
+        { "verify", Op::Verify },
+        { "export", Op::Export },
+        { "import", Op::Import },
+    };
+
+    bool parseResult(const QString& text, int* value)
+    {
+        if (text == QLatin1String("true") || text == QLatin1String("not identified")) {
+            *value = 1;
+            return true;
+        }
+        if (text == QLatin1String("false") || text == QLatin1String("identified")) {
+            *value = 0;
+            return true;
+        }
+        bool ok = false;
+        *value = text.toInt(&ok);
+        return ok;
     }
-    if (text == QLatin1String("false") || text == QLatin1String("identified")) {
-        *value = 0;
-        return true;
+
+    // "1.5 s", "12 min", "2 h 15 min" -> milliseconds.
+    bool parseBound(const QString& text, qint64* ms)
+    {
+        static const QRegularExpression part(QStringLiteral("([0-9]+(?:\\.[0-9]+)?)\\s*(h|min|s)"));
+        double total = 0;
+        int matched = 0;
+        auto it = part.globalMatch(text);
+        while (it.hasNext()) {
+            const auto m = it.next();
+            const double v = m.captured(1).toDouble();
+            const QString unit = m.captured(2);
+            total += unit == QLatin1String("h") ? v * 3600000 : unit == QLatin1String("min") ? v * 60000 : v * 1000;
+            ++matched;
+        }
+        *ms = static_cast<qint64>(total);
+        return matched > 0;
     }
-    bool ok = false;
-    *value = text.toInt(&ok);
-    return ok;
-}
 
-// "1.5 s", "12 min", "2 h 15 min" -> milliseconds.
-bool parseBound(const QString& text, qint64* ms)
-{
-    static const QRegularExpression part(QStringLiteral("([0-9]+(?:\\.[0-9]+)?)\\s*(h|min|s)"));
-    double total = 0;
-    int matched = 0;
-    auto it = part.globalMatch(text);
-    while (it.hasNext()) {
-        const auto m = it.next();
-        const double v = m.captured(1).toDouble();
-        const QString unit = m.captured(2);
-        total += unit == QLatin1String("h") ? v * 3600000 : unit == QLatin1String("min") ? v * 60000 : v * 1000;
-        ++matched;
+    QByteArray fileContent(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
     }
-    *ms = static_cast<qint64>(total);
-    return matched > 0;
-}
 
-QByteArray fileContent(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
+    bool writeFile(const QString& path, const QByteArray& content)
+    {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size();
+    }
 
-bool writeFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size();
-}
-
-QString names(const QList<QByteArray>& users)
-{
-    QStringList list;
-    for (const QByteArray& u : users)
-        list << QString::fromLatin1(u);
-    return QLatin1Char('[') + list.join(QLatin1Char(',')) + QLatin1Char(']');
-}
+    QString names(const QList<QByteArray>& users)
+    {
+        QStringList list;
+        for (const QByteArray& u : users)
+            list << QString::fromLatin1(u);
+        return QLatin1Char('[') + list.join(QLatin1Char(',')) + QLatin1Char(']');
+    }
 
 } // namespace
 
-QString Cell::tag() const
-{
-    return QStringLiteral("%1 %2 %3").arg(operation, transport, fault);
-}
+QString Cell::tag() const { return QStringLiteral("%1 %2 %3").arg(operation, transport, fault); }
 
-QString matrixDocument()
-{
-    return QStringLiteral(VRKT_SOURCE_DIR "/docs/fault-matrix.md");
-}
+QString matrixDocument() { return QStringLiteral(VRKT_SOURCE_DIR "/docs/fault-matrix.md"); }
 
 QList<Cell> loadMatrix(const QString& documentPath, QString* error)
 {
@@ -150,7 +150,8 @@ QList<Cell> loadMatrix(const QString& documentPath, QString* error)
         if (op == kOperations.end())
             return fail(lineNumber, QStringLiteral("unknown operation ") + head.captured(1));
         if (columns.size() != faults.size() + 1)
-            return fail(lineNumber, QStringLiteral("%1 cells for %2 faults").arg(columns.size() - 1).arg(faults.size()));
+            return fail(
+                lineNumber, QStringLiteral("%1 cells for %2 faults").arg(columns.size() - 1).arg(faults.size()));
         for (int i = 1; i < columns.size(); ++i) {
             const QString text = columns[i];
             if (text == QStringLiteral("—") || text == QLatin1String("-"))
@@ -165,7 +166,7 @@ QList<Cell> loadMatrix(const QString& documentPath, QString* error)
             cell.transport = transport;
             cell.fault = QString(faults[i - 1]).replace(QStringLiteral("X"), head.captured(2));
             cell.resultText = parts.value(0);
-            cell.tests = QStringList{QStringLiteral("engine")};
+            cell.tests = QStringList { QStringLiteral("engine") };
             if (parts.size() > 3)
                 cell.tests << parts[3];
             const bool ok = parts.size() >= 3 && parts.size() <= 4 && parseResult(cell.resultText, &cell.expected)
@@ -342,7 +343,7 @@ QString runCell(const Cell& cell, RunContext& ctx, int* result, qint64* elapsedM
         expectUsers(cell.applied ? QList<QByteArray>() : usersBefore);
         break;
     case Op::EnrolSecond:
-        expectUsers(cell.applied ? QList<QByteArray>{"bob"} : usersBefore);
+        expectUsers(cell.applied ? QList<QByteArray> { "bob" } : usersBefore);
         if (cell.applied && *result == 0 && index <= 0)
             problems << QStringLiteral("enrolled without an index");
         break;
@@ -384,7 +385,9 @@ QString runCell(const Cell& cell, RunContext& ctx, int* result, qint64* elapsedM
         problems << held;
     const int stateNow = lib.isDeviceFingerOpen(uri.data());
     if (stateNow != stateAfter)
-        problems << QStringLiteral("afterwards the printer answers %1 instead of its state %2").arg(stateNow).arg(stateAfter);
+        problems << QStringLiteral("afterwards the printer answers %1 instead of its state %2")
+                        .arg(stateNow)
+                        .arg(stateAfter);
     return problems.join(QStringLiteral("; "));
 }
 

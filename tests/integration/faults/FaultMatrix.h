@@ -15,24 +15,24 @@
 #include <QMetaType>
 #include <QString>
 #include <QStringList>
-
 #include <functional>
 
-namespace faults {
+namespace faults
+{
 
 enum class Op { Status, On, Off, Check, Delete, DeleteAll, EnrolFirst, EnrolSecond, Verify, Export, Import };
 
 struct Cell {
-    QString operation;  // "status", "on", ... as in the table
+    QString operation; // "status", "on", ... as in the table
     Op op = Op::Status;
-    QString transport;  // "usb" or "net"
-    QString fault;      // fpsim fault rule, "none", or "short-export=BYTES"
+    QString transport; // "usb" or "net"
+    QString fault; // fpsim fault rule, "none", or "short-export=BYTES"
     QString resultText; // as in the table
-    int expected = 0;   // the result as an int (true 1, false 0, identified 0, not identified 1)
+    int expected = 0; // the result as an int (true 1, false 0, identified 0, not identified 1)
     qint64 boundMs = 0; // the operation comes back within this time
     bool applied = false;
-    QStringList tests;  // "engine", "e2e", "e2e-slow"
-    int line = 0;       // line of the table row
+    QStringList tests; // "engine", "e2e", "e2e-slow"
+    int line = 0; // line of the table row
 
     QString tag() const;
 };
@@ -42,7 +42,8 @@ QList<Cell> loadMatrix(const QString& documentPath, QString* error);
 QString matrixDocument(); // docs/fault-matrix.md of the source tree
 
 // The printer's side, as a test steers it (fpsim's engine directly, or its control socket).
-class PrinterSide {
+class PrinterSide
+{
 public:
     virtual ~PrinterSide() = default;
     // Plugged in, no faults, empty store, no finger scripted, authentication on.
@@ -78,7 +79,7 @@ struct Calls {
 struct RunContext {
     PrinterSide* printer = nullptr;
     Calls calls;
-    QByteArray uri;  // the printer's device URI for this transport
+    QByteArray uri; // the printer's device URI for this transport
     QString workDir; // where the export and import files go
     std::function<qint64()> nowMs;
     // What the transport left behind after an operation: "" when the device is closed and every

@@ -12,16 +12,15 @@
 #include "SimulatedPrinters.h"
 
 #include <QtTest>
-
-#include <libusb.h>
-
 #include <fcntl.h>
+#include <libusb.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 using namespace faults;
 
-namespace {
+namespace
+{
 
 #ifdef FAULTS_USB
 const QString kTransport = QStringLiteral("usb");
@@ -35,12 +34,10 @@ const QString kMarker = QStringLiteral("e2e");
 #endif
 
 // Real time adds process and transfer overhead to the protocol's own waits.
-qint64 realTimeBound(qint64 boundMs)
-{
-    return boundMs + boundMs / 4 + 2000;
-}
+qint64 realTimeBound(qint64 boundMs) { return boundMs + boundMs / 4 + 2000; }
 
-class SimulatorPrinter : public PrinterSide {
+class SimulatorPrinter : public PrinterSide
+{
 public:
     explicit SimulatorPrinter(fpsim::ControlClient& control, const QString& scratch)
         : m_control(control)
@@ -99,7 +96,8 @@ QString lockFilesReleased()
         if (!info.open(QIODevice::ReadOnly))
             held << QStringLiteral("cannot read /tmp/.vrkt_info_lock");
         else if (const QByteArray text = info.readAll(); text != "Device_Uri=\n")
-            held << QStringLiteral("/tmp/.vrkt_info_lock still names a printer: ") + QString::fromLatin1(text.trimmed());
+            held << QStringLiteral("/tmp/.vrkt_info_lock still names a printer: ")
+                    + QString::fromLatin1(text.trimmed());
     }
     return held.join(QStringLiteral("; "));
 }
@@ -122,7 +120,8 @@ QString usbReleased(libusb_context* usb)
             break;
         }
         const int active = libusb_kernel_driver_active(handle, 0);
-        problem = active == 1 ? QString() : QStringLiteral("the printer's kernel driver is still detached (%1)").arg(active);
+        problem = active == 1 ? QString()
+                              : QStringLiteral("the printer's kernel driver is still detached (%1)").arg(active);
         libusb_close(handle);
         break;
     }
@@ -135,7 +134,7 @@ QString usbReleased(libusb_context* usb)
 QString tcpReleased()
 {
     QStringList held;
-    for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+    for (const char* table : { "/proc/net/tcp", "/proc/net/tcp6" }) {
         QFile file(QString::fromLatin1(table));
         if (!file.open(QIODevice::ReadOnly))
             continue;
@@ -147,7 +146,8 @@ QString tcpReleased()
             const QByteArray remotePort = f[2].split(':').value(1);
             const QByteArray state = f[3];
             if (remotePort == "2711" && (state == "01" || state == "08"))
-                held << QStringLiteral("a connection to the printer is still %1").arg(state == "01" ? "open" : "half-closed");
+                held << QStringLiteral("a connection to the printer is still %1")
+                            .arg(state == "01" ? "open" : "half-closed");
         }
     }
     return held.join(QStringLiteral("; "));
@@ -156,7 +156,8 @@ QString tcpReleased()
 
 } // namespace
 
-class FaultMatrixE2eTest : public QObject {
+class FaultMatrixE2eTest : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -228,7 +229,7 @@ void FaultMatrixE2eTest::matrix()
     const QByteArray uri("usb://Simulated/ZPH6100RMX?serial=SIM0001");
     auto released = [] {
         QStringList held;
-        for (const QString& p : {lockFilesReleased(), usbReleased(nullptr)})
+        for (const QString& p : { lockFilesReleased(), usbReleased(nullptr) })
             if (!p.isEmpty())
                 held << p;
         return held.join(QStringLiteral("; "));
@@ -238,7 +239,7 @@ void FaultMatrixE2eTest::matrix()
     const QByteArray uri = m_printer.deviceUri().toLatin1();
     auto released = [] {
         QStringList held;
-        for (const QString& p : {lockFilesReleased(), tcpReleased()})
+        for (const QString& p : { lockFilesReleased(), tcpReleased() })
             if (!p.isEmpty())
                 held << p;
         return held.join(QStringLiteral("; "));
@@ -267,7 +268,11 @@ void FaultMatrixE2eTest::matrix()
     int result = 0;
     qint64 elapsed = 0;
     const QString problems = runCell(cell, ctx, &result, &elapsed);
-    m_measured << QStringLiteral("%1 | %2 | %3 ms | %4").arg(cell.tag()).arg(result).arg(elapsed).arg(problems.isEmpty() ? QStringLiteral("ok") : problems);
+    m_measured << QStringLiteral("%1 | %2 | %3 ms | %4")
+                      .arg(cell.tag())
+                      .arg(result)
+                      .arg(elapsed)
+                      .arg(problems.isEmpty() ? QStringLiteral("ok") : problems);
     qInfo("%s: %d after %lld ms (cell %lld ms in all)", qPrintable(cell.tag()), result, elapsed, clock.elapsed());
     QVERIFY2(problems.isEmpty(), qPrintable(QStringLiteral("line %1: %2").arg(cell.line).arg(problems)));
 }

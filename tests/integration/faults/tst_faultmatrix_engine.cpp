@@ -11,14 +11,15 @@
 #include "service/FingerCommon.h"
 
 #include <QtTest>
-
 #include <memory>
 
 using namespace faults;
 
-namespace {
+namespace
+{
 
-class EnginePrinter : public PrinterSide {
+class EnginePrinter : public PrinterSide
+{
 public:
     EnginePrinter(fpsim::PrinterEngine& engine, EngineTransport* usb)
         : m_engine(engine)
@@ -91,7 +92,8 @@ private:
 
 } // namespace
 
-class FaultMatrixEngineTest : public QObject {
+class FaultMatrixEngineTest : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -146,8 +148,8 @@ void FaultMatrixEngineTest::matrix()
     auto* usb = new EngineTransport(1, *m_engine, *m_engineClock);
     auto* net = new EngineTransport(2, *m_engine, *m_engineClock);
     m_common.cmd.devicemanager.setTransports(usb, net);
-    m_common.devicemanager.setTransports(new EngineTransport(1, *m_engine, *m_engineClock),
-                                         new EngineTransport(2, *m_engine, *m_engineClock));
+    m_common.devicemanager.setTransports(
+        new EngineTransport(1, *m_engine, *m_engineClock), new EngineTransport(2, *m_engine, *m_engineClock));
     EnginePrinter printer(*m_engine, usb);
 
     RunContext ctx;
@@ -158,9 +160,12 @@ void FaultMatrixEngineTest::matrix()
     ctx.nowMs = [] { return libClock().milliseconds(); };
     ctx.checkReleased = [usb, net] {
         QStringList held;
-        for (EngineTransport* t : {usb, net}) {
+        for (EngineTransport* t : { usb, net }) {
             if (t->device_is_open || t->opens != t->closes)
-                held << QStringLiteral("transport %1 left open (%2 opens, %3 closes)").arg(t->type()).arg(t->opens).arg(t->closes);
+                held << QStringLiteral("transport %1 left open (%2 opens, %3 closes)")
+                            .arg(t->type())
+                            .arg(t->opens)
+                            .arg(t->closes);
         }
         return held.join(QStringLiteral("; "));
     };
@@ -179,7 +184,11 @@ void FaultMatrixEngineTest::matrix()
     int result = 0;
     qint64 elapsed = 0;
     const QString problems = runCell(cell, ctx, &result, &elapsed);
-    m_measured << QStringLiteral("%1 | %2 | %3 ms | %4").arg(cell.tag()).arg(result).arg(elapsed).arg(problems.isEmpty() ? QStringLiteral("ok") : problems);
+    m_measured << QStringLiteral("%1 | %2 | %3 ms | %4")
+                      .arg(cell.tag())
+                      .arg(result)
+                      .arg(elapsed)
+                      .arg(problems.isEmpty() ? QStringLiteral("ok") : problems);
     QVERIFY2(problems.isEmpty(), qPrintable(QStringLiteral("line %1: %2").arg(cell.line).arg(problems)));
 }
 

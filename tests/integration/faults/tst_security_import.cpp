@@ -9,18 +9,17 @@
 // test support), which keep what the "library" was handed.
 
 #include "FakeFingerLibrary.h"
-#include "ManagerTestSupport.h"
-
 #include "FingerManageDlg.h"
-#include "ui_FingerManageDlg.h"
-
+#include "ManagerTestSupport.h"
 #include "store/FingerManage.h"
 #include "store/FpmanagerPaths.h"
+#include "ui_FingerManageDlg.h"
 
 #include <QProcess>
 #include <QtTest>
 
-namespace {
+namespace
+{
 
 const QByteArray kUri = "usb://Simulated/ZPH6100RMX?serial=SIM0001";
 const QString kQueue = QStringLiteral("ZPH_first");
@@ -34,7 +33,8 @@ bool writeFile(const QString& path, const QByteArray& content)
 
 } // namespace
 
-class SecurityImportTest : public QObject {
+class SecurityImportTest : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -57,7 +57,7 @@ void SecurityImportTest::initTestCase()
 void SecurityImportTest::cleanup()
 {
     if (!m_mounted.isEmpty())
-        QProcess::execute(QStringLiteral("umount"), {m_mounted});
+        QProcess::execute(QStringLiteral("umount"), { m_mounted });
     m_mounted.clear();
     QFile::remove(kImportTemp);
 }
@@ -73,23 +73,23 @@ void SecurityImportTest::plantedImportFileIsNotImported()
     QVERIFY(writeFile(plantedFile, planted));
     // The intruder's file at the fixed name, and the importing user cannot remove it.
     QVERIFY(writeFile(kImportTemp, QByteArray()));
-    QCOMPARE(QProcess::execute(QStringLiteral("mount"), {QStringLiteral("--bind"), plantedFile, kImportTemp}), 0);
+    QCOMPARE(QProcess::execute(QStringLiteral("mount"), { QStringLiteral("--bind"), plantedFile, kImportTemp }), 0);
     m_mounted = kImportTemp;
     QVERIFY(!QFile::remove(kImportTemp));
 
-    ManagerTestEnv::setPrinters({{kQueue.toUtf8(), kUri}});
+    ManagerTestEnv::setPrinters({ { kQueue.toUtf8(), kUri } });
     auto window = std::make_unique<FingerManageDlg>();
     window->settingDlgshow();
     FakeFingerLibrary::state().importedData.clear();
     FakeFingerLibrary::state().importResult = 0;
     FileDialogScript dialogs;
-    dialogs.answers = {chosenFile};
+    dialogs.answers = { chosenFile };
     NoticeScript notices;
     window->ui->Btn_import->click();
 
     // Whatever the window did, the printer must not receive the intruder's records.
     QVERIFY2(!FakeFingerLibrary::state().importedData.contains("intruder"),
-             "the records planted at /tmp/vrkt_import.fdl were imported instead of the chosen file");
+        "the records planted at /tmp/vrkt_import.fdl were imported instead of the chosen file");
 }
 
 QTEST_MAIN(SecurityImportTest)

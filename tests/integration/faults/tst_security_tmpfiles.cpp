@@ -20,12 +20,12 @@
 #include "ui/NoticeBox.h"
 
 #include <QtTest>
-
 #include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 const QByteArray kVictimContent("the victim's own data\n");
 
@@ -37,15 +37,13 @@ QByteArray fileContent(const QString& path)
 
 mode_t modeOf(const QString& path)
 {
-    struct stat st {};
+    struct stat st {
+    };
     return lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode : 0;
 }
 
 // A record of a fingerprint data file, its data all zero.
-QByteArray record(const QByteArray& name, quint16 id)
-{
-    return Frames::fdlRecord(name, id, '\0');
-}
+QByteArray record(const QByteArray& name, quint16 id) { return Frames::fdlRecord(name, id, '\0'); }
 
 // The test namespace mounts a tmpfs of its own over /tmp (the host's /tmp is a plain directory).
 bool privateTmp()
@@ -60,7 +58,8 @@ using Action = std::function<QString()>; // "" when the action itself went as ex
 
 Q_DECLARE_METATYPE(Action)
 
-class SecurityTmpFilesTest : public QObject {
+class SecurityTmpFilesTest : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:

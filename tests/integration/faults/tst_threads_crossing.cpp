@@ -13,14 +13,14 @@
 #include "ipc/TransClient.h"
 
 #include <QtTest>
-
 #include <atomic>
 #include <chrono>
 #include <cstring>
 #include <future>
 #include <thread>
 
-namespace {
+namespace
+{
 
 // Upper-cases the request into the reply.
 int shout(void* para, char* buffer, int bufsize)
@@ -35,7 +35,7 @@ int shout(void* para, char* buffer, int bufsize)
 int openPrinterConnections()
 {
     int open = 0;
-    for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+    for (const char* table : { "/proc/net/tcp", "/proc/net/tcp6" }) {
         QFile file(QString::fromLatin1(table));
         if (!file.open(QIODevice::ReadOnly))
             continue;
@@ -51,7 +51,8 @@ int openPrinterConnections()
 
 } // namespace
 
-class ThreadsCrossingTest : public QObject {
+class ThreadsCrossingTest : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -114,7 +115,7 @@ void ThreadsCrossingTest::cancelVerification()
         QVERIFY(m_lib.CancelFingerPrint(m_uri.data()));
         QVERIFY(m_printer.control().pressFingerAtNextWait("alice", 0));
     }
-    std::atomic<bool> running{true};
+    std::atomic<bool> running { true };
     std::thread canceller;
     if (cancelAfterMs >= 0) {
         canceller = std::thread([&] {
@@ -149,8 +150,8 @@ void ThreadsCrossingTest::cancelStormDuringVerification()
     // Another thread keeps asking to cancel while a verification finds its finger: whichever wins,
     // the call comes back in time and the library stays usable.
     QVERIFY(m_printer.control().pressFingerAtNextWait("alice", 50));
-    std::atomic<bool> running{true};
-    std::atomic<int> requests{0};
+    std::atomic<bool> running { true };
+    std::atomic<int> requests { 0 };
     std::thread storm([&] {
         while (running) {
             m_lib.CancelFingerPrint(nullptr);
@@ -175,11 +176,11 @@ void ThreadsCrossingTest::cancelStormDuringVerification()
 void ThreadsCrossingTest::serverThreadWithConcurrentClients()
 {
     const QByteArray path = QFile::encodeName(m_dir.filePath("channel"));
-    std::atomic<int> served{0};
+    std::atomic<int> served { 0 };
     auto* server = new ServerThread(path.constData(), nullptr);
     QVERIFY(server->get_trans_server()->listen_fd >= 0);
     connect(server, &ServerThread::client_connect, this,
-            [&](int fd) { server->get_trans_server()->readThenWrite(fd, shout, &served); });
+        [&](int fd) { server->get_trans_server()->readThenWrite(fd, shout, &served); });
     server->start();
 
     constexpr int kClients = 6;

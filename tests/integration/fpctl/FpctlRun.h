@@ -7,7 +7,6 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QStringList>
-
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -69,7 +68,7 @@ inline FpctlRun runFpctlOnTerminal(const QStringList& args, int timeoutMs = 9000
     int out[2];
     if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
         return run;
-    QList<QByteArray> argv8{QByteArrayLiteral(FPCTL_PROGRAM)};
+    QList<QByteArray> argv8 { QByteArrayLiteral(FPCTL_PROGRAM) };
     for (const QString& arg : args)
         argv8 << arg.toUtf8();
     QList<char*> argv;
@@ -92,7 +91,7 @@ inline FpctlRun runFpctlOnTerminal(const QStringList& args, int timeoutMs = 9000
     bool outOpen = true;
     bool ttyOpen = true;
     while ((outOpen || ttyOpen) && timer.elapsed() < timeoutMs) {
-        pollfd fds[2] = {{out[0], POLLIN, 0}, {master, POLLIN, 0}};
+        pollfd fds[2] = { { out[0], POLLIN, 0 }, { master, POLLIN, 0 } };
         if (::poll(fds, 2, 100) < 0 && errno != EINTR)
             break;
         char buffer[4096];

@@ -5,11 +5,11 @@
 
 #include <QImage>
 #include <QtTest>
-
 #include <csignal>
 #include <unistd.h>
 
-class TestFpctlDemo : public QObject {
+class TestFpctlDemo : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -20,14 +20,14 @@ void TestFpctlDemo::runsToTheEnd()
 {
     const QString artifacts = qEnvironmentVariable("VRKT_ARTIFACTS_DIR");
     QVERIFY(!artifacts.isEmpty());
-    const QStringList pictures{artifacts + QStringLiteral("/fpctl-demo-fpmanager-login.png"),
-                               artifacts + QStringLiteral("/fpctl-demo-fpmanager-main.png")};
+    const QStringList pictures { artifacts + QStringLiteral("/fpctl-demo-fpmanager-login.png"),
+        artifacts + QStringLiteral("/fpctl-demo-fpmanager-main.png") };
     for (const QString& picture : pictures)
         QFile::remove(picture);
 
     QProcess demo;
     demo.setProgram(QStringLiteral(VRKT_SOURCE_DIR "/scripts/demo.sh"));
-    demo.setArguments({QStringLiteral(VRKT_BINARY_DIR), QStringLiteral("--xvfb")});
+    demo.setArguments({ QStringLiteral(VRKT_BINARY_DIR), QStringLiteral("--xvfb") });
     demo.setProcessChannelMode(QProcess::MergedChannels);
     // A group of its own, so that a demo that hangs can be stopped with everything it started.
     demo.setChildProcessModifier([] { ::setsid(); });
@@ -52,12 +52,12 @@ void TestFpctlDemo::runsToTheEnd()
     QCOMPARE(demo.exitStatus(), QProcess::NormalExit);
     QVERIFY2(demo.exitCode() == 0, output.constData());
     const QString text = QString::fromUtf8(output);
-    for (const char* line : {"Enrolled '张伟' on ZPH6100RMX (index 2).",
-                             "Exported 2 fingerprint records from ZPH6100RMX to /tmp/vrkt7x-demo/fingerprints.fdl.",
-                             "    2  张伟", "Identified 'alice' (index 1) on ZPH6100RMX.",
-                             "Imported 2 fingerprint records from /tmp/vrkt7x-demo/fingerprints.fdl into ZPH6100RMX_NET.",
-                             "fpmanager logged in and shows ZPH6100RMX with authentication on",
-                             "Demo finished: every step ended as expected."})
+    for (const char* line : { "Enrolled '张伟' on ZPH6100RMX (index 2).",
+             "Exported 2 fingerprint records from ZPH6100RMX to /tmp/vrkt7x-demo/fingerprints.fdl.", "    2  张伟",
+             "Identified 'alice' (index 1) on ZPH6100RMX.",
+             "Imported 2 fingerprint records from /tmp/vrkt7x-demo/fingerprints.fdl into ZPH6100RMX_NET.",
+             "fpmanager logged in and shows ZPH6100RMX with authentication on",
+             "Demo finished: every step ended as expected." })
         QVERIFY2(text.contains(QString::fromUtf8(line)), line);
     QVERIFY2(!text.contains(QRegularExpression(QStringLiteral("(^|\\n)demo: "))), output.constData());
     for (const QString& picture : pictures) {

@@ -5,7 +5,6 @@
 #include "CupsSandbox.h"
 #include "SimulatedPrinters.h"
 #include "XvfbServer.h"
-
 #include "store/DesCryption.h"
 #include "store/FpmanagerPaths.h"
 
@@ -18,14 +17,14 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QtTest>
-
 #include <csignal>
 #include <sched.h>
 #include <sys/stat.h>
 
 using fpsim::ControlClient;
 
-namespace {
+namespace
+{
 
 const QString kModel = QStringLiteral("Simulated ZPH6100RMX Series");
 const QString kUriA = QStringLiteral("usb://Simulated/ZPH6100RMX?serial=SIM0001");
@@ -63,14 +62,14 @@ QByteArray waitForWindow(const QString& title, int timeoutMs = 20000)
     timer.start();
     const QString pattern = QLatin1Char('^') + QRegularExpression::escape(title) + QLatin1Char('$');
     while (timer.elapsed() < timeoutMs) {
-        const QByteArray out = xdotool({"search", "--onlyvisible", "--name", pattern});
+        const QByteArray out = xdotool({ "search", "--onlyvisible", "--name", pattern });
         if (!out.trimmed().isEmpty())
             return out.trimmed().split('\n').last();
         QTest::qWait(100);
     }
     QStringList shown;
-    for (const QByteArray& id : xdotool({"search", "--onlyvisible", "--name", "."}).trimmed().split('\n'))
-        shown << QString::fromUtf8(xdotool({"getwindowname", QString::fromLatin1(id)}).trimmed());
+    for (const QByteArray& id : xdotool({ "search", "--onlyvisible", "--name", "." }).trimmed().split('\n'))
+        shown << QString::fromUtf8(xdotool({ "getwindowname", QString::fromLatin1(id) }).trimmed());
     qWarning() << "no window" << title << "after" << timer.elapsed() << "ms; visible:" << shown;
     return QByteArray();
 }
@@ -78,7 +77,7 @@ QByteArray waitForWindow(const QString& title, int timeoutMs = 20000)
 QRect windowGeometry(const QByteArray& id)
 {
     QRect rect;
-    for (const QByteArray& line : xdotool({"getwindowgeometry", "--shell", QString::fromLatin1(id)}).split('\n')) {
+    for (const QByteArray& line : xdotool({ "getwindowgeometry", "--shell", QString::fromLatin1(id) }).split('\n')) {
         const QList<QByteArray> pair = line.split('=');
         if (pair.size() != 2)
             continue;
@@ -97,11 +96,12 @@ QRect windowGeometry(const QByteArray& id)
 
 bool typeInto(const QByteArray& window, const QStringList& steps)
 {
-    if (xdotool({"windowfocus", "--sync", QString::fromLatin1(window)}).isNull())
+    if (xdotool({ "windowfocus", "--sync", QString::fromLatin1(window) }).isNull())
         return false;
     for (const QString& step : steps) {
         const bool key = step.startsWith(QLatin1String("key:"));
-        const QStringList args = key ? QStringList{"key", step.mid(4)} : QStringList{"type", "--delay", "30", step};
+        const QStringList args
+            = key ? QStringList { "key", step.mid(4) } : QStringList { "type", "--delay", "30", step };
         if (xdotool(args).isNull())
             return false;
     }
@@ -110,13 +110,15 @@ bool typeInto(const QByteArray& window, const QStringList& steps)
 
 bool clickAt(const QPoint& point)
 {
-    return !xdotool({"mousemove", "--sync", QString::number(point.x()), QString::number(point.y()), "click", "1"}).isNull();
+    return !xdotool({ "mousemove", "--sync", QString::number(point.x()), QString::number(point.y()), "click", "1" })
+                .isNull();
 }
 
 void saveScreen(const QString& name, const QRect& area)
 {
     QTest::qWait(200);
-    const QImage image = QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
+    const QImage image
+        = QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
     const QString dir = qEnvironmentVariable("VRKT_ARTIFACTS_DIR", QStringLiteral(VRKT_SOURCE_DIR "/build/artifacts"));
     QDir().mkpath(dir);
     image.save(QDir(dir).filePath(name), "PNG");
@@ -127,7 +129,7 @@ QStringList storedAccounts()
 {
     QFile stored(QString::fromLatin1(FpmanagerPaths::kDatabaseFile));
     if (!stored.open(QIODevice::ReadOnly))
-        return {QStringLiteral("(no database)")};
+        return { QStringLiteral("(no database)") };
     const QString plainPath = QDir::tempPath() + QStringLiteral("/program-readback.db");
     {
         QFile plain(plainPath);
@@ -153,7 +155,8 @@ QStringList storedAccounts()
     return rows;
 }
 
-class Fpmanager {
+class Fpmanager
+{
 public:
     explicit Fpmanager(const QByteArray& platform = "xcb")
     {
@@ -164,7 +167,8 @@ public:
         // the library's (and libcups') globals still held and reports it from "<unknown module>".
         // Preloaded, the library stays mapped to the end and every real leak keeps its stack.
         if (QFile::exists(kInstalledLibrary))
-            env.insert(QStringLiteral("LD_PRELOAD"), env.value(QStringLiteral("LD_PRELOAD")) + QLatin1Char(' ') + kInstalledLibrary);
+            env.insert(QStringLiteral("LD_PRELOAD"),
+                env.value(QStringLiteral("LD_PRELOAD")) + QLatin1Char(' ') + kInstalledLibrary);
 #endif
         m_process.setProcessEnvironment(env);
     }
@@ -199,7 +203,8 @@ private:
 
 } // namespace
 
-class TestFpmanagerProgram : public QObject {
+class TestFpmanagerProgram : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -224,17 +229,15 @@ void TestFpmanagerProgram::initTestCase()
     QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
     QFile mounts(QStringLiteral("/proc/self/mountinfo"));
     QVERIFY(mounts.open(QIODevice::ReadOnly));
-    QVERIFY2(mounts.readAll().contains(" /usr/share/vrkt7x "), "run through tests/fixtures/in-namespace.sh (ctest does)");
+    QVERIFY2(
+        mounts.readAll().contains(" /usr/share/vrkt7x "), "run through tests/fixtures/in-namespace.sh (ctest does)");
     QVERIFY2(!QFile::exists(kInstalledLibrary), "a library is installed at /usr/lib on this machine");
     QVERIFY2(m_cups.start(), qPrintable(m_cups.lastError()));
     QVERIFY2(m_a.connectTo(fpsim::usbControlSocket(QStringLiteral("SIM0001"))), qPrintable(m_a.lastError()));
     QVERIFY2(m_b.connectTo(fpsim::usbControlSocket(QStringLiteral("SIM0002"))), qPrintable(m_b.lastError()));
 }
 
-void TestFpmanagerProgram::cleanupTestCase()
-{
-    m_cups.stop();
-}
+void TestFpmanagerProgram::cleanupTestCase() { m_cups.stop(); }
 
 bool TestFpmanagerProgram::installLibrary()
 {
@@ -243,9 +246,10 @@ bool TestFpmanagerProgram::installLibrary()
     // /usr/lib stays the machine's; an overlay in the namespace's /tmp takes the one new file.
     if (!QDir().mkpath(QStringLiteral("/tmp/usrlib/up")) || !QDir().mkpath(QStringLiteral("/tmp/usrlib/work")))
         return false;
-    if (QProcess::execute(QStringLiteral("mount"), {"-t", "overlay", "overlay", "-o",
-                                                    "lowerdir=/usr/lib,upperdir=/tmp/usrlib/up,workdir=/tmp/usrlib/work",
-                                                    "/usr/lib"}) != 0)
+    if (QProcess::execute(QStringLiteral("mount"),
+            { "-t", "overlay", "overlay", "-o", "lowerdir=/usr/lib,upperdir=/tmp/usrlib/up,workdir=/tmp/usrlib/work",
+                "/usr/lib" })
+        != 0)
         return false;
     return QFile::copy(QStringLiteral(VRKT_BUILT_LIBRARY), kInstalledLibrary);
 }
@@ -257,7 +261,8 @@ void TestFpmanagerProgram::withoutLibraryEndsQuietly()
     QVERIFY(program.finishes(15000));
     QCOMPARE(program.exitCode(), 0);
     const QByteArray output = program.output();
-    QVERIFY2(output.contains("/usr/lib/i386-linux-gnu/libvrkt7xcommon.so") && output.contains("is not exist!"), output.constData());
+    QVERIFY2(output.contains("/usr/lib/i386-linux-gnu/libvrkt7xcommon.so") && output.contains("is not exist!"),
+        output.constData());
     QVERIFY(!QFile::exists(QString::fromLatin1(FpmanagerPaths::kDatabaseFile)));
 }
 
@@ -266,8 +271,9 @@ void TestFpmanagerProgram::withoutLibraryEndsQuietly()
 void TestFpmanagerProgram::firstStartWithoutPrinter()
 {
     QVERIFY(installLibrary());
-    QVERIFY2(m_cups.addQueue(QStringLiteral("Office"), QStringLiteral("socket://10.0.0.9"), QStringLiteral("Generic Laser")),
-             qPrintable(m_cups.lastError()));
+    QVERIFY2(
+        m_cups.addQueue(QStringLiteral("Office"), QStringLiteral("socket://10.0.0.9"), QStringLiteral("Generic Laser")),
+        qPrintable(m_cups.lastError()));
 
     Fpmanager program;
     QVERIFY(program.start());
@@ -279,16 +285,16 @@ void TestFpmanagerProgram::firstStartWithoutPrinter()
     QCOMPARE(::stat(QFile::encodeName(db).constData(), &info), 0);
     QCOMPARE(info.st_mode & 0777, mode_t(0666));
     QVERIFY(!QFile::exists(QString::fromLatin1(FpmanagerPaths::kWorkingCopy)));
-    QCOMPARE(storedAccounts(), (QStringList{"admin/58203716", "table FingerList", "table UserList"}));
+    QCOMPARE(storedAccounts(), (QStringList { "admin/58203716", "table FingerList", "table UserList" }));
 
     const QRect loginArea = windowGeometry(login);
     QCOMPARE(loginArea.size(), QSize(293, 191));
     // Return in a field does not log in (the login window is no dialog): Tab to the button first.
-    QVERIFY(typeInto(login, {"admin", "key:Tab", "58203716", "key:Tab", "key:Return"}));
+    QVERIFY(typeInto(login, { "admin", "key:Tab", "58203716", "key:Tab", "key:Return" }));
     const QByteArray notice = waitForWindow(QStringLiteral("警告"));
     QVERIFY2(!notice.isEmpty(), program.output().constData());
     saveScreen(QStringLiteral("fpmanager-program-no-printer.png"), windowGeometry(notice));
-    QVERIFY(typeInto(notice, {"key:Return"}));
+    QVERIFY(typeInto(notice, { "key:Return" }));
     QVERIFY(program.finishes(15000));
     QVERIFY2(program.exitCode() == 0, program.output().right(4000).constData());
 }
@@ -299,7 +305,7 @@ void TestFpmanagerProgram::loginListsPrintersAndSwitches()
     QVERIFY(m_cups.addQueue(QStringLiteral("ZPH_A"), kUriA, kModel));
     QVERIFY(m_cups.addQueue(QStringLiteral("ZPH_B"), kUriB, kModel));
     QVERIFY(m_cups.addQueue(QStringLiteral("ZPH_NET"), QStringLiteral("socket://127.0.0.2"), kModel));
-    for (ControlClient* printer : {&m_a, &m_b}) {
+    for (ControlClient* printer : { &m_a, &m_b }) {
         QVERIFY(printer->clearFrameLog());
         QVERIFY(printer->clearFaults());
     }
@@ -324,7 +330,7 @@ void TestFpmanagerProgram::loginListsPrintersAndSwitches()
     }
 
     // Blanks around the name are trimmed.
-    QVERIFY(typeInto(login, {" admin ", "key:Tab", "58203716", "key:Tab", "key:Return"}));
+    QVERIFY(typeInto(login, { " admin ", "key:Tab", "58203716", "key:Tab", "key:Return" }));
     const QByteArray main = waitForWindow(QStringLiteral("指纹管理软件"));
     QVERIFY2(!main.isEmpty(), program.output().constData());
     const QRect area = windowGeometry(main);
@@ -338,7 +344,7 @@ void TestFpmanagerProgram::loginListsPrintersAndSwitches()
     QByteArray box = waitForWindow(QStringLiteral("信息"));
     QVERIFY2(!box.isEmpty(), program.output().constData());
     saveScreen(QStringLiteral("fpmanager-program-switched.png"), windowGeometry(box));
-    QVERIFY(typeInto(box, {"key:Return"}));
+    QVERIFY(typeInto(box, { "key:Return" }));
     QTRY_COMPARE_WITH_TIMEOUT(m_a.state(), 0, 5000);
 
     // The second printer, chosen in the list: its state is read, and a click switches it on.
@@ -346,12 +352,12 @@ void TestFpmanagerProgram::loginListsPrintersAndSwitches()
     QTest::qWait(300);
     // The open list: the two USB queues of the supported model, not the network one nor "Office".
     saveScreen(QStringLiteral("fpmanager-program-printers.png"), QRect(area.topLeft(), QSize(649, 140)));
-    QVERIFY(!xdotool({"key", "Down", "Return"}).isNull());
+    QVERIFY(!xdotool({ "key", "Down", "Return" }).isNull());
     QTRY_VERIFY_WITH_TIMEOUT(m_b.receivedCodes().contains(QStringLiteral("FING")), 10000);
     QVERIFY(clickAt(area.topLeft() + QPoint(58, 90)));
     box = waitForWindow(QStringLiteral("信息"));
     QVERIFY2(!box.isEmpty(), program.output().constData());
-    QVERIFY(typeInto(box, {"key:Return"}));
+    QVERIFY(typeInto(box, { "key:Return" }));
     QTRY_COMPARE_WITH_TIMEOUT(m_b.state(), 1, 5000);
     QCOMPARE(m_a.state(), 0);
     QVERIFY(program.running());
@@ -374,7 +380,7 @@ void TestFpmanagerProgram::startsAgainAfterBeingKilled()
 
 int main(int argc, char* argv[])
 {
-    fpsim::runUnderUsbSimulation(argc, argv, {QStringLiteral("SIM0001"), QStringLiteral("SIM0002")});
+    fpsim::runUnderUsbSimulation(argc, argv, { QStringLiteral("SIM0001"), QStringLiteral("SIM0002") });
     // System V IPC of our own: fpmanager's instance guard (a shared-memory segment keyed by a
     // file in the private /tmp) must meet no segment of another namespace's run.
     if (::unshare(CLONE_NEWIPC) != 0) {

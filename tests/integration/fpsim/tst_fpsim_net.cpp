@@ -10,7 +10,8 @@
 
 using fpsim::SimulatedNetPrinter;
 
-namespace {
+namespace
+{
 
 // Everything the printer sends within `quietMs` of silence after writing `frame`, or until the
 // connection closes. `closed` tells whether the printer closed it.
@@ -84,8 +85,8 @@ private:
 void TestFpsimNet::initTestCase()
 {
     QVERIFY2(m_a.start(QStringLiteral("127.0.0.2")), qPrintable(m_a.errorString()));
-    QVERIFY2(m_b.start(QStringLiteral("127.0.0.3"), {QStringLiteral("--model"), QStringLiteral("ZPH6100RMX Other")}),
-             qPrintable(m_b.errorString()));
+    QVERIFY2(m_b.start(QStringLiteral("127.0.0.3"), { QStringLiteral("--model"), QStringLiteral("ZPH6100RMX Other") }),
+        qPrintable(m_b.errorString()));
 }
 
 void TestFpsimNet::cleanupTestCase()
@@ -96,7 +97,7 @@ void TestFpsimNet::cleanupTestCase()
 
 void TestFpsimNet::init()
 {
-    for (SimulatedNetPrinter* p : {&m_a, &m_b}) {
+    for (SimulatedNetPrinter* p : { &m_a, &m_b }) {
         QVERIFY(p->control().clearStore());
         QVERIFY(p->control().clearFaults());
         QVERIFY(p->control().pressNothing());
@@ -115,10 +116,14 @@ void TestFpsimNet::commandsSideBySide_data()
     QTest::addColumn<QByteArray>("answerA");
     QTest::addColumn<QByteArray>("answerB");
 
-    QTest::newRow("FING read") << Frames::header("FING", 'R') << Frames::statusRecord('A', 0, 0) << Frames::statusRecord('A', 0, 0);
-    QTest::newRow("CHCK alice") << Frames::header("CHCK", 5) + "alice" << Frames::statusRecord('A', 0, 1) << Frames::statusRecord('A', 0, 0);
-    QTest::newRow("DELE bob") << Frames::header("DELE", 3) + "bob" << Frames::statusRecord('E', 0, 0) << Frames::statusRecord('A', 0, 0);
-    QTest::newRow("unknown code") << Frames::header("HELO") << Frames::statusRecord('E', 0, 0) << Frames::statusRecord('E', 0, 0);
+    QTest::newRow("FING read") << Frames::header("FING", 'R') << Frames::statusRecord('A', 0, 0)
+                               << Frames::statusRecord('A', 0, 0);
+    QTest::newRow("CHCK alice") << Frames::header("CHCK", 5) + "alice" << Frames::statusRecord('A', 0, 1)
+                                << Frames::statusRecord('A', 0, 0);
+    QTest::newRow("DELE bob") << Frames::header("DELE", 3) + "bob" << Frames::statusRecord('E', 0, 0)
+                              << Frames::statusRecord('A', 0, 0);
+    QTest::newRow("unknown code") << Frames::header("HELO") << Frames::statusRecord('E', 0, 0)
+                                  << Frames::statusRecord('E', 0, 0);
 }
 
 void TestFpsimNet::commandsSideBySide()
@@ -128,7 +133,7 @@ void TestFpsimNet::commandsSideBySide()
     QFETCH(QByteArray, answerB);
     QCOMPARE(oneExchange(m_a.address(), frame), answerA);
     QCOMPARE(oneExchange(m_b.address(), frame), answerB);
-    QCOMPARE(m_a.control().receivedCodes(), QStringList{QString::fromLatin1(frame.left(4))});
+    QCOMPARE(m_a.control().receivedCodes(), QStringList { QString::fromLatin1(frame.left(4)) });
     // Switching one printer on leaves the other off.
     QCOMPARE(oneExchange(m_a.address(), Frames::header("FING", 'W', 0, 0, 1)), Frames::statusRecord('A', 0, 1));
     QCOMPARE(m_a.control().state(), 1);
@@ -174,7 +179,7 @@ void TestFpsimNet::verificationWithScriptedFinger()
 void TestFpsimNet::importOnOneConnectionThenExport()
 {
     QByteArray stream = Frames::header("IMPT", 0, 0, 2, 0);
-    for (const char* name : {"carol", "alice"}) {
+    for (const char* name : { "carol", "alice" }) {
         QByteArray rec(546, '\0');
         memcpy(rec.data(), name, strlen(name));
         rec[32] = 7;
@@ -214,7 +219,10 @@ void TestFpsimNet::faultsOverTcp_data()
     QTest::addColumn<bool>("closed");
 
     QTest::newRow("busy") << "busy" << Frames::statusRecord('B', 0, 0) << false;
-    QTest::newRow("not ready twice") << "notready=2" << Frames::statusRecord('N', 0, 0) + Frames::statusRecord('N', 0, 0) + Frames::statusRecord('A', 0, 0) << false;
+    QTest::newRow("not ready twice") << "notready=2"
+                                     << Frames::statusRecord('N', 0, 0) + Frames::statusRecord('N', 0, 0)
+            + Frames::statusRecord('A', 0, 0)
+                                     << false;
     QTest::newRow("progress first") << "progress" << QByteArray("\x1c-") + Frames::statusRecord('A', 0, 0) << false;
     QTest::newRow("malformed") << "malformed" << QByteArray("STAXA\0\0\0", 8) << false;
     QTest::newRow("short") << "short=3" << QByteArray("STA") << false;
@@ -240,7 +248,7 @@ void TestFpsimNet::faultsOverTcp()
     if (fault.startsWith(QLatin1String("delay")))
         QVERIFY(t.elapsed() >= 300);
     // The other printer never saw any of it.
-    QCOMPARE(m_a.control().receivedCodes(), QStringList{});
+    QCOMPARE(m_a.control().receivedCodes(), QStringList {});
 }
 
 void TestFpsimNet::cutFrameIsRefused()
@@ -269,8 +277,8 @@ void TestFpsimNet::unplugAndPlug()
 void TestFpsimNet::automaticFinger()
 {
     SimulatedNetPrinter c;
-    QVERIFY2(c.start(QStringLiteral("127.0.0.4"), {"--auto-finger", "--auto-finger-delay", "100-200"}),
-             qPrintable(c.errorString()));
+    QVERIFY2(c.start(QStringLiteral("127.0.0.4"), { "--auto-finger", "--auto-finger-delay", "100-200" }),
+        qPrintable(c.errorString()));
     QVERIFY(c.control().addUser("dora"));
     QCOMPARE(oneExchange(c.address(), Frames::header("DISC")), Frames::statusRecord('A', 0, 0));
     QTRY_COMPARE_WITH_TIMEOUT(oneExchange(c.address(), Frames::header("STUS")), Frames::statusRecord('A', 0, 1), 3000);

@@ -14,7 +14,8 @@
 
 using fpsim::ControlClient;
 
-namespace {
+namespace
+{
 const QString kUsbUri = QStringLiteral("usb://Simulated/ZPH6100RMX?serial=SIM0001");
 const QString kNetUri = QStringLiteral("socket://127.0.0.2");
 const QString kBackendDir = QStringLiteral("/usr/lib/cups/backend/");
@@ -76,7 +77,7 @@ private:
 void TestFpsimPrinting::initTestCase()
 {
     QVERIFY2(fpsim::runningUnderUsbSimulation(), "not started under fpsim usb");
-    for (const char* b : {"usb", "socket"})
+    for (const char* b : { "usb", "socket" })
         QVERIFY2(QFileInfo(kBackendDir + b).isExecutable(), "CUPS' backends are missing (package cups)");
     QVERIFY2(m_usb.connectTo(fpsim::usbControlSocket("SIM0001")), qPrintable(m_usb.lastError()));
     QVERIFY2(m_net.start(QStringLiteral("127.0.0.2")), qPrintable(m_net.errorString()));
@@ -91,28 +92,33 @@ void TestFpsimPrinting::usbBackendListsThePrinter()
     const QString deviceId = info.filter(QRegularExpression(QStringLiteral("^deviceid="))).value(0).mid(9);
     const BackendRun run = runBackend(QStringLiteral("usb"), QString(), {});
     QCOMPARE(run.exitCode, 0);
-    const QString expected = QStringLiteral("direct %1 \"Simulated ZPH6100RMX\" \"Simulated ZPH6100RMX\" \"%2\"")
-                                 .arg(kUsbUri, deviceId);
+    const QString expected
+        = QStringLiteral("direct %1 \"Simulated ZPH6100RMX\" \"Simulated ZPH6100RMX\" \"%2\"").arg(kUsbUri, deviceId);
     QVERIFY2(QString::fromUtf8(run.out).split(QLatin1Char('\n')).filter(expected).size() == 1, run.out.constData());
 }
 
 void TestFpsimPrinting::jobs_data()
 {
-    QTest::addColumn<QString>("via");      // usb, net
-    QTest::addColumn<int>("state");        // authentication state of the printer
+    QTest::addColumn<QString>("via"); // usb, net
+    QTest::addColumn<int>("state"); // authentication state of the printer
     QTest::addColumn<QString>("decision"); // none, match, stranger, cancel
-    QTest::addColumn<QString>("outcome");  // the job's state at the end
+    QTest::addColumn<QString>("outcome"); // the job's state at the end
 
-    for (const char* via : {"usb", "net"}) {
+    for (const char* via : { "usb", "net" }) {
         auto row = [via](const char* name) -> QTestData& {
             return QTest::newRow(qPrintable(QStringLiteral("%1: %2").arg(QLatin1String(via), QLatin1String(name))))
-                   << QString::fromLatin1(via);
+                << QString::fromLatin1(via);
         };
-        row("off, printed at once") << 0 << "none" << "printed";
-        row("on, held") << 1 << "none" << "held";
-        row("on, a matching finger prints") << 1 << "match" << "printed";
-        row("on, a stranger's finger drops") << 1 << "stranger" << "dropped";
-        row("on, CANL drops") << 1 << "cancel" << "dropped";
+        row("off, printed at once") << 0 << "none"
+                                    << "printed";
+        row("on, held") << 1 << "none"
+                        << "held";
+        row("on, a matching finger prints") << 1 << "match"
+                                            << "printed";
+        row("on, a stranger's finger drops") << 1 << "stranger"
+                                             << "dropped";
+        row("on, CANL drops") << 1 << "cancel"
+                              << "dropped";
     }
 }
 
@@ -139,8 +145,7 @@ void TestFpsimPrinting::jobs()
     QVERIFY(f.open(QIODevice::WriteOnly) && f.write(data) == data.size());
     f.close();
     const BackendRun run = runBackend(usb ? QStringLiteral("usb") : QStringLiteral("socket"),
-                                      usb ? uri : uri + QStringLiteral(":9100"),
-                                      {"7", "alice", "title", "1", "", file});
+        usb ? uri : uri + QStringLiteral(":9100"), { "7", "alice", "title", "1", "", file });
     QVERIFY2(run.exitCode == 0, run.err.constData());
 
     if (decision == QLatin1String("match") || decision == QLatin1String("stranger")) {

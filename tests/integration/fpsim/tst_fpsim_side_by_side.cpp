@@ -11,7 +11,8 @@
 using fpsim::ControlClient;
 using fpsim::SimulatedNetPrinter;
 
-namespace {
+namespace
+{
 
 QByteArray netExchange(const QString& address, const QByteArray& f, int want = 8)
 {
@@ -37,8 +38,8 @@ libusb_device_handle* openBySerial(libusb_context* ctx, const QByteArray& serial
         if (libusb_get_device_descriptor(list[i], &dd) != 0 || libusb_open(list[i], &h) != 0)
             continue;
         unsigned char text[64] = {};
-        if (libusb_get_string_descriptor_ascii(h, dd.iSerialNumber, text, sizeof text) > 0 &&
-            serial == reinterpret_cast<char*>(text))
+        if (libusb_get_string_descriptor_ascii(h, dd.iSerialNumber, text, sizeof text) > 0
+            && serial == reinterpret_cast<char*>(text))
             found = h;
         else
             libusb_close(h);
@@ -53,8 +54,9 @@ libusb_device_handle* openBySerial(libusb_context* ctx, const QByteArray& serial
 
 QByteArray usbExchange(libusb_device_handle* h, const QByteArray& f)
 {
-    if (libusb_control_transfer(h, 0x41, 0x4D, 0x3C2B, 0, reinterpret_cast<unsigned char*>(const_cast<char*>(f.constData())),
-                                quint16(f.size()), 5000) != f.size())
+    if (libusb_control_transfer(h, 0x41, 0x4D, 0x3C2B, 0,
+            reinterpret_cast<unsigned char*>(const_cast<char*>(f.constData())), quint16(f.size()), 5000)
+        != f.size())
         return "write failed";
     unsigned char buf[1024];
     const int n = libusb_control_transfer(h, 0xC1, 0, 0, 0, buf, sizeof buf, 5000);
@@ -79,8 +81,8 @@ void TestFpsimSideBySide::fourPrinters()
     ControlClient usb1, usb2;
     QVERIFY(usb1.connectTo(fpsim::usbControlSocket("SIM0001")));
     QVERIFY(usb2.connectTo(fpsim::usbControlSocket("SIM0002")));
-    ControlClient* controls[4] = {&usb1, &usb2, &net1.control(), &net2.control()};
-    const QByteArray users[4] = {"u-one", "u-two", "n-one", "n-two"};
+    ControlClient* controls[4] = { &usb1, &usb2, &net1.control(), &net2.control() };
+    const QByteArray users[4] = { "u-one", "u-two", "n-one", "n-two" };
     for (int i = 0; i < 4; ++i) {
         QVERIFY(controls[i]->addUser(users[i]));
         QVERIFY(controls[i]->setState(i % 2));

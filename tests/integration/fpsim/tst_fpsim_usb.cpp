@@ -8,7 +8,8 @@
 
 using fpsim::ControlClient;
 
-namespace {
+namespace
+{
 
 // An open, claimed device found by its serial number.
 class Printer
@@ -56,8 +57,7 @@ public:
     int send(const QByteArray& frame)
     {
         return libusb_control_transfer(handle, 0x41, 0x4D, 0x3C2B, 0,
-                                       reinterpret_cast<unsigned char*>(const_cast<char*>(frame.constData())),
-                                       quint16(frame.size()), 5000);
+            reinterpret_cast<unsigned char*>(const_cast<char*>(frame.constData())), quint16(frame.size()), 5000);
     }
     // One control IN of 1024 bytes; the bytes, or "ERR<code>".
     QByteArray receive(unsigned timeout = 5000)
@@ -78,15 +78,16 @@ public:
     int bulkWrite(const QByteArray& data)
     {
         int done = 0;
-        const int rc = libusb_bulk_transfer(handle, 0x01, reinterpret_cast<unsigned char*>(const_cast<char*>(data.constData())),
-                                            int(data.size()), &done, 5000);
+        const int rc = libusb_bulk_transfer(handle, 0x01,
+            reinterpret_cast<unsigned char*>(const_cast<char*>(data.constData())), int(data.size()), &done, 5000);
         return rc < 0 ? rc : done;
     }
     QByteArray bulkRead(int length, unsigned timeout = 5000, int* rc = nullptr)
     {
         QByteArray buf(length, '\0');
         int got = 0;
-        const int r = libusb_bulk_transfer(handle, 0x82, reinterpret_cast<unsigned char*>(buf.data()), length, &got, timeout);
+        const int r
+            = libusb_bulk_transfer(handle, 0x82, reinterpret_cast<unsigned char*>(buf.data()), length, &got, timeout);
         if (rc)
             *rc = r;
         return buf.left(got);
@@ -145,7 +146,7 @@ void TestFpsimUsb::cleanupTestCase()
 
 void TestFpsimUsb::init()
 {
-    for (ControlClient* c : {&m_c1, &m_c2}) {
+    for (ControlClient* c : { &m_c1, &m_c2 }) {
         QVERIFY(c->plug());
         QVERIFY(c->clearFaults());
         QVERIFY(c->clearStore());
@@ -156,10 +157,7 @@ void TestFpsimUsb::init()
     QVERIFY(m_c2.addUser("bob"));
 }
 
-void TestFpsimUsb::cleanup()
-{
-    m_p.close();
-}
+void TestFpsimUsb::cleanup() { m_p.close(); }
 
 void TestFpsimUsb::findBySerialWithDescriptors()
 {
@@ -195,7 +193,7 @@ void TestFpsimUsb::findBySerialWithDescriptors()
     }
     libusb_free_device_list(list, 1);
     serials.sort();
-    QCOMPARE(serials, (QStringList{"SIM0001", "SIM0002"}));
+    QCOMPARE(serials, (QStringList { "SIM0001", "SIM0002" }));
 }
 
 void TestFpsimUsb::kernelDriverDetachAndReattach()
@@ -239,7 +237,7 @@ void TestFpsimUsb::framesByControlTransfers()
     // Nothing more queued: an empty read.
     QCOMPARE(m_p.receive(), QByteArray());
     QCOMPARE(m_c1.users().size(), 1);
-    QCOMPARE(m_c1.receivedCodes(), QStringList{QString::fromLatin1(frame.left(4))});
+    QCOMPARE(m_c1.receivedCodes(), QStringList { QString::fromLatin1(frame.left(4)) });
 }
 
 void TestFpsimUsb::deviceId()
@@ -319,14 +317,16 @@ void TestFpsimUsb::faultsOverUsb_data()
     QTest::addColumn<QList<QByteArray>>("reads");
     using L = QList<QByteArray>;
     const QByteArray ok = Frames::statusRecord('A', 0, 0);
-    QTest::newRow("busy") << "busy" << L{Frames::statusRecord('B', 0, 0), QByteArray()};
-    QTest::newRow("refuse") << "refuse" << L{Frames::statusRecord('E', 0, 0)};
-    QTest::newRow("not ready twice") << "notready=2" << L{Frames::statusRecord('N', 0, 0), Frames::statusRecord('N', 0, 0), ok, QByteArray()};
-    QTest::newRow("progress packets") << "progress=2" << L{QByteArray("\x1c-"), QByteArray("\x1c-"), ok};
-    QTest::newRow("malformed") << "malformed" << L{QByteArray("STAXA\0\0\0", 8)};
-    QTest::newRow("short") << "short=4" << L{QByteArray("STA\0", 4)};
-    QTest::newRow("oversize") << "oversize=8" << L{ok + "ZZZZZZZZ"};
-    QTest::newRow("delay: the read waits") << "delay=300" << L{ok, QByteArray()};
+    QTest::newRow("busy") << "busy" << L { Frames::statusRecord('B', 0, 0), QByteArray() };
+    QTest::newRow("refuse") << "refuse" << L { Frames::statusRecord('E', 0, 0) };
+    QTest::newRow("not ready twice") << "notready=2"
+                                     << L { Frames::statusRecord('N', 0, 0), Frames::statusRecord('N', 0, 0), ok,
+                                            QByteArray() };
+    QTest::newRow("progress packets") << "progress=2" << L { QByteArray("\x1c-"), QByteArray("\x1c-"), ok };
+    QTest::newRow("malformed") << "malformed" << L { QByteArray("STAXA\0\0\0", 8) };
+    QTest::newRow("short") << "short=4" << L { QByteArray("STA\0", 4) };
+    QTest::newRow("oversize") << "oversize=8" << L { ok + "ZZZZZZZZ" };
+    QTest::newRow("delay: the read waits") << "delay=300" << L { ok, QByteArray() };
 }
 
 void TestFpsimUsb::faultsOverUsb()
@@ -401,7 +401,7 @@ void TestFpsimUsb::killedClientLetsGo()
     // Another process claims the printer and is killed in the middle of a bulk read: its claim
     // must not outlive it.
     QProcess holder;
-    holder.start(QStringLiteral(FPSIM_USB_HOLDER), {QStringLiteral("SIM0002")});
+    holder.start(QStringLiteral(FPSIM_USB_HOLDER), { QStringLiteral("SIM0002") });
     QVERIFY(holder.waitForReadyRead(5000));
     QCOMPARE(holder.readAll(), QByteArray("claimed\n"));
     QVERIFY(m_p.open(m_ctx, "SIM0002", false));

@@ -1,9 +1,9 @@
 // Helper of tst_fpsim_usb: claims the simulated printer with the serial given as argument, says
 // "claimed", then waits in a long bulk read until it is killed.
 
-#include <libusb.h>
 #include <cstdio>
 #include <cstring>
+#include <libusb.h>
 
 int main(int argc, char** argv)
 {
@@ -21,8 +21,8 @@ int main(int argc, char** argv)
         if (libusb_get_device_descriptor(list[i], &dd) != 0 || libusb_open(list[i], &h) != 0)
             continue;
         unsigned char text[64] = {};
-        if (libusb_get_string_descriptor_ascii(h, dd.iSerialNumber, text, sizeof text) > 0 &&
-            std::strcmp(reinterpret_cast<char*>(text), argv[1]) == 0)
+        if (libusb_get_string_descriptor_ascii(h, dd.iSerialNumber, text, sizeof text) > 0
+            && std::strcmp(reinterpret_cast<char*>(text), argv[1]) == 0)
             handle = h;
         else
             libusb_close(h);

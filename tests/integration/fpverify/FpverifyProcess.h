@@ -10,14 +10,15 @@
 #include <QTest>
 #include <csignal>
 
-class FpverifyProcess {
+class FpverifyProcess
+{
 public:
     // With no argument at all when argument is null.
     explicit FpverifyProcess(const QString& argument = QString())
     {
         m_process.setProgram(QStringLiteral(FPVERIFY_PROGRAM));
         if (!argument.isNull())
-            m_process.setArguments({argument});
+            m_process.setArguments({ argument });
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     }
 

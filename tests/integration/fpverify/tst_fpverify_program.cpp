@@ -7,7 +7,8 @@
 #include <QFile>
 #include <QTest>
 
-namespace {
+namespace
+{
 
 const QString kStatusFile = QStringLiteral("/tmp/.vrkt7xsmtmp.conf");
 
@@ -19,7 +20,8 @@ const int kNextPollMs = 2500;
 
 } // namespace
 
-class TestFpverifyProgram : public QObject {
+class TestFpverifyProgram : public QObject
+{
     Q_OBJECT
 
 private slots:

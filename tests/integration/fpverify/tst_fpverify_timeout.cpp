@@ -9,13 +9,15 @@
 #include <QFile>
 #include <QTest>
 
-namespace {
+namespace
+{
 
 const QString kStatusFile = QStringLiteral("/tmp/.vrkt7xsmtmp.conf");
 
 } // namespace
 
-class TestFpverifyTimeout : public QObject {
+class TestFpverifyTimeout : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -57,8 +59,8 @@ void TestFpverifyTimeout::noResultEver()
     // Ten one-second ticks after the start (plus the program's own start-up), then fifteen more;
     // the windows leave room for a loaded machine and still tell 10 s from 5 s or 30 s.
     QVERIFY2(statusAt >= 9000 && statusAt < 14000, qPrintable(QString::number(statusAt)));
-    QVERIFY2(resultAt - statusAt >= 13000 && resultAt - statusAt <= 17500,
-             qPrintable(QString::number(resultAt - statusAt)));
+    QVERIFY2(
+        resultAt - statusAt >= 13000 && resultAt - statusAt <= 17500, qPrintable(QString::number(resultAt - statusAt)));
 
     QVERIFY(program.stillRunningAfter(1500));
     program.interrupt();

@@ -11,7 +11,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
-
 #include <cstring>
 #include <fcntl.h>
 #include <future>
@@ -21,14 +20,15 @@
 #include <thread>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 // What a callback saw and how it answers.
 struct Exchange {
-    QByteArray request;   // the request as read (up to the buffer's first zero)
+    QByteArray request; // the request as read (up to the buffer's first zero)
     int bufsize = 0;
-    int result = 0;       // what the callback returns
-    QByteArray reply;     // written into the buffer (with its terminator) when not null
+    int result = 0; // what the callback returns
+    QByteArray reply; // written into the buffer (with its terminator) when not null
     bool fillWhole = false; // fill all 1024 bytes, leaving no terminator
 };
 
@@ -73,7 +73,8 @@ int connectAndSend(const QByteArray& path, const QByteArray& data)
 
 } // namespace
 
-class TestLocalSocket : public QObject {
+class TestLocalSocket : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -120,7 +121,8 @@ void TestLocalSocket::createServerMakesAWorldWritableSocket()
     QVERIFY(fd >= 0);
     QCOMPARE(server.listen_fd, fd);
     QCOMPARE(QByteArray(server.get_server_path()), p);
-    struct stat st {};
+    struct stat st {
+    };
     QCOMPARE(stat(p.constData(), &st), 0);
     QVERIFY(S_ISSOCK(st.st_mode));
     QCOMPARE(st.st_mode & 0777, mode_t(0666));
@@ -155,7 +157,8 @@ void TestLocalSocket::longPathIsBoundCutTo107()
         Trans_Server server;
         QVERIFY(server.createServer(p.constData()) >= 0);
         QCOMPARE(QByteArray(server.get_server_path()), p);
-        struct stat st {};
+        struct stat st {
+        };
         QCOMPARE(stat(bound.constData(), &st), 0);
         QVERIFY(S_ISSOCK(st.st_mode));
         QCOMPARE(st.st_mode & 0777, mode_t(0666));
@@ -211,7 +214,8 @@ void TestLocalSocket::requestAndReply_data()
     QTest::newRow("reply") << QByteArray("status ZPH_USB") << 0 << QByteArray("idle") << 0 << QByteArray("idle");
     QTest::newRow("callback declines: bytes sent")
         << QByteArray("status ZPH_USB") << 1 << QByteArray("ignored") << 14 << QByteArray();
-    QTest::newRow("negative result declines too") << QByteArray("x") << -5 << QByteArray("ignored") << 1 << QByteArray();
+    QTest::newRow("negative result declines too")
+        << QByteArray("x") << -5 << QByteArray("ignored") << 1 << QByteArray();
     QTest::newRow("empty reply sends nothing") << QByteArray("ping") << 0 << QByteArray("") << 4 << QByteArray();
     QTest::newRow("UTF-8 text") << QByteArray("打印机") << 0 << QByteArray("忙") << 0 << QByteArray("忙");
 }

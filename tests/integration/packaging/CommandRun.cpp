@@ -19,7 +19,7 @@ QString CommandResult::describe() const
 CommandResult runCommand(const QString& program, const QStringList& arguments, const CommandOptions& options)
 {
     CommandResult result;
-    result.commandLine = (QStringList{program} + arguments).join(QLatin1Char(' '));
+    result.commandLine = (QStringList { program } + arguments).join(QLatin1Char(' '));
     QProcess process;
     process.setProcessEnvironment(options.environment);
     if (!options.workingDirectory.isEmpty())
@@ -47,8 +47,8 @@ CommandResult runCommand(const QString& program, const QStringList& arguments, c
 QStringList treeEntries(const QString& root)
 {
     QStringList entries;
-    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
+    QDirIterator it(
+        root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
     const QDir base(root);
     while (it.hasNext())
         entries << base.relativeFilePath(it.next());

@@ -11,7 +11,7 @@
 
 struct CommandResult {
     bool finished = false; // ended on its own within the time allowed
-    int exitCode = -1;     // meaningful when finished and not crashed
+    int exitCode = -1; // meaningful when finished and not crashed
     bool crashed = false;
     QByteArray out;
     QByteArray err;
@@ -29,8 +29,8 @@ struct CommandOptions {
     QByteArray input;
 };
 
-CommandResult runCommand(const QString& program, const QStringList& arguments,
-                         const CommandOptions& options = CommandOptions());
+CommandResult runCommand(
+    const QString& program, const QStringList& arguments, const CommandOptions& options = CommandOptions());
 
 // Every file, symbolic link and folder under root, as paths relative to it ("usr/bin/fpctl").
 QStringList treeEntries(const QString& root);

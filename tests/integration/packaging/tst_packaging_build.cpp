@@ -3,7 +3,6 @@
 // cpack, and that package checked with dpkg-deb and lintian. The package it makes is the one
 // tst_packaging_installed installs.
 #include "CommandRun.h"
-
 #include "store/FpmanagerPaths.h"
 
 #include <QDir>
@@ -14,11 +13,11 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QTest>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 const QString kBinaryDir = QStringLiteral(VRKT_BINARY_DIR);
 const QString kSourceDir = QStringLiteral(VRKT_SOURCE_DIR);
@@ -56,8 +55,8 @@ QSet<QString> packageNames(const QString& field)
     for (const QString& clause : field.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
         for (QString alternative : clause.split(QLatin1Char('|'))) {
             alternative = alternative.trimmed();
-            alternative = alternative.left(alternative.indexOf(QLatin1Char(' ')) < 0 ? alternative.size()
-                                                                                     : alternative.indexOf(QLatin1Char(' ')));
+            alternative = alternative.left(
+                alternative.indexOf(QLatin1Char(' ')) < 0 ? alternative.size() : alternative.indexOf(QLatin1Char(' ')));
             names.insert(alternative.section(QLatin1Char(':'), 0, 0));
         }
     }
@@ -66,7 +65,8 @@ QSet<QString> packageNames(const QString& field)
 
 } // namespace
 
-class PackagingBuildTest : public QObject {
+class PackagingBuildTest : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -103,9 +103,7 @@ void PackagingBuildTest::initTestCase()
     CommandOptions options;
     options.environment.insert(QStringLiteral("DESTDIR"), stageDir());
     const CommandResult install = runCommand(QStringLiteral(VRKT_CMAKE_COMMAND),
-                                             {QStringLiteral("--install"), kBinaryDir, QStringLiteral("--prefix"),
-                                              QStringLiteral("/usr")},
-                                             options);
+        { QStringLiteral("--install"), kBinaryDir, QStringLiteral("--prefix"), QStringLiteral("/usr") }, options);
     QVERIFY2(install.ok(), qPrintable(install.describe()));
 
     for (const QString& entry : treeEntries(stageDir())) {
@@ -185,16 +183,16 @@ void PackagingBuildTest::libraryLinkIsWhereFpmanagerLooks()
     const QString installed = QStringLiteral("/%1/libvrkt7xcommon.so").arg(m_libDir);
     const QStringList locations = FingerManagePaths::defaultLibraryLocations();
     QVERIFY2(locations.contains(installed),
-             qPrintable(QStringLiteral("%1 is not among %2").arg(installed, locations.join(QLatin1Char(' ')))));
+        qPrintable(QStringLiteral("%1 is not among %2").arg(installed, locations.join(QLatin1Char(' ')))));
 
     // The name the programs record when they link the library is the versioned one.
-    const CommandResult dump = runCommand(QStringLiteral("objdump"),
-                                          {QStringLiteral("-p"), stageDir() + installed + QStringLiteral(".1.0.0")});
+    const CommandResult dump = runCommand(
+        QStringLiteral("objdump"), { QStringLiteral("-p"), stageDir() + installed + QStringLiteral(".1.0.0") });
     QVERIFY2(dump.ok(), qPrintable(dump.describe()));
     QVERIFY2(QRegularExpression(QStringLiteral("SONAME\\s+libvrkt7xcommon\\.so\\.1\\n"))
                  .match(QString::fromLatin1(dump.out))
                  .hasMatch(),
-             dump.out.constData());
+        dump.out.constData());
 }
 
 void PackagingBuildTest::installedFilesKeepNoBuildPaths_data()
@@ -223,7 +221,7 @@ void PackagingBuildTest::installedFilesKeepNoBuildPaths()
     QByteArray text;
     if (elf) {
         // The loader's search path of an installed program must not point into this tree.
-        const CommandResult dump = runCommand(QStringLiteral("objdump"), {QStringLiteral("-p"), full});
+        const CommandResult dump = runCommand(QStringLiteral("objdump"), { QStringLiteral("-p"), full });
         QVERIFY2(dump.ok(), qPrintable(dump.describe()));
         for (const QByteArray& line : dump.out.split('\n')) {
             if (line.contains("RPATH") || line.contains("RUNPATH"))
@@ -233,9 +231,9 @@ void PackagingBuildTest::installedFilesKeepNoBuildPaths()
         text = readAll(full);
         QVERIFY(!text.isEmpty());
     }
-    QVERIFY2(!text.contains(kBinaryDir.toLocal8Bit()) && !text.contains(kSourceDir.toLocal8Bit()) &&
-                 !text.contains(stageDir().toLocal8Bit()),
-             text.constData());
+    QVERIFY2(!text.contains(kBinaryDir.toLocal8Bit()) && !text.contains(kSourceDir.toLocal8Bit())
+            && !text.contains(stageDir().toLocal8Bit()),
+        text.constData());
 }
 
 void PackagingBuildTest::binariesAreHardened_data()
@@ -258,8 +256,8 @@ void PackagingBuildTest::binariesAreHardened()
     QFETCH(bool, program);
     path.replace(QLatin1String("LIBDIR"), m_libDir);
     const CommandResult elf = runCommand(QStringLiteral("readelf"),
-                                         {QStringLiteral("--wide"), QStringLiteral("--dynamic"), QStringLiteral("--program-headers"),
-                                          QStringLiteral("--dyn-syms"), stageDir() + QLatin1Char('/') + path});
+        { QStringLiteral("--wide"), QStringLiteral("--dynamic"), QStringLiteral("--program-headers"),
+            QStringLiteral("--dyn-syms"), stageDir() + QLatin1Char('/') + path });
     QVERIFY2(elf.ok(), qPrintable(elf.describe()));
     const QString out = QString::fromLatin1(elf.out);
     QVERIFY(out.contains(QLatin1String("GNU_RELRO")));
@@ -290,8 +288,9 @@ void PackagingBuildTest::hicolorIconsAreTheApplicationIcon()
         const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("^(\\d+)x(\\d+)$")).match(sizeDir);
         QVERIFY2(m.hasMatch() && m.captured(1) == m.captured(2), qPrintable(sizeDir));
         const int side = m.captured(1).toInt();
-        const QStringList files = QDir(themeDir + QLatin1Char('/') + sizeDir + QStringLiteral("/apps")).entryList(QDir::Files);
-        QCOMPARE(files, QStringList{QStringLiteral("fpmanager.png")});
+        const QStringList files
+            = QDir(themeDir + QLatin1Char('/') + sizeDir + QStringLiteral("/apps")).entryList(QDir::Files);
+        QCOMPARE(files, QStringList { QStringLiteral("fpmanager.png") });
         QImage png(themeDir + QLatin1Char('/') + sizeDir + QStringLiteral("/apps/fpmanager.png"), "PNG");
         QVERIFY2(!png.isNull(), qPrintable(sizeDir));
         QCOMPARE(png.size(), QSize(side, side));
@@ -306,7 +305,7 @@ void PackagingBuildTest::hicolorIconsAreTheApplicationIcon()
 void PackagingBuildTest::desktopEntryStartsTheInstalledProgram()
 {
     const QString entry = stageDir() + QStringLiteral("/usr/share/applications/fpmanager.desktop");
-    const CommandResult validate = runCommand(QStringLiteral("desktop-file-validate"), {entry});
+    const CommandResult validate = runCommand(QStringLiteral("desktop-file-validate"), { entry });
     QVERIFY2(validate.ok() && validate.out.isEmpty(), qPrintable(validate.describe()));
 
     QMap<QString, QString> keys;
@@ -322,9 +321,9 @@ void PackagingBuildTest::desktopEntryStartsTheInstalledProgram()
     const QString program = keys.value(QStringLiteral("Exec")).section(QLatin1Char(' '), 0, 0);
     QVERIFY2(QFileInfo(stageDir() + QStringLiteral("/usr/bin/") + program).isExecutable(), qPrintable(program));
     const QString icon = keys.value(QStringLiteral("Icon"));
-    QVERIFY2(QFileInfo::exists(stageDir() + QStringLiteral("/usr/share/icons/hicolor/48x48/apps/") + icon +
-                               QStringLiteral(".png")),
-             qPrintable(icon));
+    QVERIFY2(QFileInfo::exists(
+                 stageDir() + QStringLiteral("/usr/share/icons/hicolor/48x48/apps/") + icon + QStringLiteral(".png")),
+        qPrintable(icon));
     QVERIFY(keys.value(QStringLiteral("Categories")).split(QLatin1Char(';')).contains(QStringLiteral("Printing")));
 }
 
@@ -343,37 +342,38 @@ void PackagingBuildTest::pkgConfigConsumerBuildsAndRuns()
     const QString dir = workDir() + QStringLiteral("/pkgconfig-") + sourceName;
     const QString source = dir + QLatin1Char('/') + sourceName;
     // Takes the address of every kind of export so that the link has to resolve them.
-    QVERIFY(writeText(source, "#include <vrkt7xcommon.h>\n"
-                              "#include <stdio.h>\n"
-                              "int main(void)\n"
-                              "{\n"
-                              "    int (*list)(char**, char**) = GetDeviceConnect;\n"
-                              "    bool (*connected)(char*) = IsDeviceConnect;\n"
-                              "    printf(\"%d\\n\", list != 0 && connected != 0);\n"
-                              "    return 0;\n"
-                              "}\n"));
+    QVERIFY(writeText(source,
+        "#include <vrkt7xcommon.h>\n"
+        "#include <stdio.h>\n"
+        "int main(void)\n"
+        "{\n"
+        "    int (*list)(char**, char**) = GetDeviceConnect;\n"
+        "    bool (*connected)(char*) = IsDeviceConnect;\n"
+        "    printf(\"%d\\n\", list != 0 && connected != 0);\n"
+        "    return 0;\n"
+        "}\n"));
 
     CommandOptions pc;
-    pc.environment.insert(QStringLiteral("PKG_CONFIG_LIBDIR"),
-                          stageDir() + QLatin1Char('/') + m_libDir + QStringLiteral("/pkgconfig"));
+    pc.environment.insert(
+        QStringLiteral("PKG_CONFIG_LIBDIR"), stageDir() + QLatin1Char('/') + m_libDir + QStringLiteral("/pkgconfig"));
     pc.environment.remove(QStringLiteral("PKG_CONFIG_PATH"));
     const CommandResult flags = runCommand(QStringLiteral("pkg-config"),
-                                           {QStringLiteral("--cflags"), QStringLiteral("--libs"),
-                                            QStringLiteral("vrkt7xcommon >= 1.0")},
-                                           pc);
+        { QStringLiteral("--cflags"), QStringLiteral("--libs"), QStringLiteral("vrkt7xcommon >= 1.0") }, pc);
     QVERIFY2(flags.ok(), qPrintable(flags.describe()));
     const QStringList flagList = QString::fromLocal8Bit(flags.out).simplified().split(QLatin1Char(' '));
     // The flags name the staged folders, wherever the stage is.
     for (const QString& flag : flagList) {
         if (flag.startsWith(QLatin1String("-I")))
-            QCOMPARE(QFileInfo(flag.mid(2)).canonicalFilePath(), QFileInfo(stageDir() + QStringLiteral("/usr/include")).canonicalFilePath());
+            QCOMPARE(QFileInfo(flag.mid(2)).canonicalFilePath(),
+                QFileInfo(stageDir() + QStringLiteral("/usr/include")).canonicalFilePath());
         if (flag.startsWith(QLatin1String("-L")))
             QCOMPARE(QFileInfo(flag.mid(2)).canonicalFilePath(),
-                     QFileInfo(stageDir() + QLatin1Char('/') + m_libDir).canonicalFilePath());
+                QFileInfo(stageDir() + QLatin1Char('/') + m_libDir).canonicalFilePath());
     }
 
     const QString program = dir + QStringLiteral("/consumer");
-    const CommandResult compile = runCommand(compiler, QStringList{source, QStringLiteral("-o"), program} + flagList);
+    const CommandResult compile
+        = runCommand(compiler, QStringList { source, QStringLiteral("-o"), program } + flagList);
     QVERIFY2(compile.ok(), qPrintable(compile.describe()));
 
     CommandOptions run;
@@ -398,29 +398,32 @@ void PackagingBuildTest::cmakeConsumerFindsThePackage()
 {
     QFETCH(QString, requestedVersion);
     QFETCH(bool, found);
-    const QString dir = workDir() + QStringLiteral("/cmake-") + QString(requestedVersion).replace(QLatin1Char('.'), QLatin1Char('_'));
+    const QString dir
+        = workDir() + QStringLiteral("/cmake-") + QString(requestedVersion).replace(QLatin1Char('.'), QLatin1Char('_'));
     QVERIFY(writeText(dir + QStringLiteral("/CMakeLists.txt"),
-                      "cmake_minimum_required(VERSION 3.24)\n"
-                      "project(consumer LANGUAGES C)\n"
-                      "find_package(vrkt7xcommon " + requestedVersion.toLatin1() + " REQUIRED)\n"
-                      "add_executable(consumer consumer.c)\n"
-                      "target_link_libraries(consumer PRIVATE vrkt7xcommon::vrkt7xcommon)\n"));
+        "cmake_minimum_required(VERSION 3.24)\n"
+        "project(consumer LANGUAGES C)\n"
+        "find_package(vrkt7xcommon "
+            + requestedVersion.toLatin1()
+            + " REQUIRED)\n"
+              "add_executable(consumer consumer.c)\n"
+              "target_link_libraries(consumer PRIVATE vrkt7xcommon::vrkt7xcommon)\n"));
     QVERIFY(writeText(dir + QStringLiteral("/consumer.c"),
-                      "#include <vrkt7xcommon.h>\n"
-                      "int main(void) { return GetDeviceConnect == 0; }\n"));
+        "#include <vrkt7xcommon.h>\n"
+        "int main(void) { return GetDeviceConnect == 0; }\n"));
     const QString build = dir + QStringLiteral("/build");
-    const CommandResult configure = runCommand(
-        QStringLiteral(VRKT_CMAKE_COMMAND),
-        {QStringLiteral("-S"), dir, QStringLiteral("-B"), build, QStringLiteral("-G"), QStringLiteral("Ninja"),
-         QStringLiteral("-DCMAKE_PREFIX_PATH=") + stageDir() + QStringLiteral("/usr"),
-         QStringLiteral("-DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF"), QStringLiteral("-DCMAKE_C_COMPILER=") + QStringLiteral(VRKT_C_COMPILER)});
+    const CommandResult configure = runCommand(QStringLiteral(VRKT_CMAKE_COMMAND),
+        { QStringLiteral("-S"), dir, QStringLiteral("-B"), build, QStringLiteral("-G"), QStringLiteral("Ninja"),
+            QStringLiteral("-DCMAKE_PREFIX_PATH=") + stageDir() + QStringLiteral("/usr"),
+            QStringLiteral("-DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF"),
+            QStringLiteral("-DCMAKE_C_COMPILER=") + QStringLiteral(VRKT_C_COMPILER) });
     if (!found) {
         QVERIFY2(configure.finished && configure.exitCode != 0, qPrintable(configure.describe()));
         QVERIFY2(configure.err.contains("vrkt7xcommon"), configure.err.constData());
         return;
     }
     QVERIFY2(configure.ok(), qPrintable(configure.describe()));
-    const CommandResult make = runCommand(QStringLiteral(VRKT_CMAKE_COMMAND), {QStringLiteral("--build"), build});
+    const CommandResult make = runCommand(QStringLiteral(VRKT_CMAKE_COMMAND), { QStringLiteral("--build"), build });
     QVERIFY2(make.ok(), qPrintable(make.describe()));
     CommandOptions run;
     run.environment.insert(QStringLiteral("LD_LIBRARY_PATH"), stageDir() + QLatin1Char('/') + m_libDir);
@@ -431,18 +434,19 @@ void PackagingBuildTest::cmakeConsumerFindsThePackage()
 void PackagingBuildTest::debianPackageIsBuilt()
 {
     const CommandResult cpack = runCommand(QStringLiteral(VRKT_CPACK_COMMAND),
-                                           {QStringLiteral("--config"), kBinaryDir + QStringLiteral("/CPackConfig.cmake"),
-                                            QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("-B"), debDir()},
-                                           CommandOptions());
+        { QStringLiteral("--config"), kBinaryDir + QStringLiteral("/CPackConfig.cmake"), QStringLiteral("-G"),
+            QStringLiteral("DEB"), QStringLiteral("-B"), debDir() },
+        CommandOptions());
     QVERIFY2(cpack.ok(), qPrintable(cpack.describe()));
-    const QStringList debs = QDir(debDir()).entryList({QStringLiteral("*.deb")}, QDir::Files);
+    const QStringList debs = QDir(debDir()).entryList({ QStringLiteral("*.deb") }, QDir::Files);
     QCOMPARE(debs.size(), 1);
     m_deb = debDir() + QLatin1Char('/') + debs.first();
 
-    const CommandResult arch = runCommand(QStringLiteral("dpkg"), {QStringLiteral("--print-architecture")});
+    const CommandResult arch = runCommand(QStringLiteral("dpkg"), { QStringLiteral("--print-architecture") });
     QVERIFY2(arch.ok(), qPrintable(arch.describe()));
-    QCOMPARE(debs.first(), QStringLiteral("vrkt7x_%1-1_%2.deb")
-                               .arg(QStringLiteral(VRKT_PROJECT_VERSION), QString::fromLatin1(arch.out.trimmed())));
+    QCOMPARE(debs.first(),
+        QStringLiteral("vrkt7x_%1-1_%2.deb")
+            .arg(QStringLiteral(VRKT_PROJECT_VERSION), QString::fromLatin1(arch.out.trimmed())));
 }
 
 void PackagingBuildTest::debFields_data()
@@ -469,7 +473,7 @@ void PackagingBuildTest::debFields()
     QFETCH(QString, field);
     QFETCH(QString, name);
     QVERIFY(!m_deb.isEmpty());
-    const CommandResult fields = runCommand(QStringLiteral("dpkg-deb"), {QStringLiteral("-f"), m_deb, field});
+    const CommandResult fields = runCommand(QStringLiteral("dpkg-deb"), { QStringLiteral("-f"), m_deb, field });
     QVERIFY2(fields.ok(), qPrintable(fields.describe()));
     const QSet<QString> names = packageNames(QString::fromUtf8(fields.out));
     if (name.startsWith(QLatin1Char('!')))
@@ -481,7 +485,7 @@ void PackagingBuildTest::debFields()
 void PackagingBuildTest::debHoldsExactlyTheStagedTree()
 {
     QVERIFY(!m_deb.isEmpty());
-    const CommandResult list = runCommand(QStringLiteral("dpkg-deb"), {QStringLiteral("--contents"), m_deb});
+    const CommandResult list = runCommand(QStringLiteral("dpkg-deb"), { QStringLiteral("--contents"), m_deb });
     QVERIFY2(list.ok(), qPrintable(list.describe()));
     QSet<QString> inPackage;
     for (const QByteArray& raw : list.out.split('\n')) {
@@ -489,7 +493,8 @@ void PackagingBuildTest::debHoldsExactlyTheStagedTree()
             continue;
         // "-rw-r--r-- root/root  1234 2026-01-01 00:00 ./usr/bin/x" or "... ./a -> b"
         const QString line = QString::fromUtf8(raw);
-        QVERIFY2(line.section(QLatin1Char(' '), 1, 1, QString::SectionSkipEmpty) == QLatin1String("root/root"), qPrintable(line));
+        QVERIFY2(line.section(QLatin1Char(' '), 1, 1, QString::SectionSkipEmpty) == QLatin1String("root/root"),
+            qPrintable(line));
         QString path = line.section(QLatin1Char(' '), 5, 5, QString::SectionSkipEmpty);
         QVERIFY2(path.startsWith(QLatin1String("./")), qPrintable(line));
         path = path.mid(2);
@@ -509,27 +514,26 @@ void PackagingBuildTest::debMaintainerScripts()
     QVERIFY(!m_deb.isEmpty());
     const QString control = workDir() + QStringLiteral("/control");
     QDir(control).removeRecursively();
-    const CommandResult extract = runCommand(QStringLiteral("dpkg-deb"), {QStringLiteral("--control"), m_deb, control});
+    const CommandResult extract
+        = runCommand(QStringLiteral("dpkg-deb"), { QStringLiteral("--control"), m_deb, control });
     QVERIFY2(extract.ok(), qPrintable(extract.describe()));
-    for (const char* script : {"postinst", "postrm"}) {
+    for (const char* script : { "postinst", "postrm" }) {
         const QString path = control + QLatin1Char('/') + QLatin1String(script);
         QCOMPARE(QString::number(fileMode(path), 8), QStringLiteral("755"));
-        const CommandResult syntax = runCommand(QStringLiteral("sh"), {QStringLiteral("-n"), path});
+        const CommandResult syntax = runCommand(QStringLiteral("sh"), { QStringLiteral("-n"), path });
         QVERIFY2(syntax.ok(), qPrintable(syntax.describe()));
     }
     // ldconfig runs when the library comes or goes; programs built against it get a dependency.
     QCOMPARE(readAll(control + QStringLiteral("/triggers")).trimmed(), QByteArray("activate-noawait ldconfig"));
     QCOMPARE(readAll(control + QStringLiteral("/shlibs")).trimmed(),
-             QByteArray("libvrkt7xcommon 1 vrkt7x (>= " VRKT_PROJECT_VERSION "-1)"));
+        QByteArray("libvrkt7xcommon 1 vrkt7x (>= " VRKT_PROJECT_VERSION "-1)"));
 }
 
 void PackagingBuildTest::lintianFindsNothing()
 {
     QVERIFY(!m_deb.isEmpty());
-    const CommandResult lintian = runCommand(
-        QStringLiteral("lintian"),
-        {QStringLiteral("--fail-on"), QStringLiteral("error,warning"), QStringLiteral("--display-info"),
-         m_deb},
+    const CommandResult lintian = runCommand(QStringLiteral("lintian"),
+        { QStringLiteral("--fail-on"), QStringLiteral("error,warning"), QStringLiteral("--display-info"), m_deb },
         CommandOptions());
     const QByteArray artifacts = qgetenv("VRKT_ARTIFACTS_DIR");
     if (!artifacts.isEmpty() && QDir().mkpath(QString::fromLocal8Bit(artifacts)))

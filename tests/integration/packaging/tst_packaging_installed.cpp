@@ -12,12 +12,12 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTest>
-
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 const QString kDataDir = QStringLiteral("/usr/share/vrkt7x");
 const QString kDatabase = QStringLiteral("/usr/share/vrkt7x/fingerdata.db");
@@ -49,7 +49,8 @@ FileStat statOf(const QString& path)
 QString octal(int mode) { return QString::number(mode, 8); }
 
 // A GUI program of the package on the offscreen platform, its output collected as it runs.
-class InstalledProgram {
+class InstalledProgram
+{
 public:
     InstalledProgram(const QString& program, const QStringList& arguments, const QProcessEnvironment& env)
     {
@@ -108,12 +109,13 @@ private:
 // start the program as a child).
 pid_t descendantRunning(pid_t root, const QString& program)
 {
-    QList<pid_t> queue{root};
+    QList<pid_t> queue { root };
     while (!queue.isEmpty()) {
         const pid_t pid = queue.takeFirst();
         if (QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid)) == program)
             return pid;
-        const QStringList tasks = QDir(QStringLiteral("/proc/%1/task").arg(pid)).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        const QStringList tasks
+            = QDir(QStringLiteral("/proc/%1/task").arg(pid)).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
         for (const QString& task : tasks) {
             QFile children(QStringLiteral("/proc/%1/task/%2/children").arg(pid).arg(task));
             if (children.open(QIODevice::ReadOnly)) {
@@ -129,7 +131,8 @@ pid_t descendantRunning(pid_t root, const QString& program)
 
 } // namespace
 
-class PackagingInstalledTest : public QObject {
+class PackagingInstalledTest : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -164,15 +167,17 @@ QProcessEnvironment PackagingInstalledTest::guiEnvironment() const
 
 void PackagingInstalledTest::initTestCase()
 {
-    const QStringList debs = QDir(QStringLiteral(VRKT_PACKAGING_TEST_DIR "/deb")).entryList({QStringLiteral("*.deb")}, QDir::Files);
+    const QStringList debs
+        = QDir(QStringLiteral(VRKT_PACKAGING_TEST_DIR "/deb")).entryList({ QStringLiteral("*.deb") }, QDir::Files);
     QVERIFY2(debs.size() == 1, "tst_packaging_build makes the package first");
     m_deb = QStringLiteral(VRKT_PACKAGING_TEST_DIR "/deb/") + debs.first();
     QVERIFY2(!QFileInfo::exists(QStringLiteral("/usr/bin/fpmanager")), "the package is installed already");
 
-    const CommandResult install = runCommand(QStringLiteral(INSTALL_DEB_SCRIPT), {m_deb});
+    const CommandResult install = runCommand(QStringLiteral(INSTALL_DEB_SCRIPT), { m_deb });
     QVERIFY2(install.ok(), qPrintable(install.describe()));
 
-    const CommandResult files = runCommand(QStringLiteral("dpkg"), {QStringLiteral("--listfiles"), QStringLiteral("vrkt7x")});
+    const CommandResult files
+        = runCommand(QStringLiteral("dpkg"), { QStringLiteral("--listfiles"), QStringLiteral("vrkt7x") });
     QVERIFY2(files.ok(), qPrintable(files.describe()));
     m_packageFiles = QString::fromUtf8(files.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     const struct group* group = ::getgrnam("vrkt7x");
@@ -183,10 +188,11 @@ void PackagingInstalledTest::initTestCase()
 void PackagingInstalledTest::packageIsInstalled()
 {
     const CommandResult status = runCommand(QStringLiteral("dpkg-query"),
-                                            {QStringLiteral("-W"), QStringLiteral("-f=${Status}"), QStringLiteral("vrkt7x")});
+        { QStringLiteral("-W"), QStringLiteral("-f=${Status}"), QStringLiteral("vrkt7x") });
     QVERIFY2(status.ok(), qPrintable(status.describe()));
     QCOMPARE(status.out, QByteArray("install ok installed"));
-    for (const char* program : {"/usr/bin/fpmanager", "/usr/bin/fpverify", "/usr/bin/fpctl", "/usr/bin/vrkt7x-usblist"}) {
+    for (const char* program :
+        { "/usr/bin/fpmanager", "/usr/bin/fpverify", "/usr/bin/fpctl", "/usr/bin/vrkt7x-usblist" }) {
         QVERIFY2(m_packageFiles.contains(QLatin1String(program)), program);
         QVERIFY2(QFileInfo(QLatin1String(program)).isExecutable(), program);
     }
@@ -203,7 +209,8 @@ void PackagingInstalledTest::dataFolderBelongsToTheGroup()
     QCOMPARE(folder.uid, uid_t(0));
     QCOMPARE(folder.gid, m_groupId);
     QCOMPARE(octal(folder.mode), QStringLiteral("2775"));
-    const CommandResult override = runCommand(QStringLiteral("dpkg-statoverride"), {QStringLiteral("--list"), kDataDir});
+    const CommandResult override
+        = runCommand(QStringLiteral("dpkg-statoverride"), { QStringLiteral("--list"), kDataDir });
     QVERIFY2(override.ok(), qPrintable(override.describe()));
     QCOMPARE(override.out.trimmed(), QByteArray("root vrkt7x 2775 /usr/share/vrkt7x"));
 }
@@ -211,10 +218,10 @@ void PackagingInstalledTest::dataFolderBelongsToTheGroup()
 void PackagingInstalledTest::libraryIsKnownToTheLoader()
 {
     // The ldconfig trigger ran: fpctl, which links the library, starts.
-    const CommandResult cache = runCommand(QStringLiteral("/sbin/ldconfig"), {QStringLiteral("-p")});
+    const CommandResult cache = runCommand(QStringLiteral("/sbin/ldconfig"), { QStringLiteral("-p") });
     QVERIFY2(cache.ok(), qPrintable(cache.describe()));
     QVERIFY2(cache.out.contains("libvrkt7xcommon.so.1 "), "ldconfig does not know libvrkt7xcommon.so.1");
-    const CommandResult version = runCommand(QStringLiteral("/usr/bin/fpctl"), {QStringLiteral("--version")});
+    const CommandResult version = runCommand(QStringLiteral("/usr/bin/fpctl"), { QStringLiteral("--version") });
     QVERIFY2(version.ok(), qPrintable(version.describe()));
 }
 
@@ -223,12 +230,11 @@ void PackagingInstalledTest::fpmanagerFirstStartUnderTheSimulatedPrinter()
     QVERIFY(!QFileInfo::exists(kDatabase));
     // Its own IPC namespace: the single-instance guard's segment goes with the program.
     InstalledProgram manager(QStringLiteral("unshare"),
-                             {QStringLiteral("--ipc"), QStringLiteral("--"), QStringLiteral(FPSIM_PROGRAM),
-                              QStringLiteral("usb"), QStringLiteral("--serial"), kSerial, QStringLiteral("--"),
-                              QStringLiteral("/usr/bin/fpmanager")},
-                             guiEnvironment());
+        { QStringLiteral("--ipc"), QStringLiteral("--"), QStringLiteral(FPSIM_PROGRAM), QStringLiteral("usb"),
+            QStringLiteral("--serial"), kSerial, QStringLiteral("--"), QStringLiteral("/usr/bin/fpmanager") },
+        guiEnvironment());
     QVERIFY(manager.start());
-    QCOMPARE(manager.waitForOutput({QStringLiteral("Login")}, 30000), QStringLiteral("Login"));
+    QCOMPARE(manager.waitForOutput({ QStringLiteral("Login") }, 30000), QStringLiteral("Login"));
 
     // The database is made, encrypted, writable by every administrator, in the group.
     const FileStat db = statOf(kDatabase);
@@ -257,9 +263,9 @@ void PackagingInstalledTest::fpmanagerFirstStartUnderTheSimulatedPrinter()
 
     // A second start in the same session ends at once, without touching the database.
     InstalledProgram second(QStringLiteral("nsenter"),
-                            {QStringLiteral("--target"), QString::number(pid), QStringLiteral("--ipc"), QStringLiteral("--"),
-                             QStringLiteral("/usr/bin/fpmanager")},
-                            guiEnvironment());
+        { QStringLiteral("--target"), QString::number(pid), QStringLiteral("--ipc"), QStringLiteral("--"),
+            QStringLiteral("/usr/bin/fpmanager") },
+        guiEnvironment());
     QVERIFY(second.start());
     QVERIFY2(second.waitForEnd(15000), second.output().constData());
     QCOMPARE(second.process().exitStatus(), QProcess::NormalExit);
@@ -292,16 +298,15 @@ void PackagingInstalledTest::fpmanagerForUsers()
     env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
     const QString groups = member ? QString::number(m_groupId) : QString::number(uid);
     InstalledProgram manager(QStringLiteral("unshare"),
-                             {QStringLiteral("--ipc"), QStringLiteral("--"), QStringLiteral("setpriv"),
-                              QStringLiteral("--reuid=%1").arg(uid), QStringLiteral("--regid=%1").arg(uid),
-                              QStringLiteral("--groups=%1").arg(groups), QStringLiteral("--"),
-                              QStringLiteral("/usr/bin/fpmanager")},
-                             env);
+        { QStringLiteral("--ipc"), QStringLiteral("--"), QStringLiteral("setpriv"),
+            QStringLiteral("--reuid=%1").arg(uid), QStringLiteral("--regid=%1").arg(uid),
+            QStringLiteral("--groups=%1").arg(groups), QStringLiteral("--"), QStringLiteral("/usr/bin/fpmanager") },
+        env);
     QVERIFY(manager.start());
     // Writing the stored database either works (the program goes on to the login) or is
     // reported in the log.
     const QString seen = manager.waitForOutput(
-        {QStringLiteral("Login"), QStringLiteral("Could not open output file to write data.")}, 30000);
+        { QStringLiteral("Login"), QStringLiteral("Could not open output file to write data.") }, 30000);
     const FileStat db = statOf(kDatabase);
     if (member) {
         QCOMPARE(seen, QStringLiteral("Login"));
@@ -323,9 +328,9 @@ void PackagingInstalledTest::fpverifyEndsOnTheAnswer()
     status.write("[7]\nresult=1\n");
     status.close();
     InstalledProgram verify(QStringLiteral(FPSIM_PROGRAM),
-                            {QStringLiteral("usb"), QStringLiteral("--serial"), kSerial, QStringLiteral("--"),
-                             QStringLiteral("/usr/bin/fpverify"), QStringLiteral("start://ZPH6100RMX?jobid=7&time_val=30")},
-                            guiEnvironment());
+        { QStringLiteral("usb"), QStringLiteral("--serial"), kSerial, QStringLiteral("--"),
+            QStringLiteral("/usr/bin/fpverify"), QStringLiteral("start://ZPH6100RMX?jobid=7&time_val=30") },
+        guiEnvironment());
     QVERIFY(verify.start());
     QVERIFY2(verify.waitForEnd(20000), verify.output().constData());
     QCOMPARE(verify.process().exitStatus(), QProcess::NormalExit);
@@ -351,10 +356,9 @@ void PackagingInstalledTest::fpctlReachesTheSimulatedPrinter()
     CommandOptions options;
     options.environment = guiEnvironment();
     options.timeoutMs = 60000;
-    const CommandResult status = runCommand(
-        QStringLiteral(FPSIM_PROGRAM),
-        {QStringLiteral("usb"), QStringLiteral("--serial"), kSerial, QStringLiteral("--state"), QString::number(state),
-         QStringLiteral("--"), QStringLiteral("/usr/bin/fpctl"), QStringLiteral("status"), kPrinterUri},
+    const CommandResult status = runCommand(QStringLiteral(FPSIM_PROGRAM),
+        { QStringLiteral("usb"), QStringLiteral("--serial"), kSerial, QStringLiteral("--state"), QString::number(state),
+            QStringLiteral("--"), QStringLiteral("/usr/bin/fpctl"), QStringLiteral("status"), kPrinterUri },
         options);
     QVERIFY2(status.ok(), qPrintable(status.describe()));
     QVERIFY2(status.out.contains(answer.toUtf8()), qPrintable(status.describe()));
@@ -369,7 +373,7 @@ void PackagingInstalledTest::reinstallKeepsTheData()
         QVERIFY(db.open(QIODevice::WriteOnly));
         db.write("stored data");
     }
-    const CommandResult again = runCommand(QStringLiteral(INSTALL_DEB_SCRIPT), {m_deb});
+    const CommandResult again = runCommand(QStringLiteral(INSTALL_DEB_SCRIPT), { m_deb });
     QVERIFY2(again.ok(), qPrintable(again.describe()));
     QFile db(kDatabase);
     QVERIFY(db.open(QIODevice::ReadOnly));
@@ -383,17 +387,20 @@ void PackagingInstalledTest::removeKeepsDataAndPurgeDeletesIt()
 {
     CommandOptions options;
     options.environment.insert(QStringLiteral("PATH"), QStringLiteral("/usr/sbin:/usr/bin:/sbin:/bin"));
-    const CommandResult remove = runCommand(QStringLiteral("dpkg"), {QStringLiteral("--remove"), QStringLiteral("vrkt7x")}, options);
+    const CommandResult remove
+        = runCommand(QStringLiteral("dpkg"), { QStringLiteral("--remove"), QStringLiteral("vrkt7x") }, options);
     QVERIFY2(remove.ok(), qPrintable(remove.describe()));
     QVERIFY(!QFileInfo::exists(QStringLiteral("/usr/bin/fpmanager")));
     QVERIFY2(QFileInfo::exists(kDatabase), "removing the package deleted the administrators' data");
 
-    const CommandResult purge = runCommand(QStringLiteral("dpkg"), {QStringLiteral("--purge"), QStringLiteral("vrkt7x")}, options);
+    const CommandResult purge
+        = runCommand(QStringLiteral("dpkg"), { QStringLiteral("--purge"), QStringLiteral("vrkt7x") }, options);
     QVERIFY2(purge.ok(), qPrintable(purge.describe()));
     QVERIFY(!QFileInfo::exists(kDataDir));
-    const CommandResult override = runCommand(QStringLiteral("dpkg-statoverride"), {QStringLiteral("--list"), kDataDir});
+    const CommandResult override
+        = runCommand(QStringLiteral("dpkg-statoverride"), { QStringLiteral("--list"), kDataDir });
     QVERIFY2(override.finished && override.exitCode != 0 && override.out.isEmpty(), qPrintable(override.describe()));
-    const CommandResult cache = runCommand(QStringLiteral("/sbin/ldconfig"), {QStringLiteral("-p")});
+    const CommandResult cache = runCommand(QStringLiteral("/sbin/ldconfig"), { QStringLiteral("-p") });
     QVERIFY(!cache.out.contains("libvrkt7xcommon"));
     // The group stays: files elsewhere may still carry it.
     QVERIFY(::getgrnam("vrkt7x") != nullptr);

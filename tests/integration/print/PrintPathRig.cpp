@@ -5,15 +5,14 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTest>
-
-#include <cups/cups.h>
-
 #include <csignal>
+#include <cups/cups.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 const char kUser[] = "nobody";
 const char kDisplay[] = ":7";
@@ -34,8 +33,7 @@ bool writeFile(const QString& path, const QByteArray& data, int mode)
     return ::chmod(QFile::encodeName(path).constData(), mode) == 0;
 }
 
-template <typename Predicate>
-bool waitFor(Predicate done, int timeoutMs)
+template <typename Predicate> bool waitFor(Predicate done, int timeoutMs)
 {
     for (int waited = 0; !done(); waited += 100) {
         if (waited >= timeoutMs)
@@ -66,10 +64,7 @@ bool PrintPathRig::fail(const QString& what)
     return false;
 }
 
-QString PrintPathRig::runtimeDir() const
-{
-    return QStringLiteral("/run/user/%1").arg(m_uid);
-}
+QString PrintPathRig::runtimeDir() const { return QStringLiteral("/run/user/%1").arg(m_uid); }
 
 QString PrintPathRig::windowArgument(int jobId, const QString& queue)
 {
@@ -84,7 +79,7 @@ bool PrintPathRig::start()
     m_uid = user->pw_uid;
     m_gid = user->pw_gid;
     // A runtime folder of the desktop user, private to this namespace.
-    if (!run(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "mode=0755", "tmpfs", "/run/user"}))
+    if (!run(QStringLiteral("mount"), { "-t", "tmpfs", "-o", "mode=0755", "tmpfs", "/run/user" }))
         return fail(QStringLiteral("cannot mount a tmpfs on /run/user"));
     const QByteArray runtime = QFile::encodeName(runtimeDir());
     if (!QDir().mkpath(runtimeDir()) || ::chown(runtime.constData(), m_uid, m_gid) != 0
@@ -92,10 +87,10 @@ bool PrintPathRig::start()
         return fail(QStringLiteral("cannot make %1").arg(runtimeDir()));
     // The window's time: the shortest there is.
     if (!writeFile(QStringLiteral("/usr/share/vrkt7x/setting.ini"),
-                   QStringLiteral("[General]\nTimeOut=%1\n").arg(kWindowSeconds).toLatin1(), 0644))
+            QStringLiteral("[General]\nTimeOut=%1\n").arg(kWindowSeconds).toLatin1(), 0644))
         return fail(QStringLiteral("cannot write setting.ini"));
 
-    m_xvfb.start(QStringLiteral("Xvfb"), {kDisplay, "-screen", "0", "800x600x24", "-nolisten", "tcp"});
+    m_xvfb.start(QStringLiteral("Xvfb"), { kDisplay, "-screen", "0", "800x600x24", "-nolisten", "tcp" });
     if (!m_xvfb.waitForStarted() || !waitFor([] { return QFile::exists(QStringLiteral("/tmp/.X11-unix/X7")); }, 10000))
         return fail(QStringLiteral("Xvfb does not start"));
 
@@ -104,7 +99,8 @@ bool PrintPathRig::start()
     if (!m_printer.control().addUser("alice", 1))
         return fail(m_printer.control().lastError());
     m_hasUsb = fpsim::runningUnderUsbSimulation();
-    if (m_hasUsb && (!m_usb.connectTo(fpsim::usbControlSocket(QLatin1String(kUsbSerial))) || !m_usb.addUser("alice", 1)))
+    if (m_hasUsb
+        && (!m_usb.connectTo(fpsim::usbControlSocket(QLatin1String(kUsbSerial))) || !m_usb.addUser("alice", 1)))
         return fail(m_usb.lastError());
 
     if (!m_cups.start())
@@ -116,7 +112,7 @@ bool PrintPathRig::start()
         || !m_cups.addQueue(QLatin1String(kDirectQueue), printerUri)
         || (m_hasUsb
             && !m_cups.addQueue(QLatin1String(kUsbQueue),
-                                QStringLiteral("vrkt7x:usb://Simulated/ZPH6100RMX?serial=%1").arg(QLatin1String(kUsbSerial)))))
+                QStringLiteral("vrkt7x:usb://Simulated/ZPH6100RMX?serial=%1").arg(QLatin1String(kUsbSerial)))))
         return fail(m_cups.lastError());
     return startAgent();
 }
@@ -128,7 +124,8 @@ bool PrintPathRig::installBackends()
     const QString backends = m_cups.dir() + QStringLiteral("/bin/backend/");
     const QByteArray preload = m_hasUsb ? "LD_PRELOAD=" + qgetenv("LD_PRELOAD") + ' ' : QByteArray();
     auto wrapper = [&](const char* name, const QByteArray& program) {
-        return writeFile(backends + QLatin1String(name), "#!/bin/sh\n" + preload + "exec " + program + " \"$@\"\n", 0700);
+        return writeFile(
+            backends + QLatin1String(name), "#!/bin/sh\n" + preload + "exec " + program + " \"$@\"\n", 0700);
     };
     if (!wrapper("vrkt7x", VRKT_BINARY_DIR "/bin/backend/vrkt7x") || !wrapper("socket", "/usr/lib/cups/backend/socket")
         || !wrapper("usb", "/usr/lib/cups/backend/usb"))
@@ -162,7 +159,7 @@ bool PrintPathRig::keepJobHistory()
     if (cupsd <= 0 || ::kill(cupsd, SIGHUP) != 0)
         return fail(QStringLiteral("cannot reload cupsd"));
     QTest::qWait(1000);
-    if (!waitFor([this] { return m_cups.runClient(QStringLiteral("lpstat"), {"-r"}).contains("is running"); }, 10000))
+    if (!waitFor([this] { return m_cups.runClient(QStringLiteral("lpstat"), { "-r" }).contains("is running"); }, 10000))
         return fail(QStringLiteral("cupsd does not come back after reloading"));
     return true;
 }
@@ -178,8 +175,8 @@ bool PrintPathRig::startAgent()
     m_agent.setProcessEnvironment(env);
     m_agent.setProcessChannelMode(QProcess::ForwardedChannels);
     m_agent.start(QStringLiteral("setpriv"),
-                  {QStringLiteral("--reuid=%1").arg(m_uid), QStringLiteral("--regid=%1").arg(m_gid), "--clear-groups",
-                   VRKT_BINARY_DIR "/bin/vrkt7x-agent", "--fpverify", VRKT_BINARY_DIR "/bin/fpverify"});
+        { QStringLiteral("--reuid=%1").arg(m_uid), QStringLiteral("--regid=%1").arg(m_gid), "--clear-groups",
+            VRKT_BINARY_DIR "/bin/vrkt7x-agent", "--fpverify", VRKT_BINARY_DIR "/bin/fpverify" });
     if (!m_agent.waitForStarted() || !waitFor([this] { return QFile::exists(agentSocket()); }, 10000))
         return fail(QStringLiteral("the agent does not start"));
     return true;
@@ -193,11 +190,12 @@ int PrintPathRig::submit(const QByteArray& data, bool asDesktopUser, const QStri
     env.remove(QStringLiteral("LPDEST"));
     env.remove(QStringLiteral("PRINTER"));
     lp.setProcessEnvironment(env);
-    QStringList args{QStringLiteral("lp"), QStringLiteral("-d"), queue};
+    QStringList args { QStringLiteral("lp"), QStringLiteral("-d"), queue };
     if (asDesktopUser)
-        lp.start(QStringLiteral("setpriv"), QStringList{QStringLiteral("--reuid=%1").arg(m_uid),
-                                                        QStringLiteral("--regid=%1").arg(m_gid), "--clear-groups"}
-                     + args);
+        lp.start(QStringLiteral("setpriv"),
+            QStringList {
+                QStringLiteral("--reuid=%1").arg(m_uid), QStringLiteral("--regid=%1").arg(m_gid), "--clear-groups" }
+                + args);
     else
         lp.start(args.takeFirst(), args);
     if (!lp.waitForStarted(10000))
@@ -248,8 +246,11 @@ bool PrintPathRig::windowExists(int jobId, const QString& queue)
 {
     // xdotool's patterns do not take the Chinese part of the title: find by its end, compare whole.
     QByteArray names;
-    return xdotool({"search", "--name", QStringLiteral("%1-%2$").arg(queue).arg(jobId), "getwindowname", "%@"}, &names)
-        && QString::fromUtf8(names).split(QLatin1Char('\n')).contains(QStringLiteral("指纹认证-%1-%2").arg(queue).arg(jobId));
+    return xdotool(
+               { "search", "--name", QStringLiteral("%1-%2$").arg(queue).arg(jobId), "getwindowname", "%@" }, &names)
+        && QString::fromUtf8(names)
+               .split(QLatin1Char('\n'))
+               .contains(QStringLiteral("指纹认证-%1-%2").arg(queue).arg(jobId));
 }
 
 qint64 PrintPathRig::fpverifyPid(int jobId, const QString& queue)

@@ -8,7 +8,6 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
-
 #include <sys/types.h>
 
 // Everything a job to a queue switched to the backend goes through, set up in the test's private
@@ -17,7 +16,8 @@
 // and the agent of the unprivileged desktop user "nobody" starting the real fpverify. Under
 // "fpsim usb --serial SIM0001" a queue to the simulated USB printer comes too: the backend and the
 // real usb backend run under the umockdev preload (cupsd passes UMOCKDEV_DIR on, never LD_PRELOAD).
-class PrintPathRig {
+class PrintPathRig
+{
 public:
     static constexpr const char* kQueue = "Office"; // vrkt7x:socket://ADDRESS:9100
     static constexpr const char* kDirectQueue = "Direct"; // socket://ADDRESS:9100, no backend

@@ -6,15 +6,13 @@
 
 #include "PrintPathRig.h"
 
-#include <QtTest>
-
 #include <QElapsedTimer>
-
+#include <QtTest>
+#include <algorithm>
 #include <cups/cups.h>
 
-#include <algorithm>
-
-namespace {
+namespace
+{
 
 const int kPressJobs = 10;
 const int kLargeJobs = 9;
@@ -28,7 +26,8 @@ double median(QList<double> v)
 
 } // namespace
 
-class PrintPathBenchmark : public QObject {
+class PrintPathBenchmark : public QObject
+{
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -44,10 +43,7 @@ private:
     QStringList m_report;
 };
 
-void PrintPathBenchmark::initTestCase()
-{
-    QVERIFY2(m_rig.start(), qPrintable(m_rig.error()));
-}
+void PrintPathBenchmark::initTestCase() { QVERIFY2(m_rig.start(), qPrintable(m_rig.error())); }
 
 void PrintPathBenchmark::pressToRelease()
 {
@@ -124,8 +120,9 @@ void PrintPathBenchmark::largeJob()
         through << b;
     }
     const double ratio = median(through) / median(alone);
-    m_report << QStringLiteral("10 MB job, authentication off, median of %1 (lp to completed): through the backend %2 ms, "
-                               "inner backend alone %3 ms, ratio %4")
+    m_report << QStringLiteral(
+        "10 MB job, authentication off, median of %1 (lp to completed): through the backend %2 ms, "
+        "inner backend alone %3 ms, ratio %4")
                     .arg(kLargeJobs)
                     .arg(median(through), 0, 'f', 0)
                     .arg(median(alone), 0, 'f', 0)

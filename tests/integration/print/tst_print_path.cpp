@@ -1,14 +1,12 @@
 // The whole print path: a private cupsd whose queues go through the backend to a simulated
-// network printer and (under "fpsim usb") a simulated USB printer, the agent of an unprivileged desktop user under Xvfb starting the real
-// fpverify, jobs submitted with lp as that user. Each row is one job and how it ends.
+// network printer and (under "fpsim usb") a simulated USB printer, the agent of an unprivileged desktop user under Xvfb
+// starting the real fpverify, jobs submitted with lp as that user. Each row is one job and how it ends.
 
 #include "PrintPathRig.h"
 
 #include <QtTest>
-
-#include <cups/cups.h>
-
 #include <cerrno>
+#include <cups/cups.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
@@ -17,7 +15,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 // Connects to the agent's socket as uid (0: as this process), sends line and returns what came
 // back before the agent closed the connection (at most 5 s). *closed: the agent ended it.
@@ -31,8 +30,8 @@ QByteArray converse(const QString& socketPath, uid_t uid, gid_t gid, const QByte
     if (pid == 0) {
         // Plain system calls only: this process has threads.
         ::close(out[0]);
-        if (uid != 0 && (::setgroups(0, nullptr) != 0 || ::setresgid(gid, gid, gid) != 0
-                         || ::setresuid(uid, uid, uid) != 0))
+        if (uid != 0
+            && (::setgroups(0, nullptr) != 0 || ::setresgid(gid, gid, gid) != 0 || ::setresuid(uid, uid, uid) != 0))
             _exit(3);
         const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
         struct sockaddr_un address = {};
@@ -45,7 +44,7 @@ QByteArray converse(const QString& socketPath, uid_t uid, gid_t gid, const QByte
             _exit(errno == EPIPE || errno == ECONNRESET ? 0 : 5);
         char buffer[256];
         for (;;) {
-            struct pollfd p = {fd, POLLIN, 0};
+            struct pollfd p = { fd, POLLIN, 0 };
             if (::poll(&p, 1, 5000) <= 0)
                 _exit(1); // still open
             const ssize_t n = ::read(fd, buffer, sizeof(buffer));
@@ -70,7 +69,8 @@ QByteArray converse(const QString& socketPath, uid_t uid, gid_t gid, const QByte
 
 } // namespace
 
-class PrintPathTest : public QObject {
+class PrintPathTest : public QObject
+{
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -84,10 +84,7 @@ private:
     PrintPathRig m_rig;
 };
 
-void PrintPathTest::initTestCase()
-{
-    QVERIFY2(m_rig.start(), qPrintable(m_rig.error()));
-}
+void PrintPathTest::initTestCase() { QVERIFY2(m_rig.start(), qPrintable(m_rig.error())); }
 
 void PrintPathTest::job_data()
 {
@@ -101,20 +98,25 @@ void PrintPathTest::job_data()
     QTest::addColumn<int>("result"); // "result" for the window, 0 none
     QTest::addColumn<QString>("reason"); // in the job's printer-state-message
 
-    QTest::newRow("authentication off") << false << 0 << "" << "" << true << false << "printed" << 0 << "";
-    QTest::newRow("matching finger") << false << 1 << "finger press alice next delay=4000" << "" << true << true << "printed"
-                                     << 1 << "";
-    QTest::newRow("no match") << false << 1 << "finger unknown next" << "" << true << true << "dropped" << 2
-                              << "not recognised";
-    QTest::newRow("cancel in the window") << false << 1 << "" << "window-cancel" << true << true << "dropped" << 3
-                                          << "cancelled by the user";
-    QTest::newRow("cancel in CUPS") << false << 1 << "" << "cancel-job" << true << true << "dropped" << 4 << "";
-    QTest::newRow("time runs out") << false << 1 << "" << "" << true << true << "dropped" << 5 << "time allowed";
-    QTest::newRow("busy printer") << false << 4 << "" << "" << true << true << "" << 8 << "busy";
-    QTest::newRow("USB: matching finger") << true << 1 << "finger press alice next delay=4000" << "" << true << true
-                                          << "printed" << 1 << "";
-    QTest::newRow("no agent for the owner") << false << 1 << "finger press alice next" << "" << false << false << "printed"
-                                            << 0 << "";
+    QTest::newRow("authentication off") << false << 0 << ""
+                                        << "" << true << false << "printed" << 0 << "";
+    QTest::newRow("matching finger") << false << 1 << "finger press alice next delay=4000"
+                                     << "" << true << true << "printed" << 1 << "";
+    QTest::newRow("no match") << false << 1 << "finger unknown next"
+                              << "" << true << true << "dropped" << 2 << "not recognised";
+    QTest::newRow("cancel in the window")
+        << false << 1 << ""
+        << "window-cancel" << true << true << "dropped" << 3 << "cancelled by the user";
+    QTest::newRow("cancel in CUPS") << false << 1 << ""
+                                    << "cancel-job" << true << true << "dropped" << 4 << "";
+    QTest::newRow("time runs out") << false << 1 << ""
+                                   << "" << true << true << "dropped" << 5 << "time allowed";
+    QTest::newRow("busy printer") << false << 4 << ""
+                                  << "" << true << true << "" << 8 << "busy";
+    QTest::newRow("USB: matching finger") << true << 1 << "finger press alice next delay=4000"
+                                          << "" << true << true << "printed" << 1 << "";
+    QTest::newRow("no agent for the owner") << false << 1 << "finger press alice next"
+                                            << "" << false << false << "printed" << 0 << "";
 }
 
 void PrintPathTest::job()
@@ -151,13 +153,13 @@ void PrintPathTest::job()
     }
     if (action == "window-cancel") {
         // The window's Cancel button, at the lower right of its 400 x 300 form.
-        QVERIFY(m_rig.xdotool({"search", "--name", QStringLiteral("%1-%2$").arg(queue).arg(jobId),
-                               "windowfocus", "--sync", "mousemove", "--window", "%1", "355", "275", "click", "1"}));
+        QVERIFY(m_rig.xdotool({ "search", "--name", QStringLiteral("%1-%2$").arg(queue).arg(jobId), "windowfocus",
+            "--sync", "mousemove", "--window", "%1", "355", "275", "click", "1" }));
     } else if (action == "cancel-job") {
         // Once the job waits at the printer.
         QTRY_COMPARE_WITH_TIMEOUT(printer.jobList().value(0).state, QStringLiteral("held"), 15000);
         int exitCode = -1;
-        m_rig.cups().runClient(QStringLiteral("cancel"), {QString::number(jobId)}, &exitCode);
+        m_rig.cups().runClient(QStringLiteral("cancel"), { QString::number(jobId) }, &exitCode);
         QCOMPARE(exitCode, 0);
     }
 
@@ -190,11 +192,14 @@ void PrintPathTest::job()
         // The window gives way to its message box ("警告"), which ends the program once confirmed.
         const QString pid = QString::number(m_rig.fpverifyPid(jobId, queue));
         QByteArray names;
-        QTRY_VERIFY_WITH_TIMEOUT(m_rig.xdotool({"search", "--onlyvisible", "--pid", pid, "--classname", "fpverify", "getwindowname", "%@"}, &names)
-                                     && names == "警告\n",
-                                 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_rig.xdotool(
+                { "search", "--onlyvisible", "--pid", pid, "--classname", "fpverify", "getwindowname", "%@" }, &names)
+                && names == "警告\n",
+            10000);
         // xdotool calls the box's going away under its key release an error: the outcome is checked below.
-        m_rig.xdotool({"search", "--onlyvisible", "--pid", pid, "--classname", "fpverify", "windowfocus", "--sync", "%1", "key", "Return"});
+        m_rig.xdotool({ "search", "--onlyvisible", "--pid", pid, "--classname", "fpverify", "windowfocus", "--sync",
+            "%1", "key", "Return" });
     }
     QTRY_VERIFY_WITH_TIMEOUT(m_rig.fpverifyPid(jobId, queue) == 0, 10000);
 }
@@ -209,7 +214,8 @@ void PrintPathTest::unreachablePrinterKeepsTheJob()
     QVERIFY(jobId > 0);
     QTest::qWait(3000);
     QCOMPARE(m_rig.jobState(jobId), int(IPP_JSTATE_PROCESSING));
-    QVERIFY2(printer.start(QLatin1String(PrintPathRig::kAddress), {"--state", "0"}), qPrintable(printer.errorString()));
+    QVERIFY2(
+        printer.start(QLatin1String(PrintPathRig::kAddress), { "--state", "0" }), qPrintable(printer.errorString()));
     QVERIFY(printer.control().addUser("alice", 1));
     QTRY_COMPARE_WITH_TIMEOUT(m_rig.jobState(jobId), int(IPP_JSTATE_COMPLETED), 30000);
     QCOMPARE(printer.control().jobList().size(), 1);

@@ -5,7 +5,8 @@
 
 #include <QtTest>
 
-namespace {
+namespace
+{
 constexpr int kSlots = 32;
 constexpr int kGuardSlots = 8;
 
@@ -33,7 +34,8 @@ struct Slots {
 };
 } // namespace
 
-class DiscoveryTest : public QObject {
+class DiscoveryTest : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -86,7 +88,7 @@ void DiscoveryTest::listsSupportedUsbQueuesInOrder()
 
     char uri[256] = "unchanged";
     QVERIFY(!m_lib.IsDeviceConnect(uri)); // listed, but none is on the bus
-    for (const char* q : {"A_first", "B_lower", "C_socket", "D_second", "E_other"})
+    for (const char* q : { "A_first", "B_lower", "C_socket", "D_second", "E_other" })
         QVERIFY(m_cups.removeQueue(q));
 }
 
@@ -94,8 +96,8 @@ void DiscoveryTest::neverMoreThan32Slots()
 {
     for (int i = 0; i < 40; ++i)
         QVERIFY(m_cups.addQueue(QStringLiteral("ZPH_%1").arg(i, 2, 10, QLatin1Char('0')),
-                                QStringLiteral("usb://Maker/ZPH6100RMX?serial=SIM%1").arg(i, 4, 10, QLatin1Char('0')),
-                                "Maker ZPH6100RMX Series"));
+            QStringLiteral("usb://Maker/ZPH6100RMX?serial=SIM%1").arg(i, 4, 10, QLatin1Char('0')),
+            "Maker ZPH6100RMX Series"));
     Slots buffers;
     QCOMPARE(m_lib.GetDeviceConnect(buffers.namePointers.data(), buffers.uriPointers.data()), 32);
     for (int i = 0; i < kSlots; ++i)
@@ -110,8 +112,8 @@ void DiscoveryTest::queuesThroughTheBackend_data()
     QTest::addColumn<QString>("deviceUri");
     QTest::addColumn<QByteArray>("listedUri"); // empty: not listed
 
-    QTest::newRow("usb through the backend") << "vrkt7x:usb://Maker/ZPH6100RMX?serial=SIM0005"
-                                             << QByteArray("usb://Maker/ZPH6100RMX?serial=SIM0005");
+    QTest::newRow("usb through the backend")
+        << "vrkt7x:usb://Maker/ZPH6100RMX?serial=SIM0005" << QByteArray("usb://Maker/ZPH6100RMX?serial=SIM0005");
     QTest::newRow("plain usb") << "usb://Maker/ZPH6100RMX?serial=SIM0006"
                                << QByteArray("usb://Maker/ZPH6100RMX?serial=SIM0006");
     QTest::newRow("network through the backend") << "vrkt7x:socket://192.0.2.7:9100" << QByteArray();

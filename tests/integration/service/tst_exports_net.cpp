@@ -1,16 +1,16 @@
 // The exported functions of the built library against simulated network printers (TCP 10001 and
 // SNMP on 127.0.0.x inside a private network namespace).
 
-#include "Frames.h"
 #include "FingerLibrary.h"
+#include "Frames.h"
 #include "SimulatedPrinters.h"
 
 #include <QtTest>
-
 #include <atomic>
 #include <thread>
 
-namespace {
+namespace
+{
 QByteArray recordsFile(const QList<QByteArray>& names)
 {
     QByteArray all;
@@ -31,7 +31,8 @@ QList<QByteArray> namesOf(const QList<fpsim::ControlClient::User>& users)
 }
 } // namespace
 
-class ExportsNetTest : public QObject {
+class ExportsNetTest : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -101,7 +102,7 @@ void ExportsNetTest::checkAndDelete()
     QCOMPARE(m_lib.CheckFinger(m_uri.data(), carol), 14);
     QCOMPARE(m_lib.DeleteFinger(m_uri.data(), carol), 14);
     QCOMPARE(m_lib.DeleteFinger(m_uri.data(), alice), 0);
-    QCOMPARE(namesOf(m_first.control().users()), QList<QByteArray>{"bob"});
+    QCOMPARE(namesOf(m_first.control().users()), QList<QByteArray> { "bob" });
     QCOMPARE(m_lib.DeleteFingers(m_uri.data()), 0);
     QVERIFY(m_first.control().users().isEmpty());
 }
@@ -112,11 +113,11 @@ void ExportsNetTest::importOverTcp()
     const QString path = dir.filePath("three.fdl");
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(recordsFile({"dora", "emil", "fritz"}));
+    file.write(recordsFile({ "dora", "emil", "fritz" }));
     file.close();
     QByteArray name = QFile::encodeName(path);
     QCOMPARE(m_lib.ImportFinger(m_uri.data(), name.data()), 0);
-    QCOMPARE(namesOf(m_first.control().users()), (QList<QByteArray>{"dora", "emil", "fritz"}));
+    QCOMPARE(namesOf(m_first.control().users()), (QList<QByteArray> { "dora", "emil", "fritz" }));
 
     QVERIFY(m_first.control().injectFault("importfail"));
     QCOMPARE(m_lib.ImportFinger(m_uri.data(), name.data()), 5);
@@ -146,7 +147,7 @@ void ExportsNetTest::cancelFromAnotherThread()
 {
     char user[40] = {};
     short index = 0;
-    std::atomic<bool> done{false};
+    std::atomic<bool> done { false };
     QElapsedTimer timer;
     timer.start();
     std::thread verifier([&] {

@@ -7,11 +7,9 @@
 
 #include <QtTest>
 
-namespace {
-QByteArray uriOf(const char* serial)
+namespace
 {
-    return QByteArray("usb://Simulated/ZPH6100RMX?serial=") + serial;
-}
+QByteArray uriOf(const char* serial) { return QByteArray("usb://Simulated/ZPH6100RMX?serial=") + serial; }
 
 QList<QByteArray> namesOf(const QList<fpsim::ControlClient::User>& users)
 {
@@ -28,7 +26,8 @@ QByteArray fileContent(const QString& path)
 }
 } // namespace
 
-class ExportsUsbTest : public QObject {
+class ExportsUsbTest : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -67,7 +66,7 @@ void ExportsUsbTest::initTestCase()
 
 void ExportsUsbTest::init()
 {
-    for (fpsim::ControlClient* sim : {&m_sim1, &m_sim2}) {
+    for (fpsim::ControlClient* sim : { &m_sim1, &m_sim2 }) {
         QVERIFY(sim->plug());
         QVERIFY(sim->clearFaults());
         QVERIFY(sim->clearStore());
@@ -119,7 +118,7 @@ void ExportsUsbTest::stateAndDeletion()
     QCOMPARE(m_lib.DeleteFinger(m_uri1.data(), nobody), 14);
     QCOMPARE(m_lib.DeleteFinger(m_uri1.data(), lea), 0);
     QCOMPARE(m_lib.CheckFinger(m_uri1.data(), lea), 14);
-    QCOMPARE(namesOf(m_sim1.users()), QList<QByteArray>{"max"});
+    QCOMPARE(namesOf(m_sim1.users()), QList<QByteArray> { "max" });
     QCOMPARE(m_lib.DeleteFingers(m_uri1.data()), 0);
     QVERIFY(m_sim1.users().isEmpty());
 
@@ -139,7 +138,7 @@ void ExportsUsbTest::enrolInTwoPresses()
     int index = -1;
     QCOMPARE(m_lib.AddFinger(m_uri1.data(), 1, name, &index), 0);
     QVERIFY(index > 0);
-    QCOMPARE(namesOf(m_sim1.users()), QList<QByteArray>{name});
+    QCOMPARE(namesOf(m_sim1.users()), QList<QByteArray> { name });
     QCOMPARE(m_lib.CheckFinger(m_uri1.data(), name), 0);
     QVERIFY(m_sim1.setAutoFinger(false));
 }

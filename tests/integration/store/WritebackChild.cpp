@@ -5,15 +5,15 @@
 //        store_writeback_child DIR loop     (adds rows until killed)
 
 #include "store/FingerManage.h"
-#include "ui/NoticeBox.h"
 #include "store/SecureFile.h"
+#include "ui/NoticeBox.h"
 
 #include <QCoreApplication>
-
 #include <csignal>
 #include <cstdio>
 
-namespace {
+namespace
+{
 
 int g_killAt = 0;
 int g_steps = 0;
@@ -24,7 +24,7 @@ void killAtStep(const char*)
         std::raise(SIGKILL);
 }
 
-void quiet(QtMsgType, const QMessageLogContext&, const QString&) {}
+void quiet(QtMsgType, const QMessageLogContext&, const QString&) { }
 
 } // namespace
 

@@ -12,13 +12,13 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
-
 #include <algorithm>
 #include <functional>
 
 using namespace StoreTest;
 
-namespace {
+namespace
+{
 
 const int kRepetitions = 9;
 
@@ -43,7 +43,8 @@ QString mibPerSecond(qint64 bytes, double ms)
 
 } // namespace
 
-class StoreBenchmark : public QObject {
+class StoreBenchmark : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -90,8 +91,10 @@ void StoreBenchmark::cipherAgainstOpenSsl()
     // Files: our Encryption/Decryption, and OpenSSL with the same reads and writes around it.
     const double oursEncryptFile = medianMs([&] { des.Encryption(plainPath.constData(), oursPath.constData()); });
     const double oursDecryptFile = medianMs([&] { des.Decryption(oursPath.constData(), oursBackPath.constData()); });
-    const double theirsEncryptFile = medianMs([&] { writeFile(theirsFile, openssl.run(readFile(plainFile), key, true, true)); });
-    const double theirsDecryptFile = medianMs([&] { writeFile(theirsBack, openssl.run(readFile(theirsFile), key, false, true)); });
+    const double theirsEncryptFile
+        = medianMs([&] { writeFile(theirsFile, openssl.run(readFile(plainFile), key, true, true)); });
+    const double theirsDecryptFile
+        = medianMs([&] { writeFile(theirsBack, openssl.run(readFile(theirsFile), key, false, true)); });
     QCOMPARE(readFile(oursFile), readFile(theirsFile));
     QCOMPARE(readFile(oursBack), plain);
     QCOMPARE(readFile(theirsBack), plain);
@@ -128,12 +131,12 @@ void StoreBenchmark::insertFingerOnLargeDatabase()
 {
     const QString stored = m_dir.filePath(QStringLiteral("fingerdata.db"));
     QCOMPARE(makeStored(stored, m_dir.filePath(QStringLiteral("large-plain.db")),
-                        {QStringLiteral("create table UserList(UserName  varchar(255), Passowrd varchar(32))"),
-                         QStringLiteral("create table FingerList(id int, UserName varchar(255), printerName varchar(255))"),
-                         QStringLiteral("insert into UserList values('admin', '58203716')"),
-                         QStringLiteral("with recursive n(x) as (select 1 union all select x + 1 from n where x < 10000) "
-                                        "insert into FingerList select x, 'user' || x, 'Office' from n")}),
-             QString());
+                 { QStringLiteral("create table UserList(UserName  varchar(255), Passowrd varchar(32))"),
+                     QStringLiteral("create table FingerList(id int, UserName varchar(255), printerName varchar(255))"),
+                     QStringLiteral("insert into UserList values('admin', '58203716')"),
+                     QStringLiteral("with recursive n(x) as (select 1 union all select x + 1 from n where x < 10000) "
+                                    "insert into FingerList select x, 'user' || x, 'Office' from n") }),
+        QString());
     const qint64 size = readFile(stored).size();
 
     NoticeRecorder notices;
@@ -149,8 +152,9 @@ void StoreBenchmark::insertFingerOnLargeDatabase()
     const double insert = medianMs([&] { manager.InsertFinger(id++, QStringLiteral("bench")); });
     QVERIFY(notices.requests.isEmpty());
     QCOMPARE(manager.GetFingerRecordCount(), kRepetitions);
-    QCOMPARE(flat(storedRows(stored, m_dir.filePath(QStringLiteral("check.db")), QStringLiteral("select count(*) from FingerList"))),
-             QStringList{QString::number(10000 + kRepetitions)});
+    QCOMPARE(flat(storedRows(stored, m_dir.filePath(QStringLiteral("check.db")),
+                 QStringLiteral("select count(*) from FingerList"))),
+        QStringList { QString::number(10000 + kRepetitions) });
 
     DesCryption des;
     const double cipher = medianMs([&] {

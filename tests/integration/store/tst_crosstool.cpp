@@ -10,12 +10,12 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
-
 #include <memory>
 
 using namespace StoreTest;
 
-namespace {
+namespace
+{
 
 struct Run {
     int exitCode = -1;
@@ -40,14 +40,16 @@ Run run(const QString& program, const QStringList& arguments)
 
 QStringList desArguments(bool encrypt, const QString& in, const QString& out)
 {
-    return {QStringLiteral("enc"), encrypt ? QStringLiteral("-e") : QStringLiteral("-d"), QStringLiteral("-des-ecb"),
-            QStringLiteral("-K"), QStringLiteral("0409010600050207"), QStringLiteral("-provider"), QStringLiteral("legacy"),
-            QStringLiteral("-provider"), QStringLiteral("default"), QStringLiteral("-in"), in, QStringLiteral("-out"), out};
+    return { QStringLiteral("enc"), encrypt ? QStringLiteral("-e") : QStringLiteral("-d"), QStringLiteral("-des-ecb"),
+        QStringLiteral("-K"), QStringLiteral("0409010600050207"), QStringLiteral("-provider"), QStringLiteral("legacy"),
+        QStringLiteral("-provider"), QStringLiteral("default"), QStringLiteral("-in"), in, QStringLiteral("-out"),
+        out };
 }
 
 } // namespace
 
-class CrossToolTest : public QObject {
+class CrossToolTest : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -103,30 +105,35 @@ void CrossToolTest::writtenByUsReadByTools()
 
     const Run decrypt = run(m_openssl, desArguments(false, manager->m_strDbPath, path(QStringLiteral("plain.db"))));
     QVERIFY2(decrypt.exitCode == 0, decrypt.err.constData());
-    const Run check = run(m_sqlite3, {path(QStringLiteral("plain.db")), QStringLiteral("pragma integrity_check;")});
+    const Run check = run(m_sqlite3, { path(QStringLiteral("plain.db")), QStringLiteral("pragma integrity_check;") });
     QCOMPARE(check.out, QByteArray("ok\n"));
-    const Run users = run(m_sqlite3, {path(QStringLiteral("plain.db")), QStringLiteral("select * from UserList;")});
+    const Run users = run(m_sqlite3, { path(QStringLiteral("plain.db")), QStringLiteral("select * from UserList;") });
     QCOMPARE(users.out, QByteArray("chief|pa'ss\n"));
-    const Run fingers = run(m_sqlite3, {path(QStringLiteral("plain.db")), QStringLiteral("select id, typeof(id), UserName, printerName from FingerList;")});
+    const Run fingers = run(m_sqlite3,
+        { path(QStringLiteral("plain.db")),
+            QStringLiteral("select id, typeof(id), UserName, printerName from FingerList;") });
     QCOMPARE(QString::fromUtf8(fingers.out),
-             QStringLiteral("12|integer|O'Brien|Bob's printer\n13|integer|张三|Bob's printer\n"));
-    const Run schema = run(m_sqlite3, {path(QStringLiteral("plain.db")), QStringLiteral(".schema")});
-    QCOMPARE(schema.out, QByteArray("CREATE TABLE UserList(UserName  varchar(255), Passowrd varchar(32));\n"
-                                    "CREATE TABLE FingerList(id int, UserName varchar(255), printerName varchar(255));\n"));
+        QStringLiteral("12|integer|O'Brien|Bob's printer\n13|integer|张三|Bob's printer\n"));
+    const Run schema = run(m_sqlite3, { path(QStringLiteral("plain.db")), QStringLiteral(".schema") });
+    QCOMPARE(schema.out,
+        QByteArray("CREATE TABLE UserList(UserName  varchar(255), Passowrd varchar(32));\n"
+                   "CREATE TABLE FingerList(id int, UserName varchar(255), printerName varchar(255));\n"));
     QVERIFY(m_notices.requests.isEmpty());
 }
 
 void CrossToolTest::writtenByToolsReadByUs()
 {
-    const Run create = run(m_sqlite3, {path(QStringLiteral("made.db")),
-                                       QStringLiteral("create table UserList(UserName  varchar(255), Passowrd varchar(32));"
-                                                      "create table FingerList(id int, UserName varchar(255), printerName varchar(255));"
-                                                      "insert into UserList values('李四', 'li''pw');"
-                                                      "insert into FingerList values(3, 'amy', 'Office');"
-                                                      "insert into FingerList values(4, 'bo''b', 'Office');"
-                                                      "insert into FingerList values(5, 'carl', 'Lab');")});
+    const Run create = run(m_sqlite3,
+        { path(QStringLiteral("made.db")),
+            QStringLiteral("create table UserList(UserName  varchar(255), Passowrd varchar(32));"
+                           "create table FingerList(id int, UserName varchar(255), printerName varchar(255));"
+                           "insert into UserList values('李四', 'li''pw');"
+                           "insert into FingerList values(3, 'amy', 'Office');"
+                           "insert into FingerList values(4, 'bo''b', 'Office');"
+                           "insert into FingerList values(5, 'carl', 'Lab');") });
     QVERIFY2(create.exitCode == 0, create.err.constData());
-    const Run encrypt = run(m_openssl, desArguments(true, path(QStringLiteral("made.db")), path(QStringLiteral("fingerdata.db"))));
+    const Run encrypt
+        = run(m_openssl, desArguments(true, path(QStringLiteral("made.db")), path(QStringLiteral("fingerdata.db"))));
     QVERIFY2(encrypt.exitCode == 0, encrypt.err.constData());
 
     auto manager = makeManager();
@@ -149,7 +156,8 @@ void CrossToolTest::writtenByToolsReadByUs()
 
     const Run decrypt = run(m_openssl, desArguments(false, manager->m_strDbPath, path(QStringLiteral("back.db"))));
     QVERIFY2(decrypt.exitCode == 0, decrypt.err.constData());
-    const Run fingers = run(m_sqlite3, {path(QStringLiteral("back.db")), QStringLiteral("select * from FingerList order by id;")});
+    const Run fingers
+        = run(m_sqlite3, { path(QStringLiteral("back.db")), QStringLiteral("select * from FingerList order by id;") });
     QCOMPARE(fingers.out, QByteArray("3|amy|Office\n5|carl|Lab\n6|dee|Office\n"));
     QVERIFY(m_notices.requests.isEmpty());
 }

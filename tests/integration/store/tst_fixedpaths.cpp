@@ -10,7 +10,6 @@
 
 #include <QDir>
 #include <QtTest>
-
 #include <dlfcn.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
@@ -18,7 +17,8 @@
 
 using namespace StoreTest;
 
-namespace {
+namespace
+{
 
 const char kStoreDir[] = "/usr/share/vrkt7x";
 
@@ -54,7 +54,8 @@ bool overlay(const QString& directory, const QString& scratch)
 {
     if (!QDir().mkpath(scratch + QStringLiteral("/up")) || !QDir().mkpath(scratch + QStringLiteral("/work")))
         return false;
-    const QByteArray options = QStringLiteral("lowerdir=%1,upperdir=%2/up,workdir=%2/work").arg(directory, scratch).toLocal8Bit();
+    const QByteArray options
+        = QStringLiteral("lowerdir=%1,upperdir=%2/up,workdir=%2/work").arg(directory, scratch).toLocal8Bit();
     return ::mount("overlay", QFile::encodeName(directory).constData(), "overlay", 0, options.constData()) == 0;
 }
 
@@ -81,8 +82,7 @@ bool fillUp(const QString& file)
     if (!filler.open(QIODevice::WriteOnly))
         return false;
     const QByteArray block(4096, 'f');
-    while (filler.write(block) == block.size() && filler.flush()) {
-    }
+    while (filler.write(block) == block.size() && filler.flush()) { }
     return true;
 }
 
@@ -100,7 +100,8 @@ QStringList storeDirEntries()
 
 } // namespace
 
-class FixedPathsTest : public QObject {
+class FixedPathsTest : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -137,10 +138,7 @@ void FixedPathsTest::initTestCase()
     QVERIFY(QFileInfo(QString::fromLatin1(kStoreDir)).isDir());
 }
 
-void FixedPathsTest::init()
-{
-    m_notices = std::make_unique<NoticeRecorder>();
-}
+void FixedPathsTest::init() { m_notices = std::make_unique<NoticeRecorder>(); }
 
 void FixedPathsTest::cleanup()
 {
@@ -168,10 +166,10 @@ void FixedPathsTest::libraryLocations_data()
     QTest::addColumn<QList<int>>("copies");
     QTest::addColumn<int>("chosen");
 
-    QTest::newRow("only /usr/lib/aarch64-linux-gnu") << QList<int>{4} << 4;
-    QTest::newRow("everywhere: /usr/lib wins") << QList<int>{1, 2, 3, 4, 5} << 1;
-    QTest::newRow("x86_64 and i386") << QList<int>{3, 5} << 3;
-    QTest::newRow("only /usr/lib64") << QList<int>{2} << 2;
+    QTest::newRow("only /usr/lib/aarch64-linux-gnu") << QList<int> { 4 } << 4;
+    QTest::newRow("everywhere: /usr/lib wins") << QList<int> { 1, 2, 3, 4, 5 } << 1;
+    QTest::newRow("x86_64 and i386") << QList<int> { 3, 5 } << 3;
+    QTest::newRow("only /usr/lib64") << QList<int> { 2 } << 2;
 }
 
 void FixedPathsTest::libraryLocations()
@@ -194,8 +192,9 @@ void FixedPathsTest::libraryLocations()
     QCOMPARE(manager.m_strTmpDbPath, QStringLiteral("/tmp/.fingerdata.db"));
     QCOMPARE(modeOf(manager.m_strDbPath), 0666);
     QVERIFY(!QFile::exists(QStringLiteral("/tmp/.fingerdata.db")));
-    QCOMPARE(flat(storedRows(manager.m_strDbPath, QStringLiteral("/tmp/check.db"), QStringLiteral("select * from UserList"))),
-             QStringList{QStringLiteral("admin|58203716")});
+    QCOMPARE(flat(storedRows(
+                 manager.m_strDbPath, QStringLiteral("/tmp/check.db"), QStringLiteral("select * from UserList"))),
+        QStringList { QStringLiteral("admin|58203716") });
     QVERIFY(m_notices->requests.isEmpty());
 
     // Second start with the database in place.
@@ -219,7 +218,7 @@ void FixedPathsTest::libraryLackingAnExport()
     QVERIFY(QFile::copy(QStringLiteral(STORE_FAKE_LIBRARY_NO_EXPORT), m_locations.at(2)));
     CFingerManage manager;
     QVERIFY(!manager.init());
-    QCOMPARE(m_notices->texts(), QStringList{QStringLiteral("the vrkt7xcomm dll not found")});
+    QCOMPARE(m_notices->texts(), QStringList { QStringLiteral("the vrkt7xcomm dll not found") });
     QVERIFY(!manager.m_commLib.isLoaded());
     QVERIFY(storeDirEntries().isEmpty());
 }
@@ -238,8 +237,9 @@ void FixedPathsTest::workingCopyNotThroughLink()
     manager.InsertFinger(3, QStringLiteral("amy"));
     QCOMPARE(readFile(victim), QByteArray("root's file"));
     QVERIFY(!QFileInfo(QStringLiteral("/tmp/.fingerdata.db")).isSymLink());
-    QCOMPARE(flat(storedRows(manager.m_strDbPath, QStringLiteral("/tmp/check.db"), QStringLiteral("select * from FingerList"))),
-             QStringList{QStringLiteral("3|amy|Office")});
+    QCOMPARE(flat(storedRows(
+                 manager.m_strDbPath, QStringLiteral("/tmp/check.db"), QStringLiteral("select * from FingerList"))),
+        QStringList { QStringLiteral("3|amy|Office") });
 }
 
 void FixedPathsTest::fullDiskKeepsStoredFile()
@@ -257,16 +257,18 @@ void FixedPathsTest::fullDiskKeepsStoredFile()
     manager.InsertFinger(2, QStringLiteral("bob"));
     QVERIFY(log.hasLineStartingWith(QStringLiteral("Could not open output file to write data.")));
     QCOMPARE(readFile(manager.m_strDbPath), before);
-    QCOMPARE(storeDirEntries(), QStringList({QStringLiteral("filler"), QStringLiteral("fingerdata.db")}));
-    QCOMPARE(flat(storedRows(manager.m_strDbPath, QStringLiteral("/tmp/check.db"), QStringLiteral("select id, UserName from FingerList"))),
-             QStringList{QStringLiteral("1|amy")});
+    QCOMPARE(storeDirEntries(), QStringList({ QStringLiteral("filler"), QStringLiteral("fingerdata.db") }));
+    QCOMPARE(flat(storedRows(manager.m_strDbPath, QStringLiteral("/tmp/check.db"),
+                 QStringLiteral("select id, UserName from FingerList"))),
+        QStringList { QStringLiteral("1|amy") });
     QVERIFY(!QFile::exists(QStringLiteral("/tmp/.fingerdata.db")));
 
     // With room again, the next write-back goes through.
     QVERIFY(QFile::remove(QStringLiteral("/usr/share/vrkt7x/filler")));
     manager.InsertFinger(2, QStringLiteral("bob"));
-    QCOMPARE(flat(storedRows(manager.m_strDbPath, QStringLiteral("/tmp/check.db"), QStringLiteral("select id, UserName from FingerList"))),
-             QStringList({QStringLiteral("1|amy"), QStringLiteral("2|bob")}));
+    QCOMPARE(flat(storedRows(manager.m_strDbPath, QStringLiteral("/tmp/check.db"),
+                 QStringLiteral("select id, UserName from FingerList"))),
+        QStringList({ QStringLiteral("1|amy"), QStringLiteral("2|bob") }));
 }
 
 void FixedPathsTest::fullDiskInPlaceKeepsStoredFile()
@@ -295,23 +297,25 @@ void FixedPathsTest::fullDiskInPlaceKeepsStoredFile()
     });
     QCOMPARE(code, 0);
     QCOMPARE(readFile(stored), before);
-    QCOMPARE(flat(storedRows(stored, QStringLiteral("/tmp/check.db"), QStringLiteral("select id, UserName from FingerList"))),
-             QStringList{QStringLiteral("1|amy")});
+    QCOMPARE(flat(storedRows(
+                 stored, QStringLiteral("/tmp/check.db"), QStringLiteral("select id, UserName from FingerList"))),
+        QStringList { QStringLiteral("1|amy") });
 
     // With room again the same user's write-back succeeds in place.
     QVERIFY(QFile::remove(QStringLiteral("/usr/share/vrkt7x/filler")));
     const qint64 inode = inodeOf(stored);
     QCOMPARE(runAsNobody([]() {
-                 CFingerManage manager;
-                 useFixedDatabasePaths(manager);
-                 manager.m_printerName = QStringLiteral("Office");
-                 manager.InsertFinger(2, QStringLiteral("bob"));
-                 return 0;
-             }),
-             0);
+        CFingerManage manager;
+        useFixedDatabasePaths(manager);
+        manager.m_printerName = QStringLiteral("Office");
+        manager.InsertFinger(2, QStringLiteral("bob"));
+        return 0;
+    }),
+        0);
     QCOMPARE(inodeOf(stored), inode);
-    QCOMPARE(flat(storedRows(stored, QStringLiteral("/tmp/check.db"), QStringLiteral("select id, UserName from FingerList"))),
-             QStringList({QStringLiteral("1|amy"), QStringLiteral("2|bob")}));
+    QCOMPARE(flat(storedRows(
+                 stored, QStringLiteral("/tmp/check.db"), QStringLiteral("select id, UserName from FingerList"))),
+        QStringList({ QStringLiteral("1|amy"), QStringLiteral("2|bob") }));
 }
 
 void FixedPathsTest::realLibrary()
@@ -332,19 +336,19 @@ void FixedPathsTest::realLibrary()
     }
     if (!missing.isEmpty()) {
         ::dlclose(handle);
-        QSKIP(qPrintable(QStringLiteral("the built libvrkt7xcommon.so does not export %1 yet").arg(missing.join(QStringLiteral(", ")))));
+        QSKIP(qPrintable(QStringLiteral("the built libvrkt7xcommon.so does not export %1 yet")
+                             .arg(missing.join(QStringLiteral(", ")))));
     }
 
     CFingerManage manager;
     QVERIFY(manager.init());
     QCOMPARE(manager.m_commLib.fileName(), m_locations.at(2));
-    const QList<void*> bound{
-        reinterpret_cast<void*>(manager.m_pfnAddFinger), reinterpret_cast<void*>(manager.m_pfnIsDeviceConnect),
-        reinterpret_cast<void*>(manager.m_pfnGetDeviceConnect), reinterpret_cast<void*>(manager.m_pfnIsDeviceFingerOpen),
-        reinterpret_cast<void*>(manager.m_pfnOpenFinger), reinterpret_cast<void*>(manager.m_pfnCloseFinger),
-        reinterpret_cast<void*>(manager.m_pfnDeleteFinger), reinterpret_cast<void*>(manager.m_pfnDeleteFingers),
-        reinterpret_cast<void*>(manager.m_pfnCheckFinger), reinterpret_cast<void*>(manager.m_pfnImportFinger),
-        reinterpret_cast<void*>(manager.m_pfnExportFinger)};
+    const QList<void*> bound { reinterpret_cast<void*>(manager.m_pfnAddFinger),
+        reinterpret_cast<void*>(manager.m_pfnIsDeviceConnect), reinterpret_cast<void*>(manager.m_pfnGetDeviceConnect),
+        reinterpret_cast<void*>(manager.m_pfnIsDeviceFingerOpen), reinterpret_cast<void*>(manager.m_pfnOpenFinger),
+        reinterpret_cast<void*>(manager.m_pfnCloseFinger), reinterpret_cast<void*>(manager.m_pfnDeleteFinger),
+        reinterpret_cast<void*>(manager.m_pfnDeleteFingers), reinterpret_cast<void*>(manager.m_pfnCheckFinger),
+        reinterpret_cast<void*>(manager.m_pfnImportFinger), reinterpret_cast<void*>(manager.m_pfnExportFinger) };
     QCOMPARE(bound, symbols);
     QVERIFY(m_notices->requests.isEmpty());
     ::dlclose(handle);

@@ -12,7 +12,8 @@
 
 using namespace StoreTest;
 
-namespace {
+namespace
+{
 
 const int kRows = 10000;
 
@@ -24,14 +25,17 @@ struct Outcome {
 Outcome inspect(const QString& stored, const QString& scratch)
 {
     Outcome outcome;
-    outcome.integrity = flat(storedRows(stored, scratch, QStringLiteral("pragma integrity_check"))).join(QLatin1Char(','));
-    outcome.rows = flat(storedRows(stored, scratch, QStringLiteral("select count(*) from FingerList"))).value(0).toInt();
+    outcome.integrity
+        = flat(storedRows(stored, scratch, QStringLiteral("pragma integrity_check"))).join(QLatin1Char(','));
+    outcome.rows
+        = flat(storedRows(stored, scratch, QStringLiteral("select count(*) from FingerList"))).value(0).toInt();
     return outcome;
 }
 
 } // namespace
 
-class WritebackKillTest : public QObject {
+class WritebackKillTest : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -53,19 +57,20 @@ void WritebackKillTest::initTestCase()
     QVERIFY(m_dir.isValid());
     const QString base = m_dir.filePath(QStringLiteral("base.db"));
     QCOMPARE(makeStored(base, m_dir.filePath(QStringLiteral("base-plain.db")),
-                        {QStringLiteral("create table UserList(UserName  varchar(255), Passowrd varchar(32))"),
-                         QStringLiteral("create table FingerList(id int, UserName varchar(255), printerName varchar(255))"),
-                         QStringLiteral("insert into UserList values('admin', '58203716')"),
-                         QStringLiteral("with recursive n(x) as (select 1 union all select x + 1 from n where x < %1) "
-                                        "insert into FingerList select x, 'user' || x, 'P' from n")
-                             .arg(kRows)}),
-             QString());
+                 { QStringLiteral("create table UserList(UserName  varchar(255), Passowrd varchar(32))"),
+                     QStringLiteral("create table FingerList(id int, UserName varchar(255), printerName varchar(255))"),
+                     QStringLiteral("insert into UserList values('admin', '58203716')"),
+                     QStringLiteral("with recursive n(x) as (select 1 union all select x + 1 from n where x < %1) "
+                                    "insert into FingerList select x, 'user' || x, 'P' from n")
+                         .arg(kRows) }),
+        QString());
     m_baseline = readFile(base);
     QVERIFY(m_baseline.size() > 3 * 64 * 1024);
 
     // One undisturbed run counts the steps of the write-back.
     QProcess child;
-    child.start(QStringLiteral(STORE_WRITEBACK_CHILD), {freshCopy(QStringLiteral("count")), QStringLiteral("step:1000000")});
+    child.start(
+        QStringLiteral(STORE_WRITEBACK_CHILD), { freshCopy(QStringLiteral("count")), QStringLiteral("step:1000000") });
     QVERIFY(child.waitForFinished(60000));
     QCOMPARE(child.exitCode(), 3);
     const QByteArray out = child.readAllStandardOutput().trimmed();
@@ -104,7 +109,7 @@ void WritebackKillTest::killedAtStep()
 
     const QString dir = freshCopy(QStringLiteral("step%1").arg(step));
     QProcess child;
-    child.start(QStringLiteral(STORE_WRITEBACK_CHILD), {dir, QStringLiteral("step:%1").arg(step)});
+    child.start(QStringLiteral(STORE_WRITEBACK_CHILD), { dir, QStringLiteral("step:%1").arg(step) });
     QVERIFY(child.waitForFinished(60000));
     QCOMPARE(child.exitStatus(), QProcess::CrashExit); // killed where asked
 
@@ -121,7 +126,7 @@ void WritebackKillTest::killedAtRandom()
     int grew = 0;
     for (int round = 0; round < 15; ++round) {
         QProcess child;
-        child.start(QStringLiteral(STORE_WRITEBACK_CHILD), {dir, QStringLiteral("loop")});
+        child.start(QStringLiteral(STORE_WRITEBACK_CHILD), { dir, QStringLiteral("loop") });
         QVERIFY(child.waitForStarted());
         QThread::msleep(40 + random.bounded(260));
         child.kill();
@@ -129,7 +134,8 @@ void WritebackKillTest::killedAtRandom()
 
         const Outcome outcome = inspect(dir + QStringLiteral("/fingerdata.db"), dir + QStringLiteral("/check.db"));
         QCOMPARE(outcome.integrity, QStringLiteral("ok"));
-        QVERIFY2(outcome.rows >= lastRows, qPrintable(QStringLiteral("%1 rows after %2").arg(outcome.rows).arg(lastRows)));
+        QVERIFY2(
+            outcome.rows >= lastRows, qPrintable(QStringLiteral("%1 rows after %2").arg(outcome.rows).arg(lastRows)));
         if (outcome.rows > lastRows)
             ++grew;
         lastRows = outcome.rows;

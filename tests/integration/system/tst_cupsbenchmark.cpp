@@ -11,11 +11,11 @@
 #include <QFile>
 #include <QProcess>
 #include <QtTest>
-
 #include <algorithm>
 #include <functional>
 
-namespace {
+namespace
+{
 
 constexpr int kQueues = 100;
 constexpr int kRuns = 25;
@@ -43,7 +43,8 @@ double medianUs(const std::function<void()>& fn)
 
 } // namespace
 
-class TestCupsBenchmark : public QObject {
+class TestCupsBenchmark : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -62,7 +63,7 @@ void TestCupsBenchmark::initTestCase()
         const QString uri = (i % 2) ? QStringLiteral("usb://Maker/ZPH6100RMX?serial=SIM%1").arg(i)
                                     : QStringLiteral("socket://127.0.0.2:%1").arg(9100 + i);
         QVERIFY2(m_cups.addQueue(name, uri, (i % 2) ? "Maker ZPH6100RMX Series" : "Other Laser 100"),
-                 qPrintable(m_cups.lastError()));
+            qPrintable(m_cups.lastError()));
     }
     QVERIFY(m_cups.submitHeldJob("Q001") > 0);
 }
@@ -74,7 +75,7 @@ void TestCupsBenchmark::printersAgainstLpstat()
     QCOMPARE(count, kQueues);
     int lines = 0;
     int rc = -1;
-    lines = m_cups.runClient("lpstat", {"-v"}, &rc).count('\n');
+    lines = m_cups.runClient("lpstat", { "-v" }, &rc).count('\n');
     QCOMPARE(rc, 0);
     QCOMPARE(lines, kQueues);
     QCOMPARE(printer_is_printing("Q001"), true);
@@ -84,24 +85,23 @@ void TestCupsBenchmark::printersAgainstLpstat()
         int n = 0;
         cups_get_printers(countPrinter, &n);
     });
-    const double lpstat = medianUs([this] { m_cups.runClient("lpstat", {"-v"}); });
+    const double lpstat = medianUs([this] { m_cups.runClient("lpstat", { "-v" }); });
     const double printingBusy = medianUs([] { printer_is_printing("Q001"); });
     const double printingIdle = medianUs([] { printer_is_printing("Q002"); });
 
-    const QString report =
-        QStringLiteral("cups benchmark: %1 queues, median of %2 runs\n"
-                       "cups_get_printers            %3 ms\n"
-                       "lpstat -v (process)          %4 ms\n"
-                       "ratio get_printers/lpstat    %5\n"
-                       "printer_is_printing (busy)   %6 ms\n"
-                       "printer_is_printing (idle)   %7 ms\n")
-            .arg(kQueues)
-            .arg(kRuns)
-            .arg(getPrinters / 1000.0, 0, 'f', 2)
-            .arg(lpstat / 1000.0, 0, 'f', 2)
-            .arg(getPrinters / lpstat, 0, 'f', 2)
-            .arg(printingBusy / 1000.0, 0, 'f', 2)
-            .arg(printingIdle / 1000.0, 0, 'f', 2);
+    const QString report = QStringLiteral("cups benchmark: %1 queues, median of %2 runs\n"
+                                          "cups_get_printers            %3 ms\n"
+                                          "lpstat -v (process)          %4 ms\n"
+                                          "ratio get_printers/lpstat    %5\n"
+                                          "printer_is_printing (busy)   %6 ms\n"
+                                          "printer_is_printing (idle)   %7 ms\n")
+                               .arg(kQueues)
+                               .arg(kRuns)
+                               .arg(getPrinters / 1000.0, 0, 'f', 2)
+                               .arg(lpstat / 1000.0, 0, 'f', 2)
+                               .arg(getPrinters / lpstat, 0, 'f', 2)
+                               .arg(printingBusy / 1000.0, 0, 'f', 2)
+                               .arg(printingIdle / 1000.0, 0, 'f', 2);
     qInfo().noquote() << report;
 
     const QString dir = qEnvironmentVariable("VRKT_ARTIFACTS_DIR", QDir::tempPath());

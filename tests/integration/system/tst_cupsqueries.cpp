@@ -7,15 +7,14 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QScopeGuard>
 #include <QFile>
+#include <QScopeGuard>
 #include <QtTest>
-
+#include <cstring>
 #include <cups/cups.h>
 
-#include <cstring>
-
-namespace {
+namespace
+{
 
 struct Seen {
     QList<Printer_struct> printers;
@@ -29,10 +28,7 @@ int collectPrinter(void* para, Printer_struct* printer)
     return (seen->stopAfter > 0 && seen->printers.size() >= seen->stopAfter) ? 0 : 1;
 }
 
-void collectJob(void* para, Job_struct* job)
-{
-    static_cast<QList<Job_struct>*>(para)->append(*job);
-}
+void collectJob(void* para, Job_struct* job) { static_cast<QList<Job_struct>*>(para)->append(*job); }
 
 const Printer_struct* findPrinter(const QList<Printer_struct>& list, const char* name)
 {
@@ -71,7 +67,8 @@ const QString kLongUri = QStringLiteral("usb://Maker/ZPH6100RMX?serial=") + QStr
 
 } // namespace
 
-class TestCupsQueries : public QObject {
+class TestCupsQueries : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -103,9 +100,9 @@ void TestCupsQueries::initTestCase()
     QVERIFY2(m_cups.start(), qPrintable(m_cups.lastError()));
     QVERIFY2(m_cups.addQueue("ZPH_USB", kUsbUri, "Maker ZPH6100RMX Series"), qPrintable(m_cups.lastError()));
     QVERIFY2(m_cups.addQueue("ZPH_NET", "socket://127.0.0.2:9100", "Maker ZPH6100RMX Series"),
-             qPrintable(m_cups.lastError()));
+        qPrintable(m_cups.lastError()));
     QVERIFY2(m_cups.addQueue("Other_DNSSD", "dnssd://Other%20Laser._ipp._tcp.local/", "Other Laser 100"),
-             qPrintable(m_cups.lastError()));
+        qPrintable(m_cups.lastError()));
     QVERIFY2(m_cups.addQueue("Plain_Raw", "socket://127.0.0.3"), qPrintable(m_cups.lastError()));
     QVERIFY2(m_cups.addQueue("Long_Uri", kLongUri, "Maker ZPH6100RMX Series"), qPrintable(m_cups.lastError()));
 }
@@ -115,10 +112,17 @@ void TestCupsQueries::printersCarryTheirQueueData_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("model");
     QTest::addColumn<QString>("uri");
-    QTest::newRow("usb") << "ZPH_USB" << "Maker ZPH6100RMX Series" << kUsbUri;
-    QTest::newRow("socket") << "ZPH_NET" << "Maker ZPH6100RMX Series" << "socket://127.0.0.2:9100";
-    QTest::newRow("dnssd") << "Other_DNSSD" << "Other Laser 100" << "dnssd://Other%20Laser._ipp._tcp.local/";
-    QTest::newRow("no PPD") << "Plain_Raw" << "Local Raw Printer" << "socket://127.0.0.3";
+    QTest::newRow("usb") << "ZPH_USB"
+                         << "Maker ZPH6100RMX Series" << kUsbUri;
+    QTest::newRow("socket") << "ZPH_NET"
+                            << "Maker ZPH6100RMX Series"
+                            << "socket://127.0.0.2:9100";
+    QTest::newRow("dnssd") << "Other_DNSSD"
+                           << "Other Laser 100"
+                           << "dnssd://Other%20Laser._ipp._tcp.local/";
+    QTest::newRow("no PPD") << "Plain_Raw"
+                            << "Local Raw Printer"
+                            << "socket://127.0.0.3";
 }
 
 void TestCupsQueries::printersCarryTheirQueueData()
@@ -149,10 +153,7 @@ void TestCupsQueries::callbackStopsTheWalk()
     QCOMPARE(seen.printers.size(), 3);
 }
 
-void TestCupsQueries::nullCallbackIsRefused()
-{
-    QCOMPARE(cups_get_printers(nullptr, nullptr), -2);
-}
+void TestCupsQueries::nullCallbackIsRefused() { QCOMPARE(cups_get_printers(nullptr, nullptr), -2); }
 
 void TestCupsQueries::managerForwardsOrWalksWithoutCallback()
 {
@@ -211,8 +212,12 @@ void TestCupsQueries::lookupsByName_data()
     QTest::addColumn<QString>("uri");
     QTest::addColumn<QString>("model");
     QTest::newRow("usb") << "ZPH_USB" << kUsbUri << "Maker ZPH6100RMX Series";
-    QTest::newRow("dnssd") << "Other_DNSSD" << "dnssd://Other%20Laser._ipp._tcp.local/" << "Other Laser 100";
-    QTest::newRow("no PPD") << "Plain_Raw" << "socket://127.0.0.3" << "Local Raw Printer";
+    QTest::newRow("dnssd") << "Other_DNSSD"
+                           << "dnssd://Other%20Laser._ipp._tcp.local/"
+                           << "Other Laser 100";
+    QTest::newRow("no PPD") << "Plain_Raw"
+                            << "socket://127.0.0.3"
+                            << "Local Raw Printer";
 }
 
 void TestCupsQueries::lookupsByName()
@@ -323,7 +328,7 @@ void TestCupsQueries::jobsOfOneQueue()
         QVERIFY(strcmp(job.user_name, "unknown") != 0);
     }
     std::sort(ids.begin(), ids.end());
-    QCOMPARE(ids, (QList<int> {id1, id2}));
+    QCOMPARE(ids, (QList<int> { id1, id2 }));
 }
 
 void TestCupsQueries::jobsOfAllQueuesAndWhich()

@@ -10,7 +10,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-class TestPrinterIsPrinting : public QObject {
+class TestPrinterIsPrinting : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -35,9 +36,9 @@ void TestPrinterIsPrinting::initTestCase()
 {
     QVERIFY2(m_cups.start(), qPrintable(m_cups.lastError()));
     QVERIFY(m_workDir.isValid());
-    for (const char* name : {"ZPH_USB", "ZPH_USB_NOSN", "Idle_Queue"})
+    for (const char* name : { "ZPH_USB", "ZPH_USB_NOSN", "Idle_Queue" })
         QVERIFY2(m_cups.addQueue(name, "usb://Maker/ZPH6100RMX?serial=SIM0001", "Maker ZPH6100RMX Series"),
-                 qPrintable(m_cups.lastError()));
+            qPrintable(m_cups.lastError()));
 }
 
 // The shell commands run in an empty directory of their own, so that anything a crafted queue
@@ -48,10 +49,7 @@ void TestPrinterIsPrinting::init()
     QVERIFY(QDir::setCurrent(m_workDir.path()));
 }
 
-void TestPrinterIsPrinting::cleanup()
-{
-    QDir::setCurrent(m_previousDir);
-}
+void TestPrinterIsPrinting::cleanup() { QDir::setCurrent(m_previousDir); }
 
 void TestPrinterIsPrinting::answersForEveryQueueName_data()
 {
@@ -75,7 +73,8 @@ void TestPrinterIsPrinting::answersForEveryQueueName()
 {
     QFETCH(QString, name);
     QFETCH(bool, takesJobs);
-    QVERIFY2(m_cups.addQueue(name, "socket://127.0.0.2:9100", "Maker ZPH6100RMX Series"), qPrintable(m_cups.lastError()));
+    QVERIFY2(
+        m_cups.addQueue(name, "socket://127.0.0.2:9100", "Maker ZPH6100RMX Series"), qPrintable(m_cups.lastError()));
     auto removeQueue = qScopeGuard([&] { m_cups.removeQueue(name); });
 
     QCOMPARE(printer_is_printing(name), false);

@@ -11,11 +11,11 @@
 #include <QMetaObject>
 #include <QVariant>
 #include <QtTest>
-
 #include <cxxabi.h>
 #include <dlfcn.h>
 
-namespace {
+namespace
+{
 
 const char* const kLibrary = VRKT_BINARY_DIR "/lib/libvrkt7xcommon.so";
 
@@ -26,46 +26,46 @@ struct Symbol {
 
 // Everything this part of the library exports, under its C++ name.
 const Symbol kSymbols[] = {
-    {"_Z17cups_get_printersPFiPvP14Printer_structES_", "cups_get_printers(int (*)(void*, Printer_struct*), void*)"},
-    {"_Z12cups_get_jobPFvPvP10Job_structES_PKcS5_S5_",
-     "cups_get_job(void (*)(void*, Job_struct*), void*, char const*, char const*, char const*)"},
-    {"_Z24cups_get_default_printerv", "cups_get_default_printer()"},
-    {"_Z19cups_get_device_uriPKcPc", "cups_get_device_uri(char const*, char*)"},
-    {"_Z16get_device_modelPKcPc", "get_device_model(char const*, char*)"},
-    {"_Z16cups_resolve_uriPKcPci", "cups_resolve_uri(char const*, char*, int)"},
-    {"_Z20cups_usb_getDeviceIDPci", "cups_usb_getDeviceID(char*, int)"},
-    {"_Z25get_string_from_shell_cmdRK7QStringi", "get_string_from_shell_cmd(QString const&, int)"},
-    {"_Z19printer_is_printingRK7QString", "printer_is_printing(QString const&)"},
-    {"_Z14is_app_runningPKc", "is_app_running(char const*)"},
-    {"_Z11appSettingsRK7QStringR8QVariantRKS2_b", "appSettings(QString const&, QVariant&, QVariant const&, bool)"},
-    {"_Z8log_initv", "log_init()"},
-    {"_Z5hxlogPKcz", "hxlog(char const*, ...)"},
-    {"_Z15setSockNonBlocki", "setSockNonBlock(int)"},
-    {"_ZN12Trans_ServerC1Ev", "Trans_Server::Trans_Server()"},
-    {"_ZN12Trans_ServerD1Ev", "Trans_Server::~Trans_Server()"},
-    {"_ZN12Trans_Server12createServerEPKc", "Trans_Server::createServer(char const*)"},
-    {"_ZN12Trans_Server20any_client_connectedEv", "Trans_Server::any_client_connected()"},
-    {"_ZN12Trans_Server13readThenWriteEiPFiPvPciES0_",
-     "Trans_Server::readThenWrite(int, int (*)(void*, char*, int), void*)"},
-    {"_ZN12Trans_Server15get_server_pathEv", "Trans_Server::get_server_path()"},
-    {"_ZN12Trans_ClientC1EPKc", "Trans_Client::Trans_Client(char const*)"},
-    {"_ZN12Trans_Client18tryConnectToServerEv", "Trans_Client::tryConnectToServer()"},
-    {"_ZN12Trans_Client13writeThenReadEPci", "Trans_Client::writeThenRead(char*, int)"},
-    {"_ZN12ServerThreadC1EPKcP7QObject", "ServerThread::ServerThread(char const*, QObject*)"},
-    {"_ZN12ServerThreadD1Ev", "ServerThread::~ServerThread()"},
-    {"_ZN12ServerThread16get_trans_serverEv", "ServerThread::get_trans_server()"},
-    {"_ZN12ServerThread14client_connectEi", "ServerThread::client_connect(int)"},
-    {"_ZN12ServerThread10client_cmdE7QStringPv", "ServerThread::client_cmd(QString, void*)"},
-    {"_ZN12ServerThread16staticMetaObjectE", "ServerThread::staticMetaObject"},
-    {"_ZTV12ServerThread", "vtable for ServerThread"},
-    {"filepath", ""},
-    {"lockfile", ""},
-    {"statusKey", ""},
-    {"printersKey", ""},
-    {"isDeviceSupported", ""},
-    {"log_file", ""},
-    {"log_app_name", ""},
-    {"app_version", ""},
+    { "_Z17cups_get_printersPFiPvP14Printer_structES_", "cups_get_printers(int (*)(void*, Printer_struct*), void*)" },
+    { "_Z12cups_get_jobPFvPvP10Job_structES_PKcS5_S5_",
+        "cups_get_job(void (*)(void*, Job_struct*), void*, char const*, char const*, char const*)" },
+    { "_Z24cups_get_default_printerv", "cups_get_default_printer()" },
+    { "_Z19cups_get_device_uriPKcPc", "cups_get_device_uri(char const*, char*)" },
+    { "_Z16get_device_modelPKcPc", "get_device_model(char const*, char*)" },
+    { "_Z16cups_resolve_uriPKcPci", "cups_resolve_uri(char const*, char*, int)" },
+    { "_Z20cups_usb_getDeviceIDPci", "cups_usb_getDeviceID(char*, int)" },
+    { "_Z25get_string_from_shell_cmdRK7QStringi", "get_string_from_shell_cmd(QString const&, int)" },
+    { "_Z19printer_is_printingRK7QString", "printer_is_printing(QString const&)" },
+    { "_Z14is_app_runningPKc", "is_app_running(char const*)" },
+    { "_Z11appSettingsRK7QStringR8QVariantRKS2_b", "appSettings(QString const&, QVariant&, QVariant const&, bool)" },
+    { "_Z8log_initv", "log_init()" },
+    { "_Z5hxlogPKcz", "hxlog(char const*, ...)" },
+    { "_Z15setSockNonBlocki", "setSockNonBlock(int)" },
+    { "_ZN12Trans_ServerC1Ev", "Trans_Server::Trans_Server()" },
+    { "_ZN12Trans_ServerD1Ev", "Trans_Server::~Trans_Server()" },
+    { "_ZN12Trans_Server12createServerEPKc", "Trans_Server::createServer(char const*)" },
+    { "_ZN12Trans_Server20any_client_connectedEv", "Trans_Server::any_client_connected()" },
+    { "_ZN12Trans_Server13readThenWriteEiPFiPvPciES0_",
+        "Trans_Server::readThenWrite(int, int (*)(void*, char*, int), void*)" },
+    { "_ZN12Trans_Server15get_server_pathEv", "Trans_Server::get_server_path()" },
+    { "_ZN12Trans_ClientC1EPKc", "Trans_Client::Trans_Client(char const*)" },
+    { "_ZN12Trans_Client18tryConnectToServerEv", "Trans_Client::tryConnectToServer()" },
+    { "_ZN12Trans_Client13writeThenReadEPci", "Trans_Client::writeThenRead(char*, int)" },
+    { "_ZN12ServerThreadC1EPKcP7QObject", "ServerThread::ServerThread(char const*, QObject*)" },
+    { "_ZN12ServerThreadD1Ev", "ServerThread::~ServerThread()" },
+    { "_ZN12ServerThread16get_trans_serverEv", "ServerThread::get_trans_server()" },
+    { "_ZN12ServerThread14client_connectEi", "ServerThread::client_connect(int)" },
+    { "_ZN12ServerThread10client_cmdE7QStringPv", "ServerThread::client_cmd(QString, void*)" },
+    { "_ZN12ServerThread16staticMetaObjectE", "ServerThread::staticMetaObject" },
+    { "_ZTV12ServerThread", "vtable for ServerThread" },
+    { "filepath", "" },
+    { "lockfile", "" },
+    { "statusKey", "" },
+    { "printersKey", "" },
+    { "isDeviceSupported", "" },
+    { "log_file", "" },
+    { "log_app_name", "" },
+    { "app_version", "" },
 };
 
 using GetPrintersFn = int (*)(int (*)(void*, Printer_struct*), void*);
@@ -90,7 +90,8 @@ QByteArray readAll(const QString& path)
 
 } // namespace
 
-class TestSystemExports : public QObject {
+class TestSystemExports : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -109,11 +110,7 @@ private slots:
     void serverThreadClassName();
 
 private:
-    template<typename T>
-    T fn(const char* name)
-    {
-        return reinterpret_cast<T>(dlsym(m_lib, name));
-    }
+    template <typename T> T fn(const char* name) { return reinterpret_cast<T>(dlsym(m_lib, name)); }
     void* m_lib = nullptr;
 };
 
@@ -230,9 +227,9 @@ void TestSystemExports::logFileOnItsFixedPath()
     const QFileInfo link("/tmp/loglog.log");
     QVERIFY(link.isSymLink());
     const QString target = link.symLinkTarget();
-    QVERIFY2(target == "/tmp/loglog_" + before.toString("yyyyMMddhhmmss") + ".log" ||
-                 target == "/tmp/loglog_" + after.toString("yyyyMMddhhmmss") + ".log",
-             qPrintable(target));
+    QVERIFY2(target == "/tmp/loglog_" + before.toString("yyyyMMddhhmmss") + ".log"
+            || target == "/tmp/loglog_" + after.toString("yyyyMMddhhmmss") + ".log",
+        qPrintable(target));
     QCOMPARE(hx("job %d held on %s\n", 7, "ZPH_USB"), 22);
     const QByteArray text = readAll("/tmp/loglog.log");
     QVERIFY(text.startsWith("--------statusmonitor v1.0.0.1-------\n\n"));
@@ -260,14 +257,14 @@ void TestSystemExports::cupsThroughTheLibrary()
     CupsSandbox cups;
     QVERIFY2(cups.start(), qPrintable(cups.lastError()));
     QVERIFY2(cups.addQueue("ZPH_USB", "usb://Maker/ZPH6100RMX?serial=SIM0001", "Maker ZPH6100RMX Series"),
-             qPrintable(cups.lastError()));
+        qPrintable(cups.lastError()));
     auto getPrinters = fn<GetPrintersFn>("_Z17cups_get_printersPFiPvP14Printer_structES_");
     auto isPrinting = fn<PrinterIsPrintingFn>("_Z19printer_is_printingRK7QString");
     auto isRunning = fn<IsAppRunningFn>("_Z14is_app_runningPKc");
     QVERIFY(getPrinters && isPrinting && isRunning);
     QStringList names;
     QCOMPARE(getPrinters(countPrinter, &names), 0);
-    QCOMPARE(names, QStringList {"ZPH_USB"});
+    QCOMPARE(names, QStringList { "ZPH_USB" });
     QCOMPARE(isPrinting("ZPH_USB"), false);
     QVERIFY(cups.submitHeldJob("ZPH_USB") > 0);
     QCOMPARE(isPrinting("ZPH_USB"), true);

@@ -11,15 +11,14 @@
 
 #include <QFile>
 #include <QtTest>
-
-#include <memory>
-
 #include <arpa/inet.h>
+#include <memory>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 constexpr char kAddressA[] = "127.0.0.2";
 constexpr char kAddressB[] = "127.0.0.3";
@@ -35,7 +34,7 @@ const QString kUnplugged = QStringLiteral("(unplugged)");
 bool waitForListening(const char* address, bool listening)
 {
     for (int tries = 0; tries < 200; ++tries) {
-        sockaddr_in addr{};
+        sockaddr_in addr {};
         addr.sin_family = AF_INET;
         addr.sin_port = htons(10001);
         inet_pton(AF_INET, address, &addr.sin_addr);
@@ -49,10 +48,7 @@ bool waitForListening(const char* address, bool listening)
     return false;
 }
 
-QString namespaceOf(const char* path)
-{
-    return QFile::symLinkTarget(QString::fromLatin1(path));
-}
+QString namespaceOf(const char* path) { return QFile::symLinkTarget(QString::fromLatin1(path)); }
 
 FG_FUNC_T fingRead()
 {
@@ -61,10 +57,7 @@ FG_FUNC_T fingRead()
     return frame;
 }
 
-QList<int> repeated(int count, int value)
-{
-    return QList<int>(count, value);
-}
+QList<int> repeated(int count, int value) { return QList<int>(count, value); }
 
 FG_DATAF_T record(const QByteArray& name, quint16 id)
 {
@@ -79,7 +72,8 @@ FG_DATAF_T record(const QByteArray& name, quint16 id)
 
 } // namespace
 
-class NetFpsimTest : public QObject {
+class NetFpsimTest : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -121,7 +115,7 @@ void NetFpsimTest::initTestCase()
 
 void NetFpsimTest::init()
 {
-    for (fpsim::SimulatedNetPrinter* p : {&m_a, &m_b}) {
+    for (fpsim::SimulatedNetPrinter* p : { &m_a, &m_b }) {
         QVERIFY(p->control().clearFaults());
         QVERIFY(p->control().clearFrameLog());
         QVERIFY(p->control().pressNothing());
@@ -166,25 +160,25 @@ void NetFpsimTest::writeDataViaNet_data()
     QTest::addColumn<QString>("fault");
     QTest::addColumn<bool>("shortWaits");
     QTest::addColumn<int>("result");
-    QTest::addColumn<int>("frames");      // "FING" frames the printer received
+    QTest::addColumn<int>("frames"); // "FING" frames the printer received
     QTest::addColumn<QList<int>>("pauses"); // the library's pauses, ms
 
-    QTest::newRow("accepted") << QString() << false << 0 << 1 << QList<int>{};
-    QTest::newRow("busy") << "busy code=FING count=0" << false << 4 << 1 << QList<int>{};
-    QTest::newRow("refused") << "refuse code=FING count=0" << false << 5 << 1 << QList<int>{};
+    QTest::newRow("accepted") << QString() << false << 0 << 1 << QList<int> {};
+    QTest::newRow("busy") << "busy code=FING count=0" << false << 4 << 1 << QList<int> {};
+    QTest::newRow("refused") << "refuse code=FING count=0" << false << 5 << 1 << QList<int> {};
     QTest::newRow("not ready 3 times") << "notready=3 code=FING" << false << 0 << 1 << repeated(3, 100);
     // 22 'N' in a row: 21 pauses, then the attempt ends with 18 and the next one goes through.
     QTest::newRow("not-ready storm once") << "notready=22 code=FING" << false << 0 << 2 << repeated(21, 100);
-    QTest::newRow("not-ready storm always") << "notready=30 code=FING count=0" << false << 18 << 5
-                                            << repeated(5 * 21, 100);
-    QTest::newRow("malformed once") << "malformed code=FING" << true << 0 << 2 << QList<int>{};
-    QTest::newRow("malformed always") << "malformed code=FING count=0" << true << 22 << 5 << QList<int>{};
-    QTest::newRow("cut short once") << "short=5 code=FING" << true << 0 << 2 << QList<int>{};
-    QTest::newRow("junk after the answer") << "oversize=32 code=FING count=0" << false << 0 << 1 << QList<int>{};
-    QTest::newRow("dropped once") << "drop code=FING" << false << 0 << 2 << QList<int>{};
-    QTest::newRow("dropped always") << "drop code=FING count=0" << false << 16 << 5 << QList<int>{};
-    QTest::newRow("never answers") << "delay=600000 code=FING count=0" << true << 16 << 5 << QList<int>{};
-    QTest::newRow("answers late, within the wait") << "delay=300 code=FING" << true << 0 << 1 << QList<int>{};
+    QTest::newRow("not-ready storm always")
+        << "notready=30 code=FING count=0" << false << 18 << 5 << repeated(5 * 21, 100);
+    QTest::newRow("malformed once") << "malformed code=FING" << true << 0 << 2 << QList<int> {};
+    QTest::newRow("malformed always") << "malformed code=FING count=0" << true << 22 << 5 << QList<int> {};
+    QTest::newRow("cut short once") << "short=5 code=FING" << true << 0 << 2 << QList<int> {};
+    QTest::newRow("junk after the answer") << "oversize=32 code=FING count=0" << false << 0 << 1 << QList<int> {};
+    QTest::newRow("dropped once") << "drop code=FING" << false << 0 << 2 << QList<int> {};
+    QTest::newRow("dropped always") << "drop code=FING count=0" << false << 16 << 5 << QList<int> {};
+    QTest::newRow("never answers") << "delay=600000 code=FING count=0" << true << 16 << 5 << QList<int> {};
+    QTest::newRow("answers late, within the wait") << "delay=300 code=FING" << true << 0 << 1 << QList<int> {};
     QTest::newRow("nothing listens") << kUnplugged << false << 15 << 0 << repeated(5, 200);
 }
 
@@ -203,8 +197,7 @@ void NetFpsimTest::writeDataViaNet()
     FG_FUNC_T frame = fingRead();
     BYTE status = 0xEE;
     WORD length = 0xEEEE;
-    QCOMPARE(cmd.WriteDataViaNet(reinterpret_cast<BYTE*>(&frame), sizeof(frame), nullptr, &length, &status, 0),
-             result);
+    QCOMPARE(cmd.WriteDataViaNet(reinterpret_cast<BYTE*>(&frame), sizeof(frame), nullptr, &length, &status, 0), result);
     QCOMPARE(clock.sleepsMs(), pauses);
     QCOMPARE(m_a.control().receivedCodes(), QStringList(frames, QStringLiteral("FING")));
     if (result == FM_OK) {
@@ -265,8 +258,8 @@ void NetFpsimTest::resultRecordOfAVerification()
     FG_DATA_T data;
     memset(&data, 0xEE, sizeof(data));
     length = 0;
-    const int got = cmd.WriteDataViaNet(reinterpret_cast<BYTE*>(&getr), sizeof(getr), reinterpret_cast<BYTE*>(&data),
-                                        &length, &status, sizeof(data));
+    const int got = cmd.WriteDataViaNet(
+        reinterpret_cast<BYTE*>(&getr), sizeof(getr), reinterpret_cast<BYTE*>(&data), &length, &status, sizeof(data));
     // 'N' records before the answer must not swallow the start of the payload ("not ready twice").
     QCOMPARE(m_a.control().receivedCodes(), QStringList(frames, QStringLiteral("GETR")));
     QCOMPARE(got, result);
@@ -312,8 +305,8 @@ void NetFpsimTest::importStream()
     QCOMPARE(users.size(), records);
     for (int i = 0; i < records; ++i)
         QVERIFY2(std::any_of(users.begin(), users.end(),
-                             [&](const fpsim::ControlClient::User& u) { return u.name == data[i].UserName; }),
-                 data[i].UserName);
+                     [&](const fpsim::ControlClient::User& u) { return u.name == data[i].UserName; }),
+            data[i].UserName);
     // The store really holds the templates: save it and compare byte for byte.
     const QString saved = QDir::temp().filePath(QStringLiteral("net-import-check.fdl"));
     QVERIFY(m_a.control().saveStore(saved));
@@ -341,14 +334,14 @@ void NetFpsimTest::importFaults_data()
     QTest::addColumn<int>("result");
     QTest::addColumn<QList<int>>("pauses");
 
-    QTest::newRow("busy") << "busy code=IMPT" << false << 4 << QList<int>{};
-    QTest::newRow("refused") << "refuse code=IMPT" << false << 5 << QList<int>{};
+    QTest::newRow("busy") << "busy code=IMPT" << false << 4 << QList<int> {};
+    QTest::newRow("refused") << "refuse code=IMPT" << false << 5 << QList<int> {};
     QTest::newRow("not ready 3 times") << "notready=3 code=IMPT" << false << 0 << repeated(3, 100);
     QTest::newRow("not-ready storm") << "notready=22 code=IMPT" << false << 18 << repeated(21, 100);
-    QTest::newRow("malformed") << "malformed code=IMPT" << false << 19 << QList<int>{};
-    QTest::newRow("dropped") << "drop code=IMPT" << false << 16 << QList<int>{};
-    QTest::newRow("never answers") << "delay=600000 code=IMPT" << true << 16 << QList<int>{};
-    QTest::newRow("nothing listens") << kUnplugged << false << 15 << QList<int>{};
+    QTest::newRow("malformed") << "malformed code=IMPT" << false << 19 << QList<int> {};
+    QTest::newRow("dropped") << "drop code=IMPT" << false << 16 << QList<int> {};
+    QTest::newRow("never answers") << "delay=600000 code=IMPT" << true << 16 << QList<int> {};
+    QTest::newRow("nothing listens") << kUnplugged << false << 15 << QList<int> {};
 }
 
 void NetFpsimTest::importFaults()
@@ -360,7 +353,7 @@ void NetFpsimTest::importFaults()
 
     const int before = m_a.control().users().size();
     QVERIFY2(inject(fault), qPrintable(m_a.control().lastError()));
-    FG_DATAF_T data[2] = {record("carol", 40), record("dave", 41)};
+    FG_DATAF_T data[2] = { record("carol", 40), record("dave", 41) };
     FingCmd cmd;
     bind(cmd, shortWaits);
     {
@@ -409,7 +402,7 @@ void NetFpsimTest::deviceIdAndConnectionTest()
     QVERIFY(deviceId.contains("MDL:"));
 
     NetIO io;
-    Printer_struct printer{};
+    Printer_struct printer {};
     qstrncpy(printer.deviceUri, "socket://127.0.0.2:9100", sizeof(printer.deviceUri));
     char buffer[1024];
     memset(buffer, 0, sizeof(buffer));

@@ -10,13 +10,12 @@
 
 #include <QFile>
 #include <QtTest>
-
 #include <memory>
-
 #include <sys/mount.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 constexpr quint16 kPrinterPort = 10001;
 
@@ -28,14 +27,11 @@ const char kHosts[] = "127.0.0.1 localhost\n"
                       "::1 v6only.test\n"
                       "127.0.0.5 v4only.test\n";
 
-QString namespaceOf(const char* path)
-{
-    return QFile::symLinkTarget(QString::fromLatin1(path));
-}
+QString namespaceOf(const char* path) { return QFile::symLinkTarget(QString::fromLatin1(path)); }
 
 Printer_struct printerAt(const char* uri)
 {
-    Printer_struct printer{};
+    Printer_struct printer {};
     qstrncpy(printer.deviceUri, uri, sizeof(printer.deviceUri));
     return printer;
 }
@@ -50,7 +46,8 @@ QByteArray answerOfSize(int size)
 
 } // namespace
 
-class NetNamespaceTest : public QObject {
+class NetNamespaceTest : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -105,8 +102,8 @@ void NetNamespaceTest::resolvesAndOpensTheCallersPort_data()
                                    << "::1";
     QTest::newRow("name with both kinds") << QByteArray("socket://dualhost.test:9100") << "socket://127.0.0.4"
                                           << "127.0.0.4";
-    QTest::newRow("name in capitals, ipp") << QByteArray("ipp://DualHost.test:631/ipp/print")
-                                           << "socket://127.0.0.4" << "127.0.0.4";
+    QTest::newRow("name in capitals, ipp") << QByteArray("ipp://DualHost.test:631/ipp/print") << "socket://127.0.0.4"
+                                           << "127.0.0.4";
     QTest::newRow("IPv6-only name") << QByteArray("socket://v6only.test") << "socket://[::1]"
                                     << "::1";
     QTest::newRow("IPv4-only name") << QByteArray("lpd://v4only.test/queue") << "socket://127.0.0.5"
@@ -124,7 +121,7 @@ void NetNamespaceTest::resolvesAndOpensTheCallersPort()
     QVERIFY(printer.isListening());
     QVERIFY(rawPort.isListening());
     QByteArray seen;
-    std::atomic<bool> done{false};
+    std::atomic<bool> done { false };
     printer.start([&](PeerConnection& c) {
         seen = c.receive(8);
         c.send(QByteArray("STA\0A\0\0\0", 8));
@@ -155,12 +152,18 @@ void NetNamespaceTest::ipAddressOfNames_data()
     QTest::addColumn<QString>("host");
     QTest::addColumn<QString>("address");
 
-    QTest::newRow("both kinds") << "dualhost.test" << "127.0.0.4";
-    QTest::newRow("IPv6 only") << "v6only.test" << "::1";
-    QTest::newRow("IPv4 only") << "v4only.test" << "127.0.0.5";
-    QTest::newRow("localhost") << "localhost" << "127.0.0.1";
-    QTest::newRow("IPv4 literal") << "127.0.0.9" << "127.0.0.9";
-    QTest::newRow("IPv6 literal") << "::1" << "::1";
+    QTest::newRow("both kinds") << "dualhost.test"
+                                << "127.0.0.4";
+    QTest::newRow("IPv6 only") << "v6only.test"
+                               << "::1";
+    QTest::newRow("IPv4 only") << "v4only.test"
+                               << "127.0.0.5";
+    QTest::newRow("localhost") << "localhost"
+                               << "127.0.0.1";
+    QTest::newRow("IPv4 literal") << "127.0.0.9"
+                                  << "127.0.0.9";
+    QTest::newRow("IPv6 literal") << "::1"
+                                  << "::1";
     QTest::newRow("unknown") << "nosuch.test" << QString();
     QTest::newRow("empty") << QString() << QString();
 }
@@ -211,13 +214,13 @@ void NetNamespaceTest::twoPrintersSideBySide()
     second.start(makeScript(1, '\x02'));
 
     DeviceManager manager;
-    Printer_struct printers[2] = {printerAt("socket://127.0.0.2:9100"), printerAt("socket://127.0.0.3")};
+    Printer_struct printers[2] = { printerAt("socket://127.0.0.2:9100"), printerAt("socket://127.0.0.3") };
     for (int round = 0; round < 4; ++round) {
         const int which = round % 2;
         DeviceIO* io = manager.getDevice(&printers[which]);
         QCOMPARE(io->type(), 2);
         QCOMPARE(io->open(&printers[which], kPrinterPort), 0);
-        char frame[8] = {'S', 'T', 'U', 'S', 0, 0, 0, static_cast<char>(round)};
+        char frame[8] = { 'S', 'T', 'U', 'S', 0, 0, 0, static_cast<char>(round) };
         QCOMPARE(io->write(frame, 8), 8);
         char reply[8];
         QCOMPARE(io->read(reply, 8), 8);
@@ -249,7 +252,7 @@ void NetNamespaceTest::deviceIdOverSnmp()
     const QByteArray answer = answerOfSize(160);
     UdpPeer agent(agentAddress, kSnmpPort);
     QVERIFY(agent.isBound());
-    agent.start([&](const QByteArray&) { return QList<QByteArray>{answer}; });
+    agent.start([&](const QByteArray&) { return QList<QByteArray> { answer }; });
 
     NetIO io;
     Printer_struct printer = printerAt(url.constData());
@@ -280,7 +283,7 @@ void NetNamespaceTest::silentPrinterIsNotConnected()
     NetIO io;
     Printer_struct quiet = printerAt("socket://127.0.0.7");
     Printer_struct absent = printerAt("socket://127.0.0.8");
-    for (Printer_struct* printer : {&quiet, &absent}) {
+    for (Printer_struct* printer : { &quiet, &absent }) {
         char id[16];
         memset(id, '-', sizeof(id));
         QCOMPARE(io.getDeviceId(printer, id, sizeof(id)), 0);
@@ -323,7 +326,8 @@ void NetNamespaceTest::fingerprintPortCountsAsAnswer()
 
     UdpPeer agent(address, kSnmpPort);
     QVERIFY(agent.isBound());
-    agent.start([snmp](const QByteArray&) { return snmp ? QList<QByteArray>{answerOfSize(100)} : QList<QByteArray>(); });
+    agent.start(
+        [snmp](const QByteArray&) { return snmp ? QList<QByteArray> { answerOfSize(100) } : QList<QByteArray>(); });
     std::unique_ptr<TcpPeer> port;
     if (fingerprintPort) {
         port = std::make_unique<TcpPeer>(address, 10001);

@@ -10,14 +10,13 @@
 #include "transport/UsbIO.h"
 
 #include <QtTest>
-
 #include <atomic>
-#include <thread>
-
 #include <sys/mount.h>
+#include <thread>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 const char kFirst[] = "usb://Simulated/ZPH6100RMX?serial=SIM0001";
 const char kSecond[] = "usb://Simulated/ZPH6100RMX?serial=SIM0002";
 
@@ -38,11 +37,12 @@ QByteArray fileContent(const QString& path)
 
 // A process that holds an exclusive flock on path until it is killed (one process: the shell
 // locks its own descriptor and becomes the sleep).
-class LockHolder {
+class LockHolder
+{
 public:
     bool start(const QString& path)
     {
-        m_process.start("sh", {"-c", "exec 9>>\"$0\"; flock 9; echo locked; exec sleep 60", path});
+        m_process.start("sh", { "-c", "exec 9>>\"$0\"; flock 9; echo locked; exec sleep 60", path });
         return m_process.waitForReadyRead(5000);
     }
     void kill()
@@ -57,7 +57,8 @@ private:
 };
 } // namespace
 
-class UsbIOTest : public QObject {
+class UsbIOTest : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -97,7 +98,7 @@ void UsbIOTest::initTestCase()
 
 void UsbIOTest::init()
 {
-    for (fpsim::ControlClient* sim : {&m_sim1, &m_sim2}) {
+    for (fpsim::ControlClient* sim : { &m_sim1, &m_sim2 }) {
         QVERIFY(sim->plug());
         QVERIFY(sim->clearFaults());
         QVERIFY(sim->clearStore());
@@ -115,7 +116,7 @@ void UsbIOTest::statusQueryThroughFingCmd()
     QCOMPARE(cmd.GetFingerStatus(), 1);
     QVERIFY(cmd.SetFingerStatus(0));
     QCOMPARE(m_sim1.state(), 0);
-    QCOMPARE(m_sim1.receivedCodes(), (QStringList{"FING", "FING"}) + QStringList());
+    QCOMPARE(m_sim1.receivedCodes(), (QStringList { "FING", "FING" }) + QStringList());
     QCOMPARE(fileContent("/tmp/.vrkt_info_lock"), QByteArray("Device_Uri=\n")); // closed again
 }
 
@@ -131,7 +132,7 @@ void UsbIOTest::failedWriteResendsTheWholeFrame()
     char uri[] = "usb://Simulated/ZPH6100RMX?serial=SIM0001";
     cmd.SetFingCmdPrinter(uri);
     QCOMPARE(cmd.GetFingerStatus(), 1);
-    QCOMPARE(clock.sleepsMs(), QList<int>{200}); // one failed attempt
+    QCOMPARE(clock.sleepsMs(), QList<int> { 200 }); // one failed attempt
     const QStringList codes = m_sim1.receivedCodes();
     QVERIFY(!codes.isEmpty());
     for (const QString& code : codes)
@@ -275,8 +276,10 @@ void UsbIOTest::waitsForScanner()
 {
     QFile::remove("/tmp/scanner-released");
     QProcess scanner;
-    scanner.start("sh", {"-c", "exec 9>>/tmp/.scanner_lock; flock 9; echo locked; sleep 0.5; "
-                               "touch /tmp/scanner-released"});
+    scanner.start("sh",
+        { "-c",
+            "exec 9>>/tmp/.scanner_lock; flock 9; echo locked; sleep 0.5; "
+            "touch /tmp/scanner-released" });
     QVERIFY(scanner.waitForReadyRead(5000));
     UsbIO io;
     Printer_struct p = printer(kFirst);
@@ -327,7 +330,7 @@ void UsbIOTest::closeWhenNotOpen()
 void UsbIOTest::closeOnAnotherThreadWhileOpening()
 {
     FakeClock clock;
-    std::atomic<bool> done{false};
+    std::atomic<bool> done { false };
     std::thread closer([&done] {
         UsbIO idle;
         while (!done.load())
@@ -386,7 +389,7 @@ void UsbIOTest::unplugDuringExport()
 void UsbIOTest::listingProgram()
 {
     QProcess listing;
-    listing.start(USBLIST_PROGRAM, {"-v"});
+    listing.start(USBLIST_PROGRAM, { "-v" });
     QVERIFY(listing.waitForFinished(20000));
     QCOMPARE(listing.exitCode(), 0);
     const QString out = QString::fromLatin1(listing.readAllStandardOutput());

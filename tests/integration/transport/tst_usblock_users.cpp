@@ -12,19 +12,19 @@
 #include "transport/UsbIO.h"
 
 #include <QtTest>
-
 #include <csignal>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 const char kFirst[] = "usb://Simulated/ZPH6100RMX?serial=SIM0001";
 const char kSecond[] = "usb://Simulated/ZPH6100RMX?serial=SIM0002";
 const char kProtectedRegular[] = "/proc/sys/fs/protected_regular";
 constexpr uid_t kLeaver = 4711; // the user whose program left the files
-constexpr uid_t kOther = 4712;  // another non-root user opening at the same time as root
+constexpr uid_t kOther = 4712; // another non-root user opening at the same time as root
 
 qint64 monotonicNs()
 {
@@ -35,13 +35,14 @@ qint64 monotonicNs()
 
 QStringList asUser(uid_t uid, const QStringList& command)
 {
-    return QStringList{QStringLiteral("--reuid=%1").arg(uid), QStringLiteral("--regid=%1").arg(uid),
-                       QStringLiteral("--clear-groups"), QStringLiteral("--")}
-           + command;
+    return QStringList { QStringLiteral("--reuid=%1").arg(uid), QStringLiteral("--regid=%1").arg(uid),
+        QStringLiteral("--clear-groups"), QStringLiteral("--") }
+    + command;
 }
 
 // A sysctl value held for the life of this process.
-class MachineSetting {
+class MachineSetting
+{
 public:
     bool set(const char* path, const QByteArray& value)
     {
@@ -67,8 +68,7 @@ public:
                     ::close(fd);
             char c;
             ssize_t n;
-            while ((n = ::read(guard[0], &c, 1)) != 0 && (n > 0 || errno == EINTR)) {
-            }
+            while ((n = ::read(guard[0], &c, 1)) != 0 && (n > 0 || errno == EINTR)) { }
             const int fd = ::open(path, O_WRONLY);
             if (fd >= 0 && ::write(fd, m_previous.constData(), size_t(m_previous.size())) < 0)
                 _exit(1);
@@ -107,11 +107,12 @@ FileOwner ownerOf(const char* path)
     struct stat st;
     if (lstat(path, &st) != 0)
         return {};
-    return {true, st.st_uid, st.st_ino};
+    return { true, st.st_uid, st.st_ino };
 }
 } // namespace
 
-class UsbLockUsersTest : public QObject {
+class UsbLockUsersTest : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -131,25 +132,22 @@ void UsbLockUsersTest::initTestCase()
     // lives in this test's private /tmp.
     const QString testbed = qEnvironmentVariable("UMOCKDEV_DIR");
     QVERIFY(!testbed.isEmpty());
-    QCOMPARE(QProcess::execute("chmod", {"-R", "a+rwX", testbed}), 0);
-    for (const char* path : {"/tmp/.vrkt_lock", "/tmp/.vrkt_info_lock", "/tmp/.scanner_lock"})
+    QCOMPARE(QProcess::execute("chmod", { "-R", "a+rwX", testbed }), 0);
+    for (const char* path : { "/tmp/.vrkt_lock", "/tmp/.vrkt_info_lock", "/tmp/.scanner_lock" })
         ::unlink(path);
 }
 
-void UsbLockUsersTest::cleanupTestCase()
-{
-    m_protectedRegular.restore();
-}
+void UsbLockUsersTest::cleanupTestCase() { m_protectedRegular.restore(); }
 
 void UsbLockUsersTest::filesOfAnotherUser()
 {
     // One user's program used a printer and left the three files behind.
     QProcess leaver;
-    leaver.start("setpriv", asUser(kLeaver, {USB_LOCK_OPENER, kSecond}));
+    leaver.start("setpriv", asUser(kLeaver, { USB_LOCK_OPENER, kSecond }));
     QVERIFY(leaver.waitForFinished(20000));
     QVERIFY2(leaver.readAllStandardOutput().contains("opened 0 "), leaver.readAllStandardError().constData());
     const FileOwner lockFile = ownerOf("/tmp/.vrkt_lock");
-    for (const char* path : {"/tmp/.vrkt_lock", "/tmp/.vrkt_info_lock", "/tmp/.scanner_lock"}) {
+    for (const char* path : { "/tmp/.vrkt_lock", "/tmp/.vrkt_info_lock", "/tmp/.scanner_lock" }) {
         QVERIFY2(ownerOf(path).exists, path);
         QCOMPARE(ownerOf(path).uid, kLeaver);
     }
@@ -157,8 +155,9 @@ void UsbLockUsersTest::filesOfAnotherUser()
     // That user's scanner program holds the scanner lock for a moment: root waits for it.
     QFile::remove("/tmp/scanner-released");
     QProcess scanner;
-    scanner.start("setpriv", asUser(kLeaver, {"flock", "/tmp/.scanner_lock", "sh", "-c",
-                                              "echo locked; sleep 0.5; : > /tmp/scanner-released"}));
+    scanner.start("setpriv",
+        asUser(kLeaver,
+            { "flock", "/tmp/.scanner_lock", "sh", "-c", "echo locked; sleep 0.5; : > /tmp/scanner-released" }));
     QVERIFY(scanner.waitForReadyRead(5000));
 
     // Root and another user open at the same time: root first, the other while root has it.
@@ -170,9 +169,9 @@ void UsbLockUsersTest::filesOfAnotherUser()
     QVERIFY(QFile::exists("/tmp/scanner-released")); // opened only after the scanner let go
     QCOMPARE(clock.sleepsMs(), QList<int>()); // the lock was free: no retries, no removal
     QProcess other;
-    other.start("setpriv", asUser(kOther, {USB_LOCK_OPENER, kSecond}));
+    other.start("setpriv", asUser(kOther, { USB_LOCK_OPENER, kSecond }));
     QVERIFY(other.waitForReadyRead(10000)); // "trying"
-    QThread::msleep(300);                   // the other user's program meets the held lock
+    QThread::msleep(300); // the other user's program meets the held lock
     const qint64 released = monotonicNs();
     QCOMPARE(root.close(), 0);
 

@@ -7,7 +7,8 @@
 
 using AgentMessages::Message;
 
-class AgentMessagesTest : public QObject {
+class AgentMessagesTest : public QObject
+{
     Q_OBJECT
 private slots:
     void parse_data();
@@ -24,7 +25,8 @@ void AgentMessagesTest::parse_data()
     QTest::addColumn<int>("number"); // job id for SHOW, the value otherwise
 
     const int invalid = Message::Invalid;
-    QTest::newRow("show") << QByteArray("SHOW start://Office?jobid=17&time_val=60") << int(Message::Show) << "Office" << 17;
+    QTest::newRow("show") << QByteArray("SHOW start://Office?jobid=17&time_val=60") << int(Message::Show) << "Office"
+                          << 17;
     QTest::newRow("show, UTF-8 queue and shell characters")
         << QByteArray("SHOW start://打印机;$(x)&y?jobid=3&time_val=10") << int(Message::Show) << "打印机;$(x)&y" << 3;
     QTest::newRow("show, 600 s") << QByteArray("SHOW start://Q?jobid=1&time_val=600") << int(Message::Show) << "Q" << 1;
@@ -41,10 +43,12 @@ void AgentMessagesTest::parse_data()
     QTest::newRow("show, slash in queue") << QByteArray("SHOW start://a/b?jobid=1&time_val=30") << invalid << "" << 0;
     QTest::newRow("show, blank in queue") << QByteArray("SHOW start://a b?jobid=1&time_val=30") << invalid << "" << 0;
     QTest::newRow("show, bad UTF-8") << QByteArray("SHOW start://a\xff?jobid=1&time_val=30") << invalid << "" << 0;
-    QTest::newRow("show, 128-byte queue") << "SHOW start://" + QByteArray(128, 'q') + "?jobid=1&time_val=30" << invalid << "" << 0;
+    QTest::newRow("show, 128-byte queue")
+        << "SHOW start://" + QByteArray(128, 'q') + "?jobid=1&time_val=30" << invalid << "" << 0;
     QTest::newRow("shown") << QByteArray("SHOWN") << int(Message::Shown) << "" << 0;
     QTest::newRow("shown with text") << QByteArray("SHOWN x") << invalid << "" << 0;
-    QTest::newRow("nowindow") << QByteArray("NOWINDOW status file belongs to uid 1001") << int(Message::NoWindow) << "" << 0;
+    QTest::newRow("nowindow") << QByteArray("NOWINDOW status file belongs to uid 1001") << int(Message::NoWindow) << ""
+                              << 0;
     QTest::newRow("nowindow, control") << QByteArray("NOWINDOW a\tb") << invalid << "" << 0;
     QTest::newRow("status 3") << QByteArray("STATUS 3") << int(Message::Status) << "" << 3;
     QTest::newRow("status 5") << QByteArray("STATUS 5") << int(Message::Status) << "" << 5;
@@ -74,7 +78,8 @@ void AgentMessagesTest::parse()
         QCOMPARE(AgentMessages::showLine(m.queue, m.jobId, m.seconds), line + '\n');
     } else if (kind == Message::Status || kind == Message::Result) {
         QCOMPARE(m.value, number);
-        const QByteArray again = kind == Message::Status ? AgentMessages::statusLine(number) : AgentMessages::resultLine(number);
+        const QByteArray again
+            = kind == Message::Status ? AgentMessages::statusLine(number) : AgentMessages::resultLine(number);
         QCOMPARE(again, line + '\n');
     }
 }
@@ -85,14 +90,14 @@ void AgentMessagesTest::takeLine_data()
     QTest::addColumn<QList<QByteArray>>("lines");
     QTest::addColumn<bool>("overflow");
     QTest::addColumn<int>("left");
-    QTest::newRow("two lines and a part") << QByteArray("SHOWN\nSTATUS 3\nSTA") << QList<QByteArray>{"SHOWN", "STATUS 3"}
-                                          << false << 3;
-    QTest::newRow("empty line") << QByteArray("\nX\n") << QList<QByteArray>{"", "X"} << false << 0;
-    QTest::newRow("511 bytes and newline") << QByteArray(511, 'a') + '\n' << QList<QByteArray>{QByteArray(511, 'a')}
-                                           << false << 0;
-    QTest::newRow("512 bytes and newline") << QByteArray(512, 'a') + '\n' << QList<QByteArray>{} << true << 513;
-    QTest::newRow("512 bytes, no newline yet") << QByteArray(512, 'a') << QList<QByteArray>{} << true << 512;
-    QTest::newRow("511 bytes, no newline yet") << QByteArray(511, 'a') << QList<QByteArray>{} << false << 511;
+    QTest::newRow("two lines and a part")
+        << QByteArray("SHOWN\nSTATUS 3\nSTA") << QList<QByteArray> { "SHOWN", "STATUS 3" } << false << 3;
+    QTest::newRow("empty line") << QByteArray("\nX\n") << QList<QByteArray> { "", "X" } << false << 0;
+    QTest::newRow("511 bytes and newline") << QByteArray(511, 'a') + '\n'
+                                           << QList<QByteArray> { QByteArray(511, 'a') } << false << 0;
+    QTest::newRow("512 bytes and newline") << QByteArray(512, 'a') + '\n' << QList<QByteArray> {} << true << 513;
+    QTest::newRow("512 bytes, no newline yet") << QByteArray(512, 'a') << QList<QByteArray> {} << true << 512;
+    QTest::newRow("511 bytes, no newline yet") << QByteArray(511, 'a') << QList<QByteArray> {} << false << 511;
 }
 
 void AgentMessagesTest::takeLine()

@@ -8,25 +8,22 @@
 #include "FakeClock.h"
 
 #include <QtTest>
-
-#include <cups/backend.h>
-
 #include <condition_variable>
+#include <cups/backend.h>
 #include <mutex>
 #include <thread>
 
-namespace {
-
-int64_t nowMs()
+namespace
 {
-    return libClock().milliseconds();
-}
+
+int64_t nowMs() { return libClock().milliseconds(); }
 
 // A printer's fingerprint side as the library shows it, driven by the fake clock. verify() blocks
 // (on the worker thread) until the clock reaches the finger or the printer's own end, or until a
 // cancel comes; a cancel in the first cancelDeafMs of a verification is dropped, as one that comes
 // before the library has bound.
-class FakeLibrary : public PrintLibrary {
+class FakeLibrary : public PrintLibrary
+{
 public:
     int64_t origin = 0;
     int64_t reachableAtMs = 0; // -1: never
@@ -113,16 +110,17 @@ private:
     int64_t m_start = 0;
 };
 
-class FakeWindow : public OwnerWindow {
+class FakeWindow : public OwnerWindow
+{
 public:
     FakeWindow(const FakeLibrary& library, int status, int64_t statusAtMs, int* result)
-        : m_library(library), m_status(status), m_statusAtMs(statusAtMs), m_result(result)
+        : m_library(library)
+        , m_status(status)
+        , m_statusAtMs(statusAtMs)
+        , m_result(result)
     {
     }
-    int status() override
-    {
-        return m_status && nowMs() - m_library.origin >= m_statusAtMs ? m_status : 0;
-    }
+    int status() override { return m_status && nowMs() - m_library.origin >= m_statusAtMs ? m_status : 0; }
     void sendResult(int result) override { *m_result = result; }
 
 private:
@@ -132,9 +130,13 @@ private:
     int* m_result;
 };
 
-class FakeHost : public JobHost {
+class FakeHost : public JobHost
+{
 public:
-    explicit FakeHost(FakeLibrary& library) : m_library(library) {}
+    explicit FakeHost(FakeLibrary& library)
+        : m_library(library)
+    {
+    }
 
     bool agent = true;
     int windowStatus = 0;
@@ -176,7 +178,7 @@ public:
         libClock().sleepMilliseconds(ms);
         m_library.sync();
     }
-    void wake() override {}
+    void wake() override { }
     bool terminated() override { return terminateAtMs >= 0 && nowMs() - m_library.origin >= terminateAtMs; }
     void report(const QByteArray& line) override { lines << line; }
     void logVerification(const JobRequest&, const QByteArray& outcome, const QString& userName, int) override
@@ -191,7 +193,8 @@ private:
 
 } // namespace
 
-class BackendJobTest : public QObject {
+class BackendJobTest : public QObject
+{
     Q_OBJECT
 private slots:
     void schedule_data();
@@ -226,32 +229,32 @@ void BackendJobTest::schedule_data()
 
     const int R = CUPS_BACKEND_RETRY, C = CUPS_BACKEND_CANCEL, OK = CUPS_BACKEND_OK;
     // Unreachable: a try every 10 s from 0 to 300 s, then CUPS keeps the job.
-    QTest::newRow("unreachable 5 minutes") << -1 << 1 << true << 0 << 0 << -1 << -1 << -1 << 0 << 30
-                                           << R << 31 << 0 << 0 << -1 << QByteArray();
-    QTest::newRow("back after 60 s, off") << 60000 << 0 << true << 0 << 0 << -1 << -1 << -1 << 0 << 30
-                                          << OK << 7 << 1 << 0 << -1 << QByteArray();
-    QTest::newRow("off, state 2") << 0 << 2 << true << 0 << 0 << -1 << -1 << -1 << 0 << 30
-                                  << OK << 1 << 1 << 0 << -1 << QByteArray();
-    QTest::newRow("identified") << 0 << 1 << true << 0 << 0 << 12000 << -1 << -1 << 0 << 30
-                                << OK << 1 << 1 << 1 << -1 << QByteArray("identified");
-    QTest::newRow("identified without agent") << 0 << 1 << false << 0 << 0 << 3000 << -1 << -1 << 0 << 30
-                                              << OK << 1 << 1 << 0 << -1 << QByteArray("identified");
-    QTest::newRow("no match") << 0 << 1 << true << 0 << 0 << -1 << 8000 << -1 << 0 << 30
-                              << C << 1 << 1 << 2 << -1 << QByteArray("not-identified");
-    QTest::newRow("cancel in the window") << 0 << 1 << true << 3 << 7000 << -1 << -1 << -1 << 0 << 30
-                                          << C << 1 << 1 << 3 << 7000 << QByteArray("cancelled-by-user");
-    QTest::newRow("window ran out") << 0 << 1 << true << 5 << 30000 << -1 << -1 << -1 << 0 << 30
-                                    << C << 1 << 1 << 5 << 30000 << QByteArray("timed-out");
-    QTest::newRow("no window: S + 15 s") << 0 << 1 << false << 0 << 0 << -1 << -1 << -1 << 0 << 30
-                                         << C << 1 << 1 << 0 << 45000 << QByteArray("timed-out");
-    QTest::newRow("SIGTERM, first cancels dropped") << 0 << 1 << true << 0 << 0 << -1 << -1 << 20000 << 20300 << 30
-                                                    << C << 1 << 1 << 4 << 20300 << QByteArray("job-cancelled");
-    QTest::newRow("printer's own wait ran out") << 0 << 1 << true << 5 << 60000 << -1 << 50000 << -1 << 0 << 60
-                                                << C << 1 << 1 << 5 << -1 << QByteArray("timed-out");
-    QTest::newRow("cancelled before the job was sent") << 0 << 1 << true << 3 << 0 << 5000 << -1 << -1 << 0 << 30
-                                                       << C << 1 << 1 << 3 << -1 << QByteArray("cancelled-by-user");
-    QTest::newRow("busy") << 0 << 4 << true << 0 << 0 << -1 << -1 << -1 << 0 << 30
-                          << C << 1 << 0 << 8 << -1 << QByteArray("busy");
+    QTest::newRow("unreachable 5 minutes")
+        << -1 << 1 << true << 0 << 0 << -1 << -1 << -1 << 0 << 30 << R << 31 << 0 << 0 << -1 << QByteArray();
+    QTest::newRow("back after 60 s, off")
+        << 60000 << 0 << true << 0 << 0 << -1 << -1 << -1 << 0 << 30 << OK << 7 << 1 << 0 << -1 << QByteArray();
+    QTest::newRow("off, state 2") << 0 << 2 << true << 0 << 0 << -1 << -1 << -1 << 0 << 30 << OK << 1 << 1 << 0 << -1
+                                  << QByteArray();
+    QTest::newRow("identified") << 0 << 1 << true << 0 << 0 << 12000 << -1 << -1 << 0 << 30 << OK << 1 << 1 << 1 << -1
+                                << QByteArray("identified");
+    QTest::newRow("identified without agent") << 0 << 1 << false << 0 << 0 << 3000 << -1 << -1 << 0 << 30 << OK << 1
+                                              << 1 << 0 << -1 << QByteArray("identified");
+    QTest::newRow("no match") << 0 << 1 << true << 0 << 0 << -1 << 8000 << -1 << 0 << 30 << C << 1 << 1 << 2 << -1
+                              << QByteArray("not-identified");
+    QTest::newRow("cancel in the window") << 0 << 1 << true << 3 << 7000 << -1 << -1 << -1 << 0 << 30 << C << 1 << 1
+                                          << 3 << 7000 << QByteArray("cancelled-by-user");
+    QTest::newRow("window ran out") << 0 << 1 << true << 5 << 30000 << -1 << -1 << -1 << 0 << 30 << C << 1 << 1 << 5
+                                    << 30000 << QByteArray("timed-out");
+    QTest::newRow("no window: S + 15 s") << 0 << 1 << false << 0 << 0 << -1 << -1 << -1 << 0 << 30 << C << 1 << 1 << 0
+                                         << 45000 << QByteArray("timed-out");
+    QTest::newRow("SIGTERM, first cancels dropped") << 0 << 1 << true << 0 << 0 << -1 << -1 << 20000 << 20300 << 30 << C
+                                                    << 1 << 1 << 4 << 20300 << QByteArray("job-cancelled");
+    QTest::newRow("printer's own wait ran out") << 0 << 1 << true << 5 << 60000 << -1 << 50000 << -1 << 0 << 60 << C
+                                                << 1 << 1 << 5 << -1 << QByteArray("timed-out");
+    QTest::newRow("cancelled before the job was sent") << 0 << 1 << true << 3 << 0 << 5000 << -1 << -1 << 0 << 30 << C
+                                                       << 1 << 1 << 3 << -1 << QByteArray("cancelled-by-user");
+    QTest::newRow("busy") << 0 << 4 << true << 0 << 0 << -1 << -1 << -1 << 0 << 30 << C << 1 << 0 << 8 << -1
+                          << QByteArray("busy");
 }
 
 void BackendJobTest::schedule()
@@ -309,14 +312,14 @@ void BackendJobTest::schedule()
     } else {
         // The window and the clock are looked at every 250 ms, a cancel repeated every 100 ms.
         QVERIFY2(library.cancelledAtMs >= cancelledAt && library.cancelledAtMs < cancelledAt + 250,
-                 qPrintable(QString::number(library.cancelledAtMs)));
+            qPrintable(QString::number(library.cancelledAtMs)));
     }
     const bool verified = outcome == "identified";
     const bool verifying = !outcome.isEmpty();
     // Every verification that did not identify anyone drops the held job and says why.
     QCOMPARE(library.drops, verifying && !verified ? 1 : 0);
-    const auto errors = std::count_if(host.lines.begin(), host.lines.end(),
-                                      [](const QByteArray& line) { return line.startsWith("ERROR: "); });
+    const auto errors = std::count_if(
+        host.lines.begin(), host.lines.end(), [](const QByteArray& line) { return line.startsWith("ERROR: "); });
     QCOMPARE(int(errors), verifying && !verified ? 1 : 0);
     QCOMPARE(host.loggedUser, verified ? QStringLiteral("张三") : QString());
 }
@@ -394,15 +397,22 @@ void BackendJobTest::discoveryLine_data()
 {
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<QByteArray>("rewritten"); // empty: not listed
-    QTest::newRow("usb, model") << QByteArray(R"x(direct usb://Maker/ZPH6100RMX?serial=S1 "Maker ZPH6100RMX" "ZPH6100RMX USB" "MFG:Maker;MDL:ZPH6100RMX;" "")x")
-                                << QByteArray(R"x(direct vrkt7x:usb://Maker/ZPH6100RMX?serial=S1 "Maker ZPH6100RMX" "ZPH6100RMX USB (fingerprint authentication)" "MFG:Maker;MDL:ZPH6100RMX;" "")x");
-    QTest::newRow("network, device id only") << QByteArray(R"x(network socket://192.0.2.7 "Unknown" "Printer \"7\"" "MDL:ZPH6100RMX;")x")
-                                             << QByteArray(R"x(network vrkt7x:socket://192.0.2.7 "Unknown" "Printer \"7\" (fingerprint authentication)" "MDL:ZPH6100RMX;")x");
-    QTest::newRow("four words") << QByteArray(R"x(direct usb://M/ZPH6100RMX "M ZPH6100RMX" "Info")x")
-                                << QByteArray(R"x(direct vrkt7x:usb://M/ZPH6100RMX "M ZPH6100RMX" "Info (fingerprint authentication)")x");
+    QTest::newRow("usb, model")
+        << QByteArray(
+               R"x(direct usb://Maker/ZPH6100RMX?serial=S1 "Maker ZPH6100RMX" "ZPH6100RMX USB" "MFG:Maker;MDL:ZPH6100RMX;" "")x")
+        << QByteArray(
+               R"x(direct vrkt7x:usb://Maker/ZPH6100RMX?serial=S1 "Maker ZPH6100RMX" "ZPH6100RMX USB (fingerprint authentication)" "MFG:Maker;MDL:ZPH6100RMX;" "")x");
+    QTest::newRow("network, device id only")
+        << QByteArray(R"x(network socket://192.0.2.7 "Unknown" "Printer \"7\"" "MDL:ZPH6100RMX;")x")
+        << QByteArray(
+               R"x(network vrkt7x:socket://192.0.2.7 "Unknown" "Printer \"7\" (fingerprint authentication)" "MDL:ZPH6100RMX;")x");
+    QTest::newRow("four words")
+        << QByteArray(R"x(direct usb://M/ZPH6100RMX "M ZPH6100RMX" "Info")x")
+        << QByteArray(R"x(direct vrkt7x:usb://M/ZPH6100RMX "M ZPH6100RMX" "Info (fingerprint authentication)")x");
     QTest::newRow("other model") << QByteArray(R"x(direct usb://HP/LaserJet "HP LaserJet" "HP" "MDL:LaserJet;")x")
                                  << QByteArray();
-    QTest::newRow("scheme only") << QByteArray(R"x(network socket "ZPH6100RMX" "AppSocket/HP JetDirect")x") << QByteArray();
+    QTest::newRow("scheme only") << QByteArray(R"x(network socket "ZPH6100RMX" "AppSocket/HP JetDirect")x")
+                                 << QByteArray();
     QTest::newRow("unterminated") << QByteArray(R"x(direct usb://M/ZPH6100RMX "M ZPH6100RMX" "Info)x") << QByteArray();
     QTest::newRow("already wrapped") << QByteArray(R"x(direct vrkt7x:usb://M/X "ZPH6100RMX" "i")x") << QByteArray();
     QTest::newRow("empty") << QByteArray() << QByteArray();

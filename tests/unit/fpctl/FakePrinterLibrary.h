@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QHash>
 #include <QStringList>
-
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -15,14 +14,15 @@
 
 // A PrinterLibrary whose answers a test sets, and which writes down every call it gets
 // ("checkFinger usb://... alice"), so that a test can tell whether a printer was touched.
-class FakePrinterLibrary : public PrinterLibrary {
+class FakePrinterLibrary : public PrinterLibrary
+{
 public:
     QList<SupportedPrinter> usbPrinters;
     QList<Queue> queues;
     // Results of the fingerprint functions by name ("checkFinger", ...); 0 / true when not set.
     QHash<QString, int> results;
     // addFinger's result per mode (0, 1) and the index it hands out.
-    int addResults[2] = {0, 0};
+    int addResults[2] = { 0, 0 };
     int addIndex = 7;
     // exportFinger: records reported and bytes written to the file.
     int exportCount = 0;
@@ -36,7 +36,7 @@ public:
     bool identifies = false;
     QByteArray identifiedName = "alice";
     short identifiedIndex = 3;
-    std::atomic<int> cancelCalls{0};
+    std::atomic<int> cancelCalls { 0 };
 
     QStringList calls;
 
@@ -62,21 +62,36 @@ public:
     }
     int isDeviceConnectForPrint(const QByteArray& uri) override { return call("isDeviceConnectForPrint", uri, 1); }
     int isDeviceFingerOpen(const QByteArray& uri) override { return call("isDeviceFingerOpen", uri, 0); }
-    int isDeviceFingerOpenForPrint(const QByteArray& uri) override { return call("isDeviceFingerOpenForPrint", uri, 1); }
+    int isDeviceFingerOpenForPrint(const QByteArray& uri) override
+    {
+        return call("isDeviceFingerOpenForPrint", uri, 1);
+    }
     bool openFinger(const QByteArray& uri) override { return call("openFinger", uri, 1) != 0; }
     bool closeFinger(const QByteArray& uri) override { return call("closeFinger", uri, 1) != 0; }
-    int checkFinger(const QByteArray& uri, const QByteArray& name) override { return call("checkFinger", uri + ' ' + name, 0); }
-    int deleteFinger(const QByteArray& uri, const QByteArray& name) override { return call("deleteFinger", uri + ' ' + name, 0); }
+    int checkFinger(const QByteArray& uri, const QByteArray& name) override
+    {
+        return call("checkFinger", uri + ' ' + name, 0);
+    }
+    int deleteFinger(const QByteArray& uri, const QByteArray& name) override
+    {
+        return call("deleteFinger", uri + ' ' + name, 0);
+    }
     int deleteFingers(const QByteArray& uri) override { return call("deleteFingers", uri, 0); }
     int addFinger(const QByteArray& uri, int mode, const QByteArray& name, int* index) override
     {
-        calls << QStringLiteral("addFinger %1 %2 %3").arg(QString::fromUtf8(uri)).arg(mode).arg(QString::fromLatin1(name.toHex()));
+        calls << QStringLiteral("addFinger %1 %2 %3")
+                     .arg(QString::fromUtf8(uri))
+                     .arg(mode)
+                     .arg(QString::fromLatin1(name.toHex()));
         const int result = addResults[mode == 0 ? 0 : 1];
         if (mode != 0 && result == 0)
             *index = addIndex;
         return result;
     }
-    int importFinger(const QByteArray& uri, const QByteArray& file) override { return call("importFinger", uri + ' ' + file, 0); }
+    int importFinger(const QByteArray& uri, const QByteArray& file) override
+    {
+        return call("importFinger", uri + ' ' + file, 0);
+    }
     int exportFinger(const QByteArray& uri, const QByteArray& file, int* count) override
     {
         const int result = call("exportFinger", uri + ' ' + file, 0);
@@ -129,15 +144,16 @@ private:
         return results.value(name, fallback);
     }
 
-    std::atomic<bool> m_cancel{false};
+    std::atomic<bool> m_cancel { false };
 };
 
 // A Console that records prompts and answers questions from a list.
-class ScriptedConsole : public Console {
+class ScriptedConsole : public Console
+{
 public:
     QStringList prompts;
     QStringList answers; // taken in order; none left: the end of input
-    std::atomic<int> promptCount{0}; // readable from other threads
+    std::atomic<int> promptCount { 0 }; // readable from other threads
     void prompt(const QString& line) override
     {
         prompts << line;

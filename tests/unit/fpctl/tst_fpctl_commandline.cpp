@@ -9,7 +9,8 @@
 
 #include <QtTest>
 
-class TestFpctlCommandLine : public QObject {
+class TestFpctlCommandLine : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -37,26 +38,36 @@ void TestFpctlCommandLine::parses_data()
     QTest::addColumn<QString>("flags"); // j=json v=verbose h=help a=all y=yes V=version
     QTest::addColumn<int>("timeout");
 
-    QTest::newRow("printers") << QStringList{"printers"} << "printers" << QStringList{} << "" << -1;
-    QTest::newRow("printers --all") << QStringList{"printers", "--all"} << "printers" << QStringList{} << "a" << -1;
-    QTest::newRow("json before the command") << QStringList{"--json", "status", "Q"} << "status" << QStringList{"Q"} << "j" << -1;
-    QTest::newRow("json after the arguments") << QStringList{"status", "Q", "-j"} << "status" << QStringList{"Q"} << "j" << -1;
-    QTest::newRow("enroll is enrol") << QStringList{"enroll", "Q", "bob"} << "enrol" << QStringList{"Q", "bob"} << "" << -1;
-    QTest::newRow("name after --") << QStringList{"check", "Q", "--", "-bob"} << "check" << QStringList{"Q", "-bob"} << "" << -1;
+    QTest::newRow("printers") << QStringList { "printers" } << "printers" << QStringList {} << "" << -1;
+    QTest::newRow("printers --all") << QStringList { "printers", "--all" } << "printers" << QStringList {} << "a" << -1;
+    QTest::newRow("json before the command")
+        << QStringList { "--json", "status", "Q" } << "status" << QStringList { "Q" } << "j" << -1;
+    QTest::newRow("json after the arguments")
+        << QStringList { "status", "Q", "-j" } << "status" << QStringList { "Q" } << "j" << -1;
+    QTest::newRow("enroll is enrol") << QStringList { "enroll", "Q", "bob" } << "enrol" << QStringList { "Q", "bob" }
+                                     << "" << -1;
+    QTest::newRow("name after --") << QStringList { "check", "Q", "--", "-bob" } << "check"
+                                   << QStringList { "Q", "-bob" } << "" << -1;
     QTest::newRow("--json after -- is a name")
-        << QStringList{"delete", "--", "Q", "--json"} << "delete" << QStringList{"Q", "--json"} << "" << -1;
-    QTest::newRow("a lone dash is an argument") << QStringList{"records", "-"} << "records" << QStringList{"-"} << "" << -1;
-    QTest::newRow("delete-all -y") << QStringList{"delete-all", "-y", "Q"} << "delete-all" << QStringList{"Q"} << "y" << -1;
-    QTest::newRow("verify --timeout N") << QStringList{"verify", "Q", "--timeout", "10"} << "verify" << QStringList{"Q"} << "" << 10;
-    QTest::newRow("verify --timeout=N") << QStringList{"verify", "--timeout=45", "Q"} << "verify" << QStringList{"Q"} << "" << 45;
-    QTest::newRow("command --help needs no arguments") << QStringList{"enrol", "--help"} << "enrol" << QStringList{} << "h" << -1;
-    QTest::newRow("help COMMAND") << QStringList{"help", "enroll"} << "enrol" << QStringList{} << "h" << -1;
-    QTest::newRow("help --help") << QStringList{"help", "--help"} << "help" << QStringList{} << "h" << -1;
-    QTest::newRow("help alone") << QStringList{"help"} << "" << QStringList{} << "h" << -1;
-    QTest::newRow("--help alone") << QStringList{"--help"} << "" << QStringList{} << "h" << -1;
-    QTest::newRow("--version") << QStringList{"--version"} << "" << QStringList{} << "V" << -1;
-    QTest::newRow("verbose") << QStringList{"-v", "on", "usb://x"} << "on" << QStringList{"usb://x"} << "v" << -1;
-    QTest::newRow("UTF-8 name") << QStringList{"enrol", "Q", "张伟"} << "enrol" << QStringList{"Q", "张伟"} << "" << -1;
+        << QStringList { "delete", "--", "Q", "--json" } << "delete" << QStringList { "Q", "--json" } << "" << -1;
+    QTest::newRow("a lone dash is an argument")
+        << QStringList { "records", "-" } << "records" << QStringList { "-" } << "" << -1;
+    QTest::newRow("delete-all -y") << QStringList { "delete-all", "-y", "Q" } << "delete-all" << QStringList { "Q" }
+                                   << "y" << -1;
+    QTest::newRow("verify --timeout N") << QStringList { "verify", "Q", "--timeout", "10" } << "verify"
+                                        << QStringList { "Q" } << "" << 10;
+    QTest::newRow("verify --timeout=N") << QStringList { "verify", "--timeout=45", "Q" } << "verify"
+                                        << QStringList { "Q" } << "" << 45;
+    QTest::newRow("command --help needs no arguments")
+        << QStringList { "enrol", "--help" } << "enrol" << QStringList {} << "h" << -1;
+    QTest::newRow("help COMMAND") << QStringList { "help", "enroll" } << "enrol" << QStringList {} << "h" << -1;
+    QTest::newRow("help --help") << QStringList { "help", "--help" } << "help" << QStringList {} << "h" << -1;
+    QTest::newRow("help alone") << QStringList { "help" } << "" << QStringList {} << "h" << -1;
+    QTest::newRow("--help alone") << QStringList { "--help" } << "" << QStringList {} << "h" << -1;
+    QTest::newRow("--version") << QStringList { "--version" } << "" << QStringList {} << "V" << -1;
+    QTest::newRow("verbose") << QStringList { "-v", "on", "usb://x" } << "on" << QStringList { "usb://x" } << "v" << -1;
+    QTest::newRow("UTF-8 name") << QStringList { "enrol", "Q", "张伟" } << "enrol" << QStringList { "Q", "张伟" } << ""
+                                << -1;
 }
 
 void TestFpctlCommandLine::parses()
@@ -88,22 +99,38 @@ void TestFpctlCommandLine::refuses_data()
     QTest::addColumn<QString>("command"); // what is known for reporting the error
     QTest::addColumn<bool>("json");
 
-    QTest::newRow("nothing") << QStringList{} << "no command given" << "" << false;
-    QTest::newRow("unknown command") << QStringList{"--json", "frobnicate"} << "unknown command 'frobnicate'" << "" << true;
-    QTest::newRow("unknown option") << QStringList{"status", "--colour", "Q"} << "unknown option --colour" << "" << false;
-    QTest::newRow("missing name") << QStringList{"check", "Q"} << "expects PRINTER NAME" << "check" << false;
-    QTest::newRow("extra argument") << QStringList{"status", "Q", "R"} << "expects PRINTER" << "status" << false;
-    QTest::newRow("printers takes none") << QStringList{"printers", "Q"} << "takes no arguments" << "printers" << false;
-    QTest::newRow("--all elsewhere") << QStringList{"status", "--all", "Q"} << "does not take the option --all" << "status" << false;
-    QTest::newRow("--yes elsewhere") << QStringList{"delete", "-y", "Q", "n"} << "does not take the option --yes" << "delete" << false;
-    QTest::newRow("--timeout without value") << QStringList{"verify", "Q", "--timeout"} << "needs a value" << "" << false;
-    QTest::newRow("--timeout zero") << QStringList{"verify", "Q", "--timeout", "0"} << "from 1 to 45" << "verify" << false;
-    QTest::newRow("--timeout past the printer's") << QStringList{"verify", "Q", "-t", "46"} << "from 1 to 45" << "verify" << false;
-    QTest::newRow("--timeout words") << QStringList{"verify", "Q", "--timeout=soon"} << "from 1 to 45" << "verify" << false;
-    QTest::newRow("long name after one dash") << QStringList{"-json", "printers"} << "unknown option -json" << "" << false;
-    QTest::newRow("short name after two dashes") << QStringList{"printers", "--a"} << "unknown option --a" << "" << false;
-    QTest::newRow("value on a flag") << QStringList{"--json=yes", "printers"} << "takes no value" << "" << false;
-    QTest::newRow("help of nothing") << QStringList{"help", "nothing"} << "unknown command 'nothing'" << "help" << false;
+    QTest::newRow("nothing") << QStringList {} << "no command given"
+                             << "" << false;
+    QTest::newRow("unknown command") << QStringList { "--json", "frobnicate" } << "unknown command 'frobnicate'"
+                                     << "" << true;
+    QTest::newRow("unknown option") << QStringList { "status", "--colour", "Q" } << "unknown option --colour"
+                                    << "" << false;
+    QTest::newRow("missing name") << QStringList { "check", "Q" } << "expects PRINTER NAME"
+                                  << "check" << false;
+    QTest::newRow("extra argument") << QStringList { "status", "Q", "R" } << "expects PRINTER"
+                                    << "status" << false;
+    QTest::newRow("printers takes none") << QStringList { "printers", "Q" } << "takes no arguments"
+                                         << "printers" << false;
+    QTest::newRow("--all elsewhere") << QStringList { "status", "--all", "Q" } << "does not take the option --all"
+                                     << "status" << false;
+    QTest::newRow("--yes elsewhere") << QStringList { "delete", "-y", "Q", "n" } << "does not take the option --yes"
+                                     << "delete" << false;
+    QTest::newRow("--timeout without value") << QStringList { "verify", "Q", "--timeout" } << "needs a value"
+                                             << "" << false;
+    QTest::newRow("--timeout zero") << QStringList { "verify", "Q", "--timeout", "0" } << "from 1 to 45"
+                                    << "verify" << false;
+    QTest::newRow("--timeout past the printer's") << QStringList { "verify", "Q", "-t", "46" } << "from 1 to 45"
+                                                  << "verify" << false;
+    QTest::newRow("--timeout words") << QStringList { "verify", "Q", "--timeout=soon" } << "from 1 to 45"
+                                     << "verify" << false;
+    QTest::newRow("long name after one dash") << QStringList { "-json", "printers" } << "unknown option -json"
+                                              << "" << false;
+    QTest::newRow("short name after two dashes") << QStringList { "printers", "--a" } << "unknown option --a"
+                                                 << "" << false;
+    QTest::newRow("value on a flag") << QStringList { "--json=yes", "printers" } << "takes no value"
+                                     << "" << false;
+    QTest::newRow("help of nothing") << QStringList { "help", "nothing" } << "unknown command 'nothing'"
+                                     << "help" << false;
 }
 
 void TestFpctlCommandLine::refuses()
@@ -154,13 +181,15 @@ void TestFpctlCommandLine::encodesNames_data()
     QTest::newRow("33 letters") << QString(33, 'a') << tooLong << QByteArray() << 33;
     // Chinese characters take two bytes each in GB18030 (three in UTF-8).
     QTest::newRow("two Chinese characters") << "张伟" << none << QByteArray("\xd5\xc5\xce\xb0") << 4;
-    QTest::newRow("16 Chinese characters") << QString(16, QChar(0x5F20)) << none << QByteArray("\xd5\xc5").repeated(16) << 32;
+    QTest::newRow("16 Chinese characters")
+        << QString(16, QChar(0x5F20)) << none << QByteArray("\xd5\xc5").repeated(16) << 32;
     QTest::newRow("17 Chinese characters") << QString(17, QChar(0x5F20)) << tooLong << QByteArray() << 34;
     // 11 characters of 3 UTF-8 bytes are 33 bytes in UTF-8 but 22 in GB18030: accepted.
-    QTest::newRow("longer in UTF-8 than in GB18030") << QString(11, QChar(0x5F20)) << none
-                                                     << QByteArray("\xd5\xc5").repeated(11) << 22;
+    QTest::newRow("longer in UTF-8 than in GB18030")
+        << QString(11, QChar(0x5F20)) << none << QByteArray("\xd5\xc5").repeated(11) << 22;
     // Outside the BMP a character takes four bytes.
-    QTest::newRow("four-byte character") << QString::fromUcs4(U"\U0001F600") << none << QByteArray("\x94\x39\xfc\x36") << 4;
+    QTest::newRow("four-byte character") << QString::fromUcs4(U"\U0001F600") << none << QByteArray("\x94\x39\xfc\x36")
+                                         << 4;
     QTest::newRow("31 letters and a four-byte character")
         << QString(31, 'a') + QString::fromUcs4(U"\U0001F600") << tooLong << QByteArray() << 35;
     QTest::newRow("empty") << "" << static_cast<int>(UserName::Problem::Empty) << QByteArray() << 0;
@@ -212,13 +241,15 @@ void TestFpctlCommandLine::splitsRecords_data()
     QTest::addColumn<qint64>("trailing");
 
     const QByteArray two = fdlRecord("alice", 1, 'a') + fdlRecord("\xd5\xc5\xce\xb0", 0x1234, 'b');
-    QTest::newRow("two records") << two << QList<quint16>{1, 0x1234} << QList<QByteArray>{"alice", "\xd5\xc5\xce\xb0"} << qint64(0);
+    QTest::newRow("two records") << two << QList<quint16> { 1, 0x1234 }
+                                 << QList<QByteArray> { "alice", "\xd5\xc5\xce\xb0" } << qint64(0);
     QTest::newRow("1000 bytes: one record and the rest")
-        << two.left(1000) << QList<quint16>{1} << QList<QByteArray>{"alice"} << qint64(454);
-    QTest::newRow("545 bytes: no record") << two.left(545) << QList<quint16>{} << QList<QByteArray>{} << qint64(545);
-    QTest::newRow("empty") << QByteArray() << QList<quint16>{} << QList<QByteArray>{} << qint64(0);
+        << two.left(1000) << QList<quint16> { 1 } << QList<QByteArray> { "alice" } << qint64(454);
+    QTest::newRow("545 bytes: no record") << two.left(545) << QList<quint16> {} << QList<QByteArray> {} << qint64(545);
+    QTest::newRow("empty") << QByteArray() << QList<quint16> {} << QList<QByteArray> {} << qint64(0);
     QTest::newRow("32-byte name, highest ID")
-        << fdlRecord(QByteArray(32, 'n'), 0xFFFF, 'c') << QList<quint16>{0xFFFF} << QList<QByteArray>{QByteArray(32, 'n')} << qint64(0);
+        << fdlRecord(QByteArray(32, 'n'), 0xFFFF, 'c') << QList<quint16> { 0xFFFF }
+        << QList<QByteArray> { QByteArray(32, 'n') } << qint64(0);
 }
 
 void TestFpctlCommandLine::splitsRecords()

@@ -35,7 +35,8 @@ void TestFpsimControlLanguage::commands_data()
     QTest::newRow("add 33 bytes") << "store add " + QString(33, QLatin1Char('x')) << false << "";
     QTest::newRow("remove unknown") << "store remove zed" << false << "";
     QTest::newRow("list") << "store list" << true << "id=1 name=alice";
-    QTest::newRow("status") << "status" << true << "state=0 operation=none status=0 waiting=0 records=1 unplugged=0 auto=0";
+    QTest::newRow("status") << "status" << true
+                            << "state=0 operation=none status=0 waiting=0 records=1 unplugged=0 auto=0";
     QTest::newRow("info") << "info" << true << "model=ZPH6100RMX";
     QTest::newRow("press without name") << "finger press" << false << "";
     QTest::newRow("press bad when") << "finger press alice soon" << false << "";
@@ -83,7 +84,7 @@ void TestFpsimControlLanguage::storeFiles()
     QVERIFY(engine.records().isEmpty());
     lines.clear();
     QVERIFY(ci.execute("store load " + path, &lines, &error));
-    QCOMPARE(lines, QStringList{"count=2"});
+    QCOMPARE(lines, QStringList { "count=2" });
     QCOMPARE(engine.records().at(1).name, QByteArray("bob"));
     QFile bad(dir.filePath("bad.fdl"));
     QVERIFY(bad.open(QIODevice::WriteOnly));
@@ -111,7 +112,7 @@ void TestFpsimControlLanguage::jobFiles()
     engine.endJob(id);
     lines.clear();
     QVERIFY(ci.execute("jobs", &lines, &error));
-    QCOMPARE(lines, QStringList{"id=1 state=held bytes=19 via=net"});
+    QCOMPARE(lines, QStringList { "id=1 state=held bytes=19 via=net" });
     const QString path = dir.filePath("job one.prn");
     QVERIFY2(ci.execute("jobs save 1 " + path, &lines, &error), qPrintable(error));
     QFile saved(path);
@@ -150,7 +151,7 @@ void TestFpsimControlLanguage::fingerAndFaults()
     QVERIFY(ci.execute("fault importfail", &lines, &error));
     lines.clear();
     QVERIFY(ci.execute("fault list", &lines, &error));
-    QCOMPARE(lines, (QStringList{"notready=2 code=STUS count=3", "fail code=IMPT count=1"}));
+    QCOMPARE(lines, (QStringList { "notready=2 code=STUS count=3", "fail code=IMPT count=1" }));
     QVERIFY(ci.execute("fault clear", &lines, &error));
     QVERIFY(engine.faults().isEmpty());
 

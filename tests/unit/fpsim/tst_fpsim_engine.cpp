@@ -7,7 +7,8 @@
 
 using namespace fpsim;
 
-namespace {
+namespace
+{
 
 QByteArray hdr(const char* code, quint8 b4 = 0, quint8 b5 = 0, quint8 b6 = 0, quint8 b7 = 0)
 {
@@ -19,10 +20,7 @@ QByteArray nameFrame(const char* code, const QByteArray& name, quint8 mode = 0)
     return hdr(code, quint8(name.size() & 0xFF), quint8(name.size() >> 8), 0, mode) + name;
 }
 
-QByteArray sta(char ack, quint16 length, quint8 status)
-{
-    return wire::statusRecord(ack, length, status);
-}
+QByteArray sta(char ack, quint16 length, quint8 status) { return wire::statusRecord(ack, length, status); }
 
 struct Rig {
     ManualClock clock;
@@ -80,7 +78,7 @@ struct Rig {
 QByteArray importStream(const QList<wire::Record>& records, int declared = -1)
 {
     QByteArray s = hdr("IMPT", 0, 0, quint8((declared < 0 ? records.size() : declared) & 0xFF),
-                       quint8((declared < 0 ? records.size() : declared) >> 8));
+        quint8((declared < 0 ? records.size() : declared) >> 8));
     for (const wire::Record& r : records)
         s += wire::encodeRecord(r);
     return s;
@@ -126,7 +124,7 @@ void TestFpsimEngine::wireLayouts()
     QCOMPARE(result.size(), 34);
     QCOMPARE(result.mid(32), QByteArray("\x34\x12", 2));
     QCOMPARE(wire::nameFromField(result.constData()), name32); // no terminator: bounded at 32
-    wire::Record r{QByteArray("bob"), 513, QByteArray(512, '\x7f')};
+    wire::Record r { QByteArray("bob"), 513, QByteArray(512, '\x7f') };
     const QByteArray bytes = wire::encodeRecord(r);
     QCOMPARE(bytes.size(), 546);
     QCOMPARE(bytes.mid(32, 2), QByteArray("\x01\x02", 2));
@@ -323,12 +321,24 @@ void TestFpsimEngine::enrolment_data()
     QTest::addColumn<int>("firstStatus");
     QTest::addColumn<int>("secondStatus");
 
-    QTest::newRow("same finger twice") << "frank" << "frank" << "" << 1000 << 1 << 1;
-    QTest::newRow("unknown finger twice differs") << "unknown" << "unknown" << "" << 1000 << 1 << 2;
-    QTest::newRow("two different fingers") << "frank" << "alice" << "" << 1000 << 1 << 2;
-    QTest::newRow("store full") << "frank" << "frank" << "" << 1 << 1 << 2;
-    QTest::newRow("fault at ADDS") << "frank" << "frank" << "fail code=ADDS" << 1000 << 1 << 2;
-    QTest::newRow("fault at ADDF") << "frank" << "frank" << "fail code=ADDF" << 1000 << 2 << -1;
+    QTest::newRow("same finger twice") << "frank"
+                                       << "frank"
+                                       << "" << 1000 << 1 << 1;
+    QTest::newRow("unknown finger twice differs") << "unknown"
+                                                  << "unknown"
+                                                  << "" << 1000 << 1 << 2;
+    QTest::newRow("two different fingers") << "frank"
+                                           << "alice"
+                                           << "" << 1000 << 1 << 2;
+    QTest::newRow("store full") << "frank"
+                                << "frank"
+                                << "" << 1 << 1 << 2;
+    QTest::newRow("fault at ADDS") << "frank"
+                                   << "frank"
+                                   << "fail code=ADDS" << 1000 << 1 << 2;
+    QTest::newRow("fault at ADDF") << "frank"
+                                   << "frank"
+                                   << "fail code=ADDF" << 1000 << 2 << -1;
 }
 
 void TestFpsimEngine::enrolment()
@@ -406,9 +416,9 @@ void TestFpsimEngine::import()
     rig.engine->setCapacity(capacity);
     if (!fault.isEmpty())
         rig.engine->addFault(*FaultRule::parse(fault));
-    const wire::Record newAlice{"alice", 40, QByteArray(512, '\x11')};
-    const wire::Record carol{"carol", 2, QByteArray(512, '\x22')}; // ID 2 is bob's: gets a free one
-    QByteArray stream = importStream({newAlice, carol});
+    const wire::Record newAlice { "alice", 40, QByteArray(512, '\x11') };
+    const wire::Record carol { "carol", 2, QByteArray(512, '\x22') }; // ID 2 is bob's: gets a free one
+    QByteArray stream = importStream({ newAlice, carol });
     if (corruptHeader)
         stream[0] = 'X';
     QCOMPARE(rig.answer(hdr("IMPT", 0, 0, 2, 0)), sta('A', 0, 0));
@@ -471,18 +481,18 @@ void TestFpsimEngine::faults_data()
     const QByteArray n = sta('N', 0, 0);
     const QByteArray p = wire::progressPacket();
     using L = QList<QByteArray>;
-    QTest::newRow("busy") << "busy" << on << L{sta('B', 0, 0)} << 0 << 0;
-    QTest::newRow("refuse") << "refuse code=FING" << on << L{sta('E', 0, 0)} << 0 << 0;
-    QTest::newRow("refuse other code") << "refuse code=DISC" << on << L{ok} << 1 << 0;
-    QTest::newRow("not ready 3") << "notready=3" << on << L{n, n, n, ok} << 1 << 0;
-    QTest::newRow("progress 2") << "progress=2" << on << L{p, p, ok} << 1 << 0;
-    QTest::newRow("progress and not ready") << "progress" << on << L{p, ok} << 1 << 0;
-    QTest::newRow("malformed") << "malformed" << on << L{QByteArray("STAXA\0\0\x01", 8)} << 1 << 0;
-    QTest::newRow("short") << "short" << on << L{ok.left(5)} << 1 << 0;
-    QTest::newRow("short 0") << "short=0" << on << L{QByteArray()} << 1 << 0;
-    QTest::newRow("oversize") << "oversize=4" << on << L{ok + "ZZZZ"} << 1 << 0;
-    QTest::newRow("delay") << "delay=700" << on << L{ok} << 1 << 700;
-    QTest::newRow("drop") << "drop" << on << L{} << 0 << 0;
+    QTest::newRow("busy") << "busy" << on << L { sta('B', 0, 0) } << 0 << 0;
+    QTest::newRow("refuse") << "refuse code=FING" << on << L { sta('E', 0, 0) } << 0 << 0;
+    QTest::newRow("refuse other code") << "refuse code=DISC" << on << L { ok } << 1 << 0;
+    QTest::newRow("not ready 3") << "notready=3" << on << L { n, n, n, ok } << 1 << 0;
+    QTest::newRow("progress 2") << "progress=2" << on << L { p, p, ok } << 1 << 0;
+    QTest::newRow("progress and not ready") << "progress" << on << L { p, ok } << 1 << 0;
+    QTest::newRow("malformed") << "malformed" << on << L { QByteArray("STAXA\0\0\x01", 8) } << 1 << 0;
+    QTest::newRow("short") << "short" << on << L { ok.left(5) } << 1 << 0;
+    QTest::newRow("short 0") << "short=0" << on << L { QByteArray() } << 1 << 0;
+    QTest::newRow("oversize") << "oversize=4" << on << L { ok + "ZZZZ" } << 1 << 0;
+    QTest::newRow("delay") << "delay=700" << on << L { ok } << 1 << 700;
+    QTest::newRow("drop") << "drop" << on << L {} << 0 << 0;
 }
 
 void TestFpsimEngine::faults()
@@ -510,10 +520,10 @@ void TestFpsimEngine::faults()
     QCOMPARE(answers, expected);
     QCOMPARE(dropped, fault == QLatin1String("drop"));
     QCOMPARE(rig.engine->authState(), state);
-    QVERIFY(rig.engine->frameLog().last().verdict.contains(QLatin1String("[fault")) ||
-            fault.contains(QLatin1String("DISC")));
+    QVERIFY(rig.engine->frameLog().last().verdict.contains(QLatin1String("[fault"))
+        || fault.contains(QLatin1String("DISC")));
     // Count 1 by default: the next frame is answered normally.
-    QCOMPARE(rig.exchange(hdr("FING", 'R')), QList<QByteArray>{sta('A', 0, quint8(state))});
+    QCOMPARE(rig.exchange(hdr("FING", 'R')), QList<QByteArray> { sta('A', 0, quint8(state)) });
 }
 
 void TestFpsimEngine::stallAndUnplug()
@@ -532,14 +542,15 @@ void TestFpsimEngine::stallAndUnplug()
     // A stalled import takes nothing.
     rig.engine->addFault(*FaultRule::parse("stall code=IMPT"));
     rig.answer(hdr("IMPT", 0, 0, 1, 0));
-    QCOMPARE(rig.engine->receiveBulk(importStream({{"x", 9, QByteArray(512, 'x')}}), "test"), BulkOutResult::Stalled);
+    QCOMPARE(
+        rig.engine->receiveBulk(importStream({ { "x", 9, QByteArray(512, 'x') } }), "test"), BulkOutResult::Stalled);
     // Unplug by fault: no answer, frames ignored until plugged in again.
     rig.engine->addFault(*FaultRule::parse("unplug code=STUS"));
-    QCOMPARE(rig.exchange(hdr("STUS")), QList<QByteArray>{});
+    QCOMPARE(rig.exchange(hdr("STUS")), QList<QByteArray> {});
     QVERIFY(rig.engine->isUnplugged());
-    QCOMPARE(rig.exchange(hdr("FING", 'R')), QList<QByteArray>{});
+    QCOMPARE(rig.exchange(hdr("FING", 'R')), QList<QByteArray> {});
     rig.engine->setUnplugged(false);
-    QCOMPARE(rig.exchange(hdr("FING", 'R')), QList<QByteArray>{sta('A', 0, 0)});
+    QCOMPARE(rig.exchange(hdr("FING", 'R')), QList<QByteArray> { sta('A', 0, 0) });
     QCOMPARE(rig.engine->records().size(), 1);
     // "for the next N commands": any code, N frames.
     rig.engine->addFault(*FaultRule::parse("busy count=2"));
@@ -560,22 +571,38 @@ void TestFpsimEngine::printJobs_data()
     QTest::addColumn<QString>("steps");
     QTest::addColumn<QString>("states"); // each job's state afterwards, oldest first
 
-    QTest::newRow("off: printed at once") << "job" << "printed";
-    QTest::newRow("raw state 3 is not on") << "state=3 job" << "printed";
-    QTest::newRow("on: held") << "state=1 job wait=60000" << "held";
-    QTest::newRow("match releases") << "state=1 job DISC alice" << "printed";
-    QTest::newRow("unknown finger drops") << "state=1 job DISC unknown" << "dropped";
-    QTest::newRow("cancel while waiting drops") << "state=1 job DISC CANL" << "dropped";
-    QTest::newRow("cancel before any verification drops") << "state=1 job CANL" << "dropped";
-    QTest::newRow("wait not yet run out") << "state=1 job DISC wait=49999" << "held";
-    QTest::newRow("wait ran out") << "state=1 job DISC wait=50000" << "dropped";
-    QTest::newRow("cancel after a failure spares the next job") << "state=1 job job DISC unknown CANL" << "dropped,held";
-    QTest::newRow("oldest first") << "state=1 job job DISC alice" << "printed,held";
-    QTest::newRow("two verifications, two jobs") << "state=1 job job DISC unknown DISC alice" << "dropped,printed";
-    QTest::newRow("match while the job arrives") << "state=1 begin DISC alice end" << "printed";
-    QTest::newRow("match with nothing held is spent") << "state=1 DISC alice job" << "held";
-    QTest::newRow("job after a decision can be cancelled") << "state=1 job DISC alice job CANL" << "printed,dropped";
-    QTest::newRow("cut off by unplugging") << "state=1 job begin unplug end" << "held,dropped";
+    QTest::newRow("off: printed at once") << "job"
+                                          << "printed";
+    QTest::newRow("raw state 3 is not on") << "state=3 job"
+                                           << "printed";
+    QTest::newRow("on: held") << "state=1 job wait=60000"
+                              << "held";
+    QTest::newRow("match releases") << "state=1 job DISC alice"
+                                    << "printed";
+    QTest::newRow("unknown finger drops") << "state=1 job DISC unknown"
+                                          << "dropped";
+    QTest::newRow("cancel while waiting drops") << "state=1 job DISC CANL"
+                                                << "dropped";
+    QTest::newRow("cancel before any verification drops") << "state=1 job CANL"
+                                                          << "dropped";
+    QTest::newRow("wait not yet run out") << "state=1 job DISC wait=49999"
+                                          << "held";
+    QTest::newRow("wait ran out") << "state=1 job DISC wait=50000"
+                                  << "dropped";
+    QTest::newRow("cancel after a failure spares the next job") << "state=1 job job DISC unknown CANL"
+                                                                << "dropped,held";
+    QTest::newRow("oldest first") << "state=1 job job DISC alice"
+                                  << "printed,held";
+    QTest::newRow("two verifications, two jobs") << "state=1 job job DISC unknown DISC alice"
+                                                 << "dropped,printed";
+    QTest::newRow("match while the job arrives") << "state=1 begin DISC alice end"
+                                                 << "printed";
+    QTest::newRow("match with nothing held is spent") << "state=1 DISC alice job"
+                                                      << "held";
+    QTest::newRow("job after a decision can be cancelled") << "state=1 job DISC alice job CANL"
+                                                           << "printed,dropped";
+    QTest::newRow("cut off by unplugging") << "state=1 job begin unplug end"
+                                           << "held,dropped";
 }
 
 void TestFpsimEngine::printJobs()
@@ -625,7 +652,7 @@ void TestFpsimEngine::printJobs()
     }
     QCOMPARE(actual.join(QLatin1Char(',')), states);
     QCOMPARE(rig.engine->job(jobs.first().id)->toString(),
-             QStringLiteral("id=1 state=%1 bytes=%2 via=test").arg(actual.first()).arg(jobs.first().data.size()));
+        QStringLiteral("id=1 state=%1 bytes=%2 via=test").arg(actual.first()).arg(jobs.first().data.size()));
 }
 
 void TestFpsimEngine::storeIdsAndFiles()
@@ -636,8 +663,8 @@ void TestFpsimEngine::storeIdsAndFiles()
     store.put("b", QByteArray(512, 'b'), 7);
     QCOMPARE(int(store.nextFreeId()), 2);
     QCOMPARE(int(store.put("c", QByteArray(512, 'c'), 7)->id), 2); // 7 is taken
-    QVERIFY(!store.put("d", QByteArray(512, 'd')).has_value());   // full
-    QCOMPARE(int(store.put("a", QByteArray(512, 'z'))->id), 1);   // replacing works when full
+    QVERIFY(!store.put("d", QByteArray(512, 'd')).has_value()); // full
+    QCOMPARE(int(store.put("a", QByteArray(512, 'z'))->id), 1); // replacing works when full
     QVERIFY(store.remove("c"));
     QCOMPARE(int(store.nextFreeId()), 2);
 
@@ -658,7 +685,8 @@ void TestFpsimEngine::snmpAnswer()
 {
     // The 47-byte request the host sends.
     const QByteArray request = QByteArray::fromHex("302d02010004066d627a6c7174a020020104020100020100301530130"
-                                                   "60f2b06010401950b0102010201010301" "0500");
+                                                   "60f2b06010401950b0102010201010301"
+                                                   "0500");
     QCOMPARE(request.size(), 47);
     const QByteArray id = "MFG:Simulated;CMD:PJL;MDL:ZPH6100RMX;CLS:PRINTER;";
     const auto reply = snmp::answer(request, id);
@@ -688,7 +716,8 @@ void TestFpsimEngine::snmpRejects_data()
 {
     QTest::addColumn<QByteArray>("request");
     QTest::addColumn<bool>("answered");
-    const QByteArray good = QByteArray::fromHex("302d02010004066d627a6c7174a02002010402010002010030153013060f2b06010401950b01020102010103010500");
+    const QByteArray good = QByteArray::fromHex(
+        "302d02010004066d627a6c7174a02002010402010002010030153013060f2b06010401950b01020102010103010500");
     QByteArray v2 = good;
     v2[4] = 1;
     QByteArray otherOid = good;

@@ -8,7 +8,8 @@
 #include <QRandomGenerator>
 #include <QTest>
 
-namespace {
+namespace
+{
 
 QList<QRgb> paletteOf(int colours)
 {
@@ -41,7 +42,8 @@ QImage frameOf(QSize size, int colours, const QString& pattern, int seed)
 
 } // namespace
 
-class TestGifWriter : public QObject {
+class TestGifWriter : public QObject
+{
     Q_OBJECT
 
 private slots:

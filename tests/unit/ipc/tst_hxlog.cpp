@@ -8,11 +8,11 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 // 2023-11-14 22:13:20 UTC, where FakeClock starts.
 constexpr time_t kStart = 1700000000;
@@ -48,7 +48,8 @@ int openDescriptorsOn(const QString& path)
 
 } // namespace
 
-class TestHxLog : public QObject {
+class TestHxLog : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -119,7 +120,8 @@ void TestHxLog::initWritesHeaderAndSystemDescription()
     QVERIFY(QFile::exists(file));
     QCOMPARE(QFileInfo(link()).symLinkTarget(), file);
 
-    struct stat st {};
+    struct stat st {
+    };
     QCOMPARE(stat(QFile::encodeName(file).constData(), &st), 0);
     QCOMPARE(st.st_mode & 0777, mode_t(0666));
 

@@ -4,15 +4,16 @@
 
 #include <QtTest>
 
-namespace {
-template <typename T>
-QByteArray bytesOf(const T& record)
+namespace
+{
+template <typename T> QByteArray bytesOf(const T& record)
 {
     return QByteArray(reinterpret_cast<const char*>(&record), sizeof(record));
 }
 } // namespace
 
-class FramesTest : public QObject {
+class FramesTest : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -61,7 +62,7 @@ void FramesTest::headers_data()
     import.num.set(1000);
     QTest::newRow("IMPT 1000 records") << bytesOf(import) << QByteArray("IMPT\0\0\xE8\x03", 8);
 
-    for (const char* code : {"CANL", "DISC", "STUS", "GETR", "EXPT"})
+    for (const char* code : { "CANL", "DISC", "STUS", "GETR", "EXPT" })
         QTest::newRow(code) << bytesOf(makeHeader<FG_STATUS_T>(code)) << QByteArray(code, 4) + QByteArray(4, '\0');
 }
 
@@ -83,7 +84,9 @@ void FramesTest::statusRecords_data()
     QTest::newRow("accepted") << QByteArray("STA\0A\0\0\x01", 8) << true << 'A' << 0 << 1;
     QTest::newRow("length across odd offsets") << QByteArray("STA\0A\x22\x01\0", 8) << true << 'A' << 0x0122 << 0;
     QTest::newRow("high length byte only") << QByteArray("STA\0N\0\xFF\0", 8) << true << 'N' << 0xFF00 << 0;
-    QTest::newRow("STA then a nonzero byte") << QByteArray("STA\x01" "A\0\0\0", 8) << false << 'A' << 0 << 0;
+    QTest::newRow("STA then a nonzero byte") << QByteArray("STA\x01"
+                                                           "A\0\0\0",
+        8) << false << 'A' << 0 << 0;
     QTest::newRow("export record") << QByteArray("EXPTA\xE8\x03\0", 8) << false << 'A' << 1000 << 0;
 }
 

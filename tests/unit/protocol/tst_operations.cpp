@@ -9,7 +9,8 @@
 
 #include <QtTest>
 
-namespace {
+namespace
+{
 
 using Rec = ScriptedDeviceIO;
 
@@ -41,14 +42,12 @@ QList<QByteArray> codesOf(const QList<QByteArray>& frames)
     return codes;
 }
 
-QList<int> repeated(int value, int times)
-{
-    return QList<int>(times, value);
-}
+QList<int> repeated(int value, int times) { return QList<int>(times, value); }
 
 } // namespace
 
-class OperationsTest : public QObject {
+class OperationsTest : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -129,7 +128,7 @@ void OperationsTest::framesSent()
         cmd.CancelPrint();
         break;
     }
-    QCOMPARE(io.writes, QList<QByteArray>{frame});
+    QCOMPARE(io.writes, QList<QByteArray> { frame });
 }
 
 void OperationsTest::checkAndDelete_data()
@@ -199,27 +198,26 @@ void OperationsTest::verification_data()
     const QByteArray alice = Rec::statusRecord('A', 34, 0, resultRecord("alice", 7));
     const QByteArray noResult = Rec::statusRecord('A', 0, 0, QByteArray(34, '\0'));
 
-    QTest::newRow("matched at once") << QList<QByteArray>{ready} << QList<QByteArray>{alice} << ok << 0
+    QTest::newRow("matched at once") << QList<QByteArray> { ready } << QList<QByteArray> { alice } << ok << 0
                                      << QByteArray("alice") << QList<int>();
-    QTest::newRow("matched on the third poll") << QList<QByteArray>{waiting, waiting, ready}
-                                               << QList<QByteArray>{alice} << ok << 0 << QByteArray("alice")
-                                               << repeated(5000, 2);
-    QTest::newRow("no finger: ten polls 5 s apart") << QList<QByteArray>()
-                                                    << QList<QByteArray>() << ok << 9 << QByteArray()
-                                                    << repeated(5000, 10);
-    QTest::newRow("finger not matched") << QList<QByteArray>{waiting, noMatch} << QList<QByteArray>() << ok << 11
-                                        << QByteArray() << QList<int>{5000};
+    QTest::newRow("matched on the third poll")
+        << QList<QByteArray> { waiting, waiting, ready } << QList<QByteArray> { alice } << ok << 0
+        << QByteArray("alice") << repeated(5000, 2);
+    QTest::newRow("no finger: ten polls 5 s apart")
+        << QList<QByteArray>() << QList<QByteArray>() << ok << 9 << QByteArray() << repeated(5000, 10);
+    QTest::newRow("finger not matched") << QList<QByteArray> { waiting, noMatch } << QList<QByteArray>() << ok << 11
+                                        << QByteArray() << QList<int> { 5000 };
     QTest::newRow("result not there yet keeps polling")
-        << QList<QByteArray>{ready, ready} << QList<QByteArray>{noResult, alice} << ok << 0 << QByteArray("alice")
-        << QList<int>{5000};
-    QTest::newRow("result names nobody") << QList<QByteArray>{ready} << QList<QByteArray>{Rec::statusRecord(
-                                                                            'A', 34, 0, resultRecord("", 3))}
+        << QList<QByteArray> { ready, ready } << QList<QByteArray> { noResult, alice } << ok << 0 << QByteArray("alice")
+        << QList<int> { 5000 };
+    QTest::newRow("result names nobody") << QList<QByteArray> { ready }
+                                         << QList<QByteArray> { Rec::statusRecord('A', 34, 0, resultRecord("", 3)) }
                                          << ok << 13 << QByteArray() << QList<int>();
     QTest::newRow("result cut short keeps polling")
-        << QList<QByteArray>{ready, ready} << QList<QByteArray>{alice.left(11), alice} << ok << 0
-        << QByteArray("alice") << QList<int>{5000};
-    QTest::newRow("printer busy at the start") << QList<QByteArray>() << QList<QByteArray>()
-                                               << Rec::statusRecord('B') << 4 << QByteArray() << repeated(200, 4);
+        << QList<QByteArray> { ready, ready } << QList<QByteArray> { alice.left(11), alice } << ok << 0
+        << QByteArray("alice") << QList<int> { 5000 };
+    QTest::newRow("printer busy at the start") << QList<QByteArray>() << QList<QByteArray>() << Rec::statusRecord('B')
+                                               << 4 << QByteArray() << repeated(200, 4);
     QTest::newRow("printer refuses to wait") << QList<QByteArray>() << QList<QByteArray>() << Rec::statusRecord('X')
                                              << 9 << QByteArray() << repeated(200, 4);
 }
@@ -298,7 +296,7 @@ void OperationsTest::verificationCancelledBetweenPolls()
     short index = 0;
     QCOMPARE(cmd.IsPrint(name, &index), 12);
     QCOMPARE(clock.sleepsMs(), repeated(5000, 3));
-    QCOMPARE(codesOf(io.writes), (QList<QByteArray>{"DISC", "STUS", "STUS", "STUS"}));
+    QCOMPARE(codesOf(io.writes), (QList<QByteArray> { "DISC", "STUS", "STUS", "STUS" }));
 
     // Not bound for printing, a cancel still stops the verification and tells the printer.
     ScriptedDeviceIO plain(1);
@@ -317,9 +315,9 @@ void OperationsTest::verificationOverNetworkPollsWithoutPayload()
     ScriptedDeviceIO io(2);
     Responder printer;
     printer.standing["DISC"] = Rec::statusRecord('A');
-    printer.queued["STUS"] = {Rec::statusRecord('A', 0, 1), Rec::statusRecord('A', 0, 1)};
+    printer.queued["STUS"] = { Rec::statusRecord('A', 0, 1), Rec::statusRecord('A', 0, 1) };
     // First GETR: the printer has nothing yet and sends the bare record.
-    printer.queued["GETR"] = {Rec::statusRecord('A'), Rec::statusRecord('A', 34, 0, resultRecord("bob", 2))};
+    printer.queued["GETR"] = { Rec::statusRecord('A'), Rec::statusRecord('A', 34, 0, resultRecord("bob", 2)) };
     printer.attach(io);
     FingCmd cmd;
     cmd.attachDeviceIO(&io);
@@ -329,7 +327,7 @@ void OperationsTest::verificationOverNetworkPollsWithoutPayload()
     QCOMPARE(QByteArray(name), QByteArray("bob"));
     // Every exchange reads the status record alone; only the GETR whose record announced a result
     // reads the 34-byte result after it (the first GETR announced nothing and costs no wait).
-    QCOMPARE(io.readSizes, (QList<int>{8, 8, 8, 8, 8, 34}));
+    QCOMPARE(io.readSizes, (QList<int> { 8, 8, 8, 8, 8, 34 }));
 }
 
 void OperationsTest::enrolFirstStep_data()
@@ -341,14 +339,13 @@ void OperationsTest::enrolFirstStep_data()
 
     const QByteArray waiting = Rec::statusRecord('A', 0, 0);
     QTest::newRow("pressed on the third poll")
-        << QList<QByteArray>{waiting, waiting, Rec::statusRecord('A', 0, 1)} << 0
-        << QList<QByteArray>{"ADDF", "STUS", "STUS", "STUS", "GETR"} << 2;
-    QTest::newRow("printer reports failure") << QList<QByteArray>{Rec::statusRecord('A', 0, 2)} << 7
-                                             << QList<QByteArray>{"ADDF", "STUS"} << 0;
-    QTest::newRow("nobody presses in 30 s") << QList<QByteArray>(30, waiting) << 7
-                                            << QList<QByteArray>{"ADDF"} + QList<QByteArray>(30, "STUS")
-                                                   + QList<QByteArray>{"CANL"}
-                                            << 30;
+        << QList<QByteArray> { waiting, waiting, Rec::statusRecord('A', 0, 1) } << 0
+        << QList<QByteArray> { "ADDF", "STUS", "STUS", "STUS", "GETR" } << 2;
+    QTest::newRow("printer reports failure")
+        << QList<QByteArray> { Rec::statusRecord('A', 0, 2) } << 7 << QList<QByteArray> { "ADDF", "STUS" } << 0;
+    QTest::newRow("nobody presses in 30 s")
+        << QList<QByteArray>(30, waiting) << 7
+        << QList<QByteArray> { "ADDF" } + QList<QByteArray>(30, "STUS") + QList<QByteArray> { "CANL" } << 30;
 }
 
 void OperationsTest::enrolFirstStep()
@@ -388,18 +385,19 @@ void OperationsTest::enrolSecondStep_data()
     const QByteArray ok = Rec::statusRecord('A');
     const QByteArray waiting = Rec::statusRecord('A', 0, 0);
     const QByteArray ready = Rec::statusRecord('A', 0, 1);
-    QTest::newRow("enrolled") << ok << QList<QByteArray>{waiting, ready}
-                              << Rec::statusRecord('A', 34, 0, resultRecord("carol", 12)) << 0 << QByteArray("carol") << 1;
-    QTest::newRow("name of 32 bytes") << ok << QList<QByteArray>{ready}
+    QTest::newRow("enrolled") << ok << QList<QByteArray> { waiting, ready }
+                              << Rec::statusRecord('A', 34, 0, resultRecord("carol", 12)) << 0 << QByteArray("carol")
+                              << 1;
+    QTest::newRow("name of 32 bytes") << ok << QList<QByteArray> { ready }
                                       << Rec::statusRecord('A', 34, 0, resultRecord(QByteArray(32, 'w'), 12)) << 0
                                       << QByteArray(32, 'w') << 0;
     QTest::newRow("ADDS refused") << Rec::statusRecord('X') << QList<QByteArray>() << ok << 13 << QByteArray() << 0;
-    QTest::newRow("second press failed") << ok << QList<QByteArray>{Rec::statusRecord('A', 0, 2)} << ok << 13
+    QTest::newRow("second press failed") << ok << QList<QByteArray> { Rec::statusRecord('A', 0, 2) } << ok << 13
                                          << QByteArray() << 0;
-    QTest::newRow("no second press in 30 polls") << ok << QList<QByteArray>(30, waiting) << ok << 13 << QByteArray()
-                                                 << 29;
-    QTest::newRow("no result record") << ok << QList<QByteArray>{ready} << ok << 0 << QByteArray() << 0;
-    QTest::newRow("result names nobody") << ok << QList<QByteArray>{ready}
+    QTest::newRow("no second press in 30 polls")
+        << ok << QList<QByteArray>(30, waiting) << ok << 13 << QByteArray() << 29;
+    QTest::newRow("no result record") << ok << QList<QByteArray> { ready } << ok << 0 << QByteArray() << 0;
+    QTest::newRow("result names nobody") << ok << QList<QByteArray> { ready }
                                          << Rec::statusRecord('A', 34, 0, resultRecord("", 12)) << 13 << QByteArray()
                                          << 0;
 }
@@ -441,7 +439,7 @@ void OperationsTest::exportWaitsOnItsSchedule()
     FakeClock clock;
     ScriptedDeviceIO io(1);
     io.queueStatus('A', 1); // the printer has records to announce
-    io.queueStatus('A');    // answer to the cancel after the wait
+    io.queueStatus('A'); // answer to the cancel after the wait
     FingCmd cmd;
     cmd.attachDeviceIO(&io);
     int count = -1;
@@ -457,7 +455,7 @@ void OperationsTest::exportWaitsOnItsSchedule()
     QCOMPARE(sleeps.mid(135, 50), repeated(5000, 50));
     QCOMPARE(sleeps.mid(185, 66), repeated(1000, 66));
     QCOMPARE(clock.totalSleptUs(), qint64(616) * 1000000);
-    QCOMPARE(codesOf(io.writes), (QList<QByteArray>{"EXPT", "CANL"}));
+    QCOMPARE(codesOf(io.writes), (QList<QByteArray> { "EXPT", "CANL" }));
     QCOMPARE(io.opens, 1);
     QCOMPARE(io.closes, 1);
 }
@@ -479,15 +477,16 @@ void OperationsTest::exportOutcomes_data()
     QTest::newRow("export refused") << 1 << 0 << Rec::statusRecord('X') << QList<QByteArray>() << 9 << 0;
     QTest::newRow("no records") << 1 << 0 << Rec::statusRecord('A', 0) << QList<QByteArray>() << 0 << 0;
     QTest::newRow("announced after two empty passes")
-        << 1 << 0 << ok << QList<QByteArray>{"", "", three, data.left(1638)} << 0 << 3;
+        << 1 << 0 << ok << QList<QByteArray> { "", "", three, data.left(1638) } << 0 << 3;
     QTest::newRow("records in small pieces")
-        << 1 << 0 << ok << QList<QByteArray>{three, data.left(1000), "", data.mid(1000)} << 0 << 3;
-    QTest::newRow("announced count of zero") << 1 << 0 << ok << QList<QByteArray>{QByteArray("EXPTA\0\0\0", 8)} << 7
-                                             << 0;
-    QTest::newRow("download stops short") << 1 << 0 << ok << QList<QByteArray>{three, data.left(1000), "!"} << 7 << 0;
-    QTest::newRow("three empty reads") << 1 << 0 << ok << QList<QByteArray>{three, data.left(600), "", "", ""} << 7
+        << 1 << 0 << ok << QList<QByteArray> { three, data.left(1000), "", data.mid(1000) } << 0 << 3;
+    QTest::newRow("announced count of zero")
+        << 1 << 0 << ok << QList<QByteArray> { QByteArray("EXPTA\0\0\0", 8) } << 7 << 0;
+    QTest::newRow("download stops short")
+        << 1 << 0 << ok << QList<QByteArray> { three, data.left(1000), "!" } << 7 << 0;
+    QTest::newRow("three empty reads") << 1 << 0 << ok << QList<QByteArray> { three, data.left(600), "", "", "" } << 7
                                        << 0;
-    QTest::newRow("unplugged while waiting") << 1 << 0 << ok << QList<QByteArray>{"", "~"} << 9 << 0;
+    QTest::newRow("unplugged while waiting") << 1 << 0 << ok << QList<QByteArray> { "", "~" } << 9 << 0;
 }
 
 void OperationsTest::exportOutcomes()
@@ -522,8 +521,7 @@ void OperationsTest::exportOutcomes()
     QCOMPARE(cmd.GetFingerData(reinterpret_cast<FG_DATAF_T*>(taken.data()), 4), records);
     if (records > 0) {
         QCOMPARE(count, records);
-        QCOMPARE(taken.left(records * 546),
-                 fdlRecord("a", 1, 'a') + fdlRecord("b", 2, 'b') + fdlRecord("c", 3, 'c'));
+        QCOMPARE(taken.left(records * 546), fdlRecord("a", 1, 'a') + fdlRecord("b", 2, 'b') + fdlRecord("c", 3, 'c'));
         QCOMPARE(taken.mid(records * 546), QByteArray(546, '\0')); // asked for 4, only 3 exist
     }
     QCOMPARE(cmd.GetFingerData(reinterpret_cast<FG_DATAF_T*>(taken.data()), 3), 0); // handed over once
@@ -540,7 +538,7 @@ void OperationsTest::importStream()
     FingCmd cmd;
     cmd.attachDeviceIO(&io);
     QCOMPARE(cmd.Import(reinterpret_cast<FG_DATAF_T*>(records.data()), 10), 0);
-    QCOMPARE(io.writes, QList<QByteArray>{QByteArray("IMPT\0\0\x0A\0", 8)});
+    QCOMPARE(io.writes, QList<QByteArray> { QByteArray("IMPT\0\0\x0A\0", 8) });
     QCOMPARE(io.bulkWrites.size(), 2);
     QCOMPARE(io.bulkWrites[0].size(), 4096);
     QCOMPARE(io.bulkWrites.join(), QByteArray("IMPT\0\0\x0A\0", 8) + records);
@@ -560,7 +558,7 @@ void OperationsTest::importOutcomes_data()
     const QByteArray ok = Rec::statusRecord('A');
     QTest::newRow("cannot open, no pauses") << 5 << ok << 0 << 0 << 15 << QList<int>();
     QTest::newRow("import refused") << 0 << Rec::statusRecord('B') << 0 << 0 << 4 << QList<int>();
-    QTest::newRow("first upload fails, second works") << 0 << ok << 1 << 0 << 0 << QList<int>{1000};
+    QTest::newRow("first upload fails, second works") << 0 << ok << 1 << 0 << 0 << QList<int> { 1000 };
     QTest::newRow("uploads fail three times") << 0 << ok << 3 << 0 << 17 << repeated(1000, 3);
     QTest::newRow("short bulk writes are continued") << 0 << ok << 0 << 1000 << 0 << QList<int>();
 }
@@ -597,9 +595,9 @@ void OperationsTest::importStatus_data()
     QTest::addColumn<int>("sleeps");
 
     const QByteArray running = Rec::statusRecord('A', 0, 0);
-    QTest::newRow("done") << QList<QByteArray>{running, Rec::statusRecord('A', 0, 1)} << 0 << 1;
-    QTest::newRow("failed on the printer") << QList<QByteArray>{Rec::statusRecord('A', 0, 3)} << 5 << 0;
-    QTest::newRow("busy") << QList<QByteArray>{Rec::statusRecord('B')} << 4 << 0;
+    QTest::newRow("done") << QList<QByteArray> { running, Rec::statusRecord('A', 0, 1) } << 0 << 1;
+    QTest::newRow("failed on the printer") << QList<QByteArray> { Rec::statusRecord('A', 0, 3) } << 5 << 0;
+    QTest::newRow("busy") << QList<QByteArray> { Rec::statusRecord('B') } << 4 << 0;
     QTest::newRow("still running after 90 polls") << QList<QByteArray>(90, running) << 9 << 90;
 }
 

@@ -8,7 +8,8 @@
 
 #include <QtTest>
 
-namespace {
+namespace
+{
 
 enum Routine { ViaUsb, ViaNet, Transfer, TransferForPrint };
 
@@ -28,8 +29,8 @@ void queueScript(ScriptedDeviceIO& io, const QString& script)
         for (int i = 0; i < times; ++i) {
             switch (kind.toLatin1()) {
             case 'A':
-                io.queueStatus('A', parts.size() > 2 ? parts[2].toUShort() : 0,
-                               parts.size() > 1 ? parts[1].toUShort() : 0);
+                io.queueStatus(
+                    'A', parts.size() > 2 ? parts[2].toUShort() : 0, parts.size() > 1 ? parts[1].toUShort() : 0);
                 break;
             case 'N':
             case 'B':
@@ -52,7 +53,9 @@ void queueScript(ScriptedDeviceIO& io, const QString& script)
                 io.queueRead(QByteArray("GARBAGE!", 8));
                 break;
             case 'S':
-                io.queueRead(QByteArray("STA\x01" "A\0\0\0", 8));
+                io.queueRead(QByteArray("STA\x01"
+                                        "A\0\0\0",
+                    8));
                 break;
             default:
                 qFatal("bad script token");
@@ -61,13 +64,10 @@ void queueScript(ScriptedDeviceIO& io, const QString& script)
     }
 }
 
-QList<int> repeated(int value, int times)
-{
-    return QList<int>(times, value);
-}
+QList<int> repeated(int value, int times) { return QList<int>(times, value); }
 
-int runRoutine(FingCmd& cmd, Routine routine, BYTE* frame, DWORD size, BYTE* out, WORD* len, BYTE* status,
-               WORD cbOutput)
+int runRoutine(
+    FingCmd& cmd, Routine routine, BYTE* frame, DWORD size, BYTE* out, WORD* len, BYTE* status, WORD cbOutput)
 {
     switch (routine) {
     case ViaUsb:
@@ -86,7 +86,8 @@ int runRoutine(FingCmd& cmd, Routine routine, BYTE* frame, DWORD size, BYTE* out
 
 Q_DECLARE_METATYPE(Routine)
 
-class TransferTest : public QObject {
+class TransferTest : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -124,7 +125,7 @@ void TransferTest::outcomes_data()
     QTest::newRow("transfer not ready 22 times") << Transfer << "N*22" << 0 << 0 << 18 << repeated(100, 21) << 1;
     QTest::newRow("transfer not ready 21 times then accepted")
         << Transfer << "N*21 A" << 0 << 0 << 0 << repeated(100, 21) << 1;
-    QTest::newRow("transfer progress then accepted") << Transfer << "P A" << 0 << 0 << 0 << QList<int>{100} << 1;
+    QTest::newRow("transfer progress then accepted") << Transfer << "P A" << 0 << 0 << 0 << QList<int> { 100 } << 1;
     QTest::newRow("transfer progress and not ready share the waits")
         << Transfer << "P*11 N*11" << 0 << 0 << 18 << repeated(100, 21) << 1;
     QTest::newRow("transfer no status record") << Transfer << "G" << 0 << 0 << 19 << QList<int>() << 1;
@@ -134,39 +135,38 @@ void TransferTest::outcomes_data()
     QTest::newRow("transfer empty read") << Transfer << "E" << 0 << 0 << 16 << QList<int>() << 1;
     QTest::newRow("transfer marker only") << Transfer << "M" << 0 << 0 << 16 << QList<int>() << 1;
     QTest::newRow("transfer silent printer") << Transfer << "F" << 0 << 0 << 16 << QList<int>() << 1;
-    QTest::newRow("transfer not ready then silent") << Transfer << "N F" << 0 << 0 << 10 << QList<int>{100} << 1;
+    QTest::newRow("transfer not ready then silent") << Transfer << "N F" << 0 << 0 << 10 << QList<int> { 100 } << 1;
     QTest::newRow("transfer write fails") << Transfer << "A" << 0 << 1 << 17 << QList<int>() << 0;
 
     // WriteDataViaUSB: up to five attempts 200 ms apart; 'N' waits 200 ms.
     QTest::newRow("usb accepted") << ViaUsb << "A" << 0 << 0 << 0 << QList<int>() << 1;
     QTest::newRow("usb busy forever") << ViaUsb << "B*5" << 0 << 0 << 4 << repeated(200, 4) << 5;
-    QTest::newRow("usb busy once then accepted") << ViaUsb << "B A" << 0 << 0 << 0 << QList<int>{200} << 2;
+    QTest::newRow("usb busy once then accepted") << ViaUsb << "B A" << 0 << 0 << 0 << QList<int> { 200 } << 2;
     QTest::newRow("usb no status record five times") << ViaUsb << "G*5" << 0 << 0 << 19 << repeated(200, 4) << 5;
     QTest::newRow("usb not ready then accepted") << ViaUsb << "N N A" << 0 << 0 << 0 << repeated(200, 2) << 1;
-    QTest::newRow("usb progress waits 100 ms") << ViaUsb << "P A" << 0 << 0 << 0 << QList<int>{100} << 1;
+    QTest::newRow("usb progress waits 100 ms") << ViaUsb << "P A" << 0 << 0 << 0 << QList<int> { 100 } << 1;
     QTest::newRow("usb not ready 22 times then accepted")
-        << ViaUsb << "N*22 A" << 0 << 0 << 0 << repeated(200, 21) + QList<int>{200} << 2;
+        << ViaUsb << "N*22 A" << 0 << 0 << 0 << repeated(200, 21) + QList<int> { 200 } << 2;
     QTest::newRow("usb open fails five times") << ViaUsb << "" << 5 << 0 << 15 << repeated(200, 4) << 0;
     QTest::newRow("usb open fails twice") << ViaUsb << "A" << 2 << 0 << 0 << repeated(200, 2) << 1;
     QTest::newRow("usb write fails five times") << ViaUsb << "" << 0 << 5 << 17 << repeated(200, 4) << 0;
     QTest::newRow("usb silent printer") << ViaUsb << "" << 0 << 0 << 16 << repeated(200, 4) << 5;
-    QTest::newRow("usb not ready then silent") << ViaUsb << "N F*5" << 0 << 0 << 16
-                                               << QList<int>{200} + repeated(200, 4) << 5;
-    QTest::newRow("usb silent once then accepted") << ViaUsb << "F A" << 0 << 0 << 0 << QList<int>{200} << 2;
+    QTest::newRow("usb not ready then silent")
+        << ViaUsb << "N F*5" << 0 << 0 << 16 << QList<int> { 200 } + repeated(200, 4) << 5;
+    QTest::newRow("usb silent once then accepted") << ViaUsb << "F A" << 0 << 0 << 0 << QList<int> { 200 } << 2;
 
     // WriteDataViaNet: port 10001, up to five attempts.
     QTest::newRow("net accepted") << ViaNet << "A" << 0 << 0 << 0 << QList<int>() << 1;
     QTest::newRow("net busy is final") << ViaNet << "B" << 0 << 0 << 4 << QList<int>() << 1;
     QTest::newRow("net refused is final") << ViaNet << "X" << 0 << 0 << 5 << QList<int>() << 1;
-    QTest::newRow("net not ready then accepted") << ViaNet << "N A" << 0 << 0 << 0 << QList<int>{100} << 1;
+    QTest::newRow("net not ready then accepted") << ViaNet << "N A" << 0 << 0 << 0 << QList<int> { 100 } << 1;
     QTest::newRow("net malformed then accepted") << ViaNet << "G E A" << 0 << 0 << 0 << QList<int>() << 1;
-    QTest::newRow("net garbage forever is bounded")
-        << ViaNet << "G*110" << 0 << 0 << 22 << QList<int>() << 5;
+    QTest::newRow("net garbage forever is bounded") << ViaNet << "G*110" << 0 << 0 << 22 << QList<int>() << 5;
     QTest::newRow("net connect fails") << ViaNet << "" << 5 << 0 << 15 << repeated(200, 5) << 0;
     QTest::newRow("net write fails") << ViaNet << "" << 0 << 5 << 17 << repeated(200, 5) << 0;
     QTest::newRow("net silent printer") << ViaNet << "" << 0 << 0 << 16 << QList<int>() << 5;
-    QTest::newRow("net not ready 22 times") << ViaNet << "N*22 N*22 N*22 N*22 N*22" << 0 << 0 << 18
-                                            << repeated(100, 21 * 5) << 5;
+    QTest::newRow("net not ready 22 times")
+        << ViaNet << "N*22 N*22 N*22 N*22 N*22" << 0 << 0 << 18 << repeated(100, 21 * 5) << 5;
 }
 
 void TransferTest::outcomes()
@@ -195,8 +195,8 @@ void TransferTest::outcomes()
         QCOMPARE(io.open(0), 0); // DataTransfer works on a device the operation opened
 
     StderrCapture capture;
-    const int result = runRoutine(cmd, routine, reinterpret_cast<BYTE*>(&header), sizeof(header), nullptr, &len,
-                                  &status, 0);
+    const int result
+        = runRoutine(cmd, routine, reinterpret_cast<BYTE*>(&header), sizeof(header), nullptr, &len, &status, 0);
 
     QCOMPARE(result, expected);
     QCOMPARE(clock.sleepsMs(), sleepsMs);
@@ -283,13 +283,13 @@ void TransferTest::shortPayload()
     memset(&data, 0, sizeof(data));
     WORD len = 0;
     BYTE status = 0;
-    const int result = runRoutine(cmd, routine, reinterpret_cast<BYTE*>(&header), 8, reinterpret_cast<BYTE*>(&data),
-                                  &len, &status, sizeof(data));
+    const int result = runRoutine(
+        cmd, routine, reinterpret_cast<BYTE*>(&header), 8, reinterpret_cast<BYTE*>(&data), &len, &status, sizeof(data));
     QCOMPARE(result, expected);
     if (routine == ViaNet && replySize >= 0)
-        QCOMPARE(io.readSizes.mid(0, 2), (QList<int>{8, 34})); // record, then the payload it announced
+        QCOMPARE(io.readSizes.mid(0, 2), (QList<int> { 8, 34 })); // record, then the payload it announced
     if (replySize < 0)
-        QCOMPARE(io.readSizes, QList<int>{8});
+        QCOMPARE(io.readSizes, QList<int> { 8 });
     if (copied) {
         QCOMPARE(QByteArray(data.UserName), QByteArray("alice"));
         // Bytes the printer did not send stay as the caller left them, never the 0xFE marker.
@@ -308,13 +308,13 @@ void TransferTest::dataTransferAsksNetworkForStatusRecordOnly()
     cmd.attachDeviceIO(&net);
     FG_IMPORT_T header = makeHeader<FG_IMPORT_T>("IMPT");
     QCOMPARE(cmd.DataTransfer(reinterpret_cast<BYTE*>(&header), 8, nullptr, nullptr, nullptr, 0), 0);
-    QCOMPARE(net.readSizes, QList<int>{8});
+    QCOMPARE(net.readSizes, QList<int> { 8 });
 
     ScriptedDeviceIO usb(1);
     usb.queueStatus('A');
     cmd.attachDeviceIO(&usb);
     QCOMPARE(cmd.DataTransfer(reinterpret_cast<BYTE*>(&header), 8, nullptr, nullptr, nullptr, 0), 0);
-    QCOMPARE(usb.readSizes, QList<int>{1024});
+    QCOMPARE(usb.readSizes, QList<int> { 1024 });
 }
 
 // Over TCP the 'N' records and the answer arrive as one byte stream: the 'N' records must not
@@ -326,7 +326,7 @@ void TransferTest::notReadyBeforePayloadOverNetwork()
     QByteArray payload(34, '\0');
     payload.replace(0, 3, "ann");
     io.queueRead(ScriptedDeviceIO::statusRecord('N') + ScriptedDeviceIO::statusRecord('N')
-                 + ScriptedDeviceIO::statusRecord('A', 34, 1, payload));
+        + ScriptedDeviceIO::statusRecord('A', 34, 1, payload));
     FingCmd cmd;
     cmd.attachDeviceIO(&io);
     FG_GETRESULT_T header = makeHeader<FG_GETRESULT_T>("GETR");
@@ -334,12 +334,12 @@ void TransferTest::notReadyBeforePayloadOverNetwork()
     memset(&data, 0, sizeof(data));
     WORD len = 0;
     BYTE status = 0;
-    QCOMPARE(cmd.WriteDataViaNet(reinterpret_cast<BYTE*>(&header), 8, reinterpret_cast<BYTE*>(&data), &len,
-                                 &status, sizeof(data)),
-             0);
+    QCOMPARE(cmd.WriteDataViaNet(
+                 reinterpret_cast<BYTE*>(&header), 8, reinterpret_cast<BYTE*>(&data), &len, &status, sizeof(data)),
+        0);
     QCOMPARE(QByteArray(data.UserName), QByteArray("ann"));
-    QCOMPARE(io.readSizes, (QList<int>{8, 8, 8, 34}));
-    QCOMPARE(clock.sleepsMs(), (QList<int>{100, 100}));
+    QCOMPARE(io.readSizes, (QList<int> { 8, 8, 8, 34 }));
+    QCOMPARE(clock.sleepsMs(), (QList<int> { 100, 100 }));
     QCOMPARE(io.writes.size(), 1);
 }
 
@@ -391,7 +391,7 @@ void TransferTest::cancelDuringUsbReadEndsAfterOnePause()
     FG_STATUS_T header = makeHeader<FG_STATUS_T>("STUS");
     StderrCapture capture;
     QCOMPARE(cmd.WriteDataViaUSB(reinterpret_cast<BYTE*>(&header), 8, nullptr, nullptr, nullptr, 0), 12);
-    QCOMPARE(clock.sleepsMs(), QList<int>{200});
+    QCOMPARE(clock.sleepsMs(), QList<int> { 200 });
     QCOMPARE(io.opens, 1);
     QCOMPARE(io.closes, 1);
     QVERIFY(capture.lines().contains("####FM:WriteDataViaUSB: cancel 2"));
@@ -410,7 +410,7 @@ void TransferTest::cancelDuringPrintTransfer()
     io.onRead = [&](int) { cmd.m_bIsFingerPrintCancel = true; };
     FG_STATUS_T header = makeHeader<FG_STATUS_T>("STUS");
     QCOMPARE(cmd.DataTransferForPrint(reinterpret_cast<BYTE*>(&header), 8, nullptr, nullptr, nullptr, 0), 12);
-    QCOMPARE(io.readSizes, QList<int>{8});
+    QCOMPARE(io.readSizes, QList<int> { 8 });
 
     ScriptedDeviceIO silent(1);
     cmd.attachDeviceIO(&silent);
@@ -426,17 +426,16 @@ void TransferTest::longReplyPhase_data()
     QTest::addColumn<int>("expected");
     QTest::addColumn<int>("bytesFilled");
 
-    QTest::newRow("transfer two packets") << Transfer << QList<int>{546, 546} << 0 << 1092;
-    QTest::newRow("usb two packets") << ViaUsb << QList<int>{546, 546} << 0 << 1092;
-    QTest::newRow("progress and not ready between packets")
-        << Transfer << QList<int>{546, -2, -3, 546} << 0 << 1092;
-    QTest::newRow("a packet too small to be data") << Transfer << QList<int>{546, 100} << 16 << 546;
-    QTest::newRow("reply ends early") << Transfer << QList<int>{546, 0} << 16 << 546;
+    QTest::newRow("transfer two packets") << Transfer << QList<int> { 546, 546 } << 0 << 1092;
+    QTest::newRow("usb two packets") << ViaUsb << QList<int> { 546, 546 } << 0 << 1092;
+    QTest::newRow("progress and not ready between packets") << Transfer << QList<int> { 546, -2, -3, 546 } << 0 << 1092;
+    QTest::newRow("a packet too small to be data") << Transfer << QList<int> { 546, 100 } << 16 << 546;
+    QTest::newRow("reply ends early") << Transfer << QList<int> { 546, 0 } << 16 << 546;
     QTest::newRow("accepted records instead of data are bounded")
-        << Transfer << QList<int>{546} + QList<int>(22, -4) << 18 << 546;
+        << Transfer << QList<int> { 546 } + QList<int>(22, -4) << 18 << 546;
     QTest::newRow("busy records instead of data are bounded") << ViaUsb << QList<int>(22, -5) << 18 << 0;
-    QTest::newRow("oversize packet is bounded by the caller's buffer") << Transfer << QList<int>{1024, 1024} << 0
-                                                                         << 1092;
+    QTest::newRow("oversize packet is bounded by the caller's buffer")
+        << Transfer << QList<int> { 1024, 1024 } << 0 << 1092;
 }
 
 void TransferTest::longReplyPhase()
@@ -466,9 +465,9 @@ void TransferTest::longReplyPhase()
         io.open(0);
     QByteArray out(1092 + 16, '\0'); // 16 guard bytes behind the 1092 asked for
     FG_EXPORT_T header = makeHeader<FG_EXPORT_T>("EXPT");
-    QCOMPARE(runRoutine(cmd, routine, reinterpret_cast<BYTE*>(&header), 8, reinterpret_cast<BYTE*>(out.data()),
-                        nullptr, nullptr, 1092),
-             expected);
+    QCOMPARE(runRoutine(cmd, routine, reinterpret_cast<BYTE*>(&header), 8, reinterpret_cast<BYTE*>(out.data()), nullptr,
+                 nullptr, 1092),
+        expected);
     QCOMPARE(out.count('\0'), out.size() - bytesFilled);
     QCOMPARE(out.right(16), QByteArray(16, '\0'));
 }
@@ -513,7 +512,7 @@ void TransferTest::cancelPrintWithTrans()
     cmd.attachDeviceIO(&io);
     QVERIFY(cmd.CancelPrintWithTrans());
     QVERIFY(!cmd.CancelPrintWithTrans());
-    QCOMPARE(io.writes, (QList<QByteArray>{QByteArray("CANL\0\0\0\0", 8), QByteArray("CANL\0\0\0\0", 8)}));
+    QCOMPARE(io.writes, (QList<QByteArray> { QByteArray("CANL\0\0\0\0", 8), QByteArray("CANL\0\0\0\0", 8) }));
     QCOMPARE(io.opens, 0); // the caller owns opening for DataTransfer
 }
 
@@ -529,7 +528,7 @@ void TransferTest::diagnosticLines()
     FG_STATUS_T header = makeHeader<FG_STATUS_T>("STUS");
     StderrCapture capture;
     QCOMPARE(cmd.DataTransfer(reinterpret_cast<BYTE*>(&header), 8, nullptr, nullptr, nullptr, 0), 4);
-    const QStringList expected{
+    const QStringList expected {
         "####FM:DataTransfer",
         "####FM:get sync info",
         "####FM:Get return command",
@@ -545,7 +544,7 @@ void TransferTest::diagnosticLines()
     cmd.attachDeviceIO(&usb);
     StderrCapture usbCapture;
     QCOMPARE(cmd.WriteDataViaUSB(reinterpret_cast<BYTE*>(&header), 8, nullptr, nullptr, nullptr, 0), 0);
-    const QStringList usbExpected{
+    const QStringList usbExpected {
         "####FM:WriteDataViaUSB",
         "####FM:Get return command",
         "####FM:return command is 0x415453, 0x415453, length is 3, ack is A",

@@ -7,10 +7,10 @@
 #include "vrkt7xcommon.h"
 
 #include <QtTest>
-
 #include <thread>
 
-namespace {
+namespace
+{
 
 QByteArray record(const QByteArray& name, quint16 id, char fill)
 {
@@ -64,7 +64,8 @@ QByteArray readFile(const QString& path)
 
 } // namespace
 
-class FingerCommonTest : public QObject {
+class FingerCommonTest : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -121,7 +122,8 @@ void FingerCommonTest::importFile()
         QVERIFY(writeFile(path, content));
 
     Harness h;
-    h.answer(h.usb, {{"IMPT", ScriptedDeviceIO::statusRecord('A')}, {"STUS", ScriptedDeviceIO::statusRecord('A', 0, 1)}});
+    h.answer(h.usb,
+        { { "IMPT", ScriptedDeviceIO::statusRecord('A') }, { "STUS", ScriptedDeviceIO::statusRecord('A', 0, 1) } });
     QByteArray name = QFile::encodeName(path);
     QCOMPARE(h.common.ImportFinger(h.usbUri, name.data()), expected);
     if (recordsSent < 0) {
@@ -162,7 +164,7 @@ void FingerCommonTest::importOutcome()
     const QString path = dir.filePath("in.fdl");
     QVERIFY(writeFile(path, records(2)));
     Harness h;
-    h.answer(h.net, {{"IMPT", impt}, {"STUS", stus}});
+    h.answer(h.net, { { "IMPT", impt }, { "STUS", stus } });
     h.net->failBulkWrites(failBulk);
     QByteArray name = QFile::encodeName(path);
     QCOMPARE(h.common.ImportFinger(h.netUri, name.data()), expected);
@@ -184,7 +186,7 @@ void FingerCommonTest::exportWritesWholeRecords()
     QCOMPARE(h.common.ExportFinger(h.usbUri, name.data(), &count), 0);
     QCOMPARE(count, 3);
     QCOMPARE(readFile(path), records(3));
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"out.fdl"}); // no temporary left behind
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList { "out.fdl" }); // no temporary left behind
     // Fingerprint templates: for the owner only, whatever the umask.
     QCOMPARE(QFile::permissions(path), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
 }
@@ -197,8 +199,8 @@ void FingerCommonTest::exportLeavesFileAloneWithoutRecords_data()
     QTest::addColumn<int>("count");
 
     QTest::newRow("empty printer") << QList<QByteArray>() << quint16(0) << 0 << 0;
-    QTest::newRow("download cut short")
-        << QList<QByteArray>{QByteArray("EXPTA\x03\0\0", 8), records(3).left(1000)} << quint16(3) << 7 << -1;
+    QTest::newRow("download cut short") << QList<QByteArray> { QByteArray("EXPTA\x03\0\0", 8), records(3).left(1000) }
+                                        << quint16(3) << 7 << -1;
 }
 
 void FingerCommonTest::exportLeavesFileAloneWithoutRecords()
@@ -273,7 +275,8 @@ void FingerCommonTest::exportThenImportRoundTrips()
     QCOMPARE(count, 1000);
     QCOMPARE(readFile(path).size(), 1000 * 546);
 
-    h.answer(h.usb, {{"IMPT", ScriptedDeviceIO::statusRecord('A')}, {"STUS", ScriptedDeviceIO::statusRecord('A', 0, 1)}});
+    h.answer(h.usb,
+        { { "IMPT", ScriptedDeviceIO::statusRecord('A') }, { "STUS", ScriptedDeviceIO::statusRecord('A', 0, 1) } });
     QCOMPARE(h.common.ImportFinger(h.usbUri, name.data()), 0);
     QCOMPARE(h.usb->bulkWrites.join(), QByteArray("IMPT\0\0\xE8\x03", 8) + stored);
 }
@@ -290,10 +293,9 @@ void FingerCommonTest::enrolmentComparesNames_data()
     QTest::newRow("same name") << QByteArray("dave") << result("dave") << 0;
     QTest::newRow("printer enrolled another name") << QByteArray("dave") << result("eve") << 9;
     QTest::newRow("32-byte name") << QByteArray(32, 'g') << result(QByteArray(32, 'g')) << 0;
-    QTest::newRow("requested name longer than the field") << QByteArray(33, 'g') << result(QByteArray(32, 'g'))
-                                                          << VRKT_NAME_TOO_LONG;
-    QTest::newRow("result names nobody, nobody requested") << QByteArray() << ScriptedDeviceIO::statusRecord('A')
-                                                           << 9;
+    QTest::newRow("requested name longer than the field")
+        << QByteArray(33, 'g') << result(QByteArray(32, 'g')) << VRKT_NAME_TOO_LONG;
+    QTest::newRow("result names nobody, nobody requested") << QByteArray() << ScriptedDeviceIO::statusRecord('A') << 9;
     QTest::newRow("result cut short") << QByteArray("ali") << result("alice").left(11) << 9;
 }
 
@@ -305,9 +307,9 @@ void FingerCommonTest::enrolmentComparesNames()
 
     FakeClock clock;
     Harness h;
-    h.answer(h.usb, {{"ADDS", ScriptedDeviceIO::statusRecord('A')},
-                     {"STUS", ScriptedDeviceIO::statusRecord('A', 0, 1)},
-                     {"GETR", getr}});
+    h.answer(h.usb,
+        { { "ADDS", ScriptedDeviceIO::statusRecord('A') }, { "STUS", ScriptedDeviceIO::statusRecord('A', 0, 1) },
+            { "GETR", getr } });
     int index = -1;
     QCOMPARE(h.common.AddFinger(h.usbUri, 1, requested.data(), &index), expected);
     QCOMPARE(index, expected == 0 ? 77 : -1);
@@ -335,15 +337,22 @@ void FingerCommonTest::longNamesAreRefused()
 
     FakeClock clock;
     Harness h;
-    h.answer(h.usb, {{"CHCK", ScriptedDeviceIO::statusRecord('A', 0, 1)}, {"DELE", ScriptedDeviceIO::statusRecord('A')}});
+    h.answer(h.usb,
+        { { "CHCK", ScriptedDeviceIO::statusRecord('A', 0, 1) }, { "DELE", ScriptedDeviceIO::statusRecord('A') } });
     // The first 32 bytes are the name of a user the printer knows.
     QByteArray name(length, 'n');
     int index = -1;
     int result = -1;
     switch (operation) {
-    case 0: result = h.common.CheckFinger(h.usbUri, name.data()); break;
-    case 1: result = h.common.DeleteFinger(h.usbUri, name.data()); break;
-    default: result = h.common.AddFinger(h.usbUri, operation - 2, name.data(), &index); break;
+    case 0:
+        result = h.common.CheckFinger(h.usbUri, name.data());
+        break;
+    case 1:
+        result = h.common.DeleteFinger(h.usbUri, name.data());
+        break;
+    default:
+        result = h.common.AddFinger(h.usbUri, operation - 2, name.data(), &index);
+        break;
     }
     QCOMPARE(result, expected);
     QCOMPARE(h.usb->writes.isEmpty(), expected == VRKT_NAME_TOO_LONG);
@@ -373,7 +382,7 @@ void FingerCommonTest::printSideState()
     FakeClock clock;
     Harness h;
     if (!reply.isEmpty())
-        h.answer(h.net, {{"FING", reply}});
+        h.answer(h.net, { { "FING", reply } });
     QCOMPARE(h.common.IsDeviceFingerOpen(h.netUri), open);
     QCOMPARE(h.common.IsDeviceFingerOpenForPrint(h.netUri), forPrint);
 }
@@ -382,7 +391,8 @@ void FingerCommonTest::cancelFromAnotherThread()
 {
     FakeClock clock;
     Harness h;
-    h.answer(h.usb, {{"DISC", ScriptedDeviceIO::statusRecord('A')}, {"STUS", ScriptedDeviceIO::statusRecord('A', 0, 0)}});
+    h.answer(h.usb,
+        { { "DISC", ScriptedDeviceIO::statusRecord('A') }, { "STUS", ScriptedDeviceIO::statusRecord('A', 0, 0) } });
     // During the second wait the print side gives up, from a thread of its own.
     clock.onSleep = [&](int count) {
         if (count == 2) {
@@ -395,7 +405,7 @@ void FingerCommonTest::cancelFromAnotherThread()
     QVERIFY(h.common.IsFingerPrint(h.usbUri, name, &index)); // true: nobody identified
     QVERIFY(!h.common.cmd.m_bIsFingerPrintCancel);
     QVERIFY(!h.common.cmd.m_bFingerPrint);
-    QCOMPARE(clock.sleepsMs(), (QList<int>{5000, 5000}));
+    QCOMPARE(clock.sleepsMs(), (QList<int> { 5000, 5000 }));
     // The cancelled verification does not tell the printer; dropping its held job afterwards does.
     auto codes = [&] {
         QList<QByteArray> list;
@@ -404,7 +414,7 @@ void FingerCommonTest::cancelFromAnotherThread()
         return list;
     };
     QVERIFY(!codes().contains("CANL"));
-    h.answer(h.usb, {{"CANL", ScriptedDeviceIO::statusRecord('A')}});
+    h.answer(h.usb, { { "CANL", ScriptedDeviceIO::statusRecord('A') } });
     QVERIFY(h.common.DropFingerPrintJob(h.usbUri));
     QCOMPARE(codes().last(), QByteArray("CANL"));
 }
@@ -413,9 +423,9 @@ void FingerCommonTest::cancelBeforeVerificationHasNoEffect()
 {
     FakeClock clock;
     Harness h;
-    h.answer(h.usb, {{"DISC", ScriptedDeviceIO::statusRecord('A')},
-                     {"STUS", ScriptedDeviceIO::statusRecord('A', 0, 1)},
-                     {"GETR", ScriptedDeviceIO::statusRecord('A', 34, 0, record("frank", 5, 0).left(34))}});
+    h.answer(h.usb,
+        { { "DISC", ScriptedDeviceIO::statusRecord('A') }, { "STUS", ScriptedDeviceIO::statusRecord('A', 0, 1) },
+            { "GETR", ScriptedDeviceIO::statusRecord('A', 34, 0, record("frank", 5, 0).left(34)) } });
     QVERIFY(h.common.CancelFingerPrint(nullptr));
     char name[33] = {};
     short index = 0;

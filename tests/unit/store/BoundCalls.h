@@ -8,7 +8,6 @@
 
 #include <QString>
 #include <QStringList>
-
 #include <cstring>
 
 inline QString describeBoundCalls(CFingerManage& m)
@@ -22,9 +21,11 @@ inline QString describeBoundCalls(CFingerManage& m)
     out << QStringLiteral("IsDeviceConnect=%1/%2").arg(m.m_pfnIsDeviceConnect(found)).arg(QString::fromLatin1(found));
     char nameBuffers[2][512] = {};
     char uriBuffers[2][512] = {};
-    char* names[2] = {nameBuffers[0], nameBuffers[1]};
-    char* uris[2] = {uriBuffers[0], uriBuffers[1]};
-    out << QStringLiteral("GetDeviceConnect=%1/%2").arg(m.m_pfnGetDeviceConnect(names, uris)).arg(QString::fromLatin1(names[0]));
+    char* names[2] = { nameBuffers[0], nameBuffers[1] };
+    char* uris[2] = { uriBuffers[0], uriBuffers[1] };
+    out << QStringLiteral("GetDeviceConnect=%1/%2")
+               .arg(m.m_pfnGetDeviceConnect(names, uris))
+               .arg(QString::fromLatin1(names[0]));
     out << QStringLiteral("IsDeviceFingerOpen=%1").arg(m.m_pfnIsDeviceFingerOpen(printer));
     out << QStringLiteral("OpenFinger=%1").arg(m.m_pfnOpenFinger(printer));
     out << QStringLiteral("CloseFinger=%1").arg(m.m_pfnCloseFinger(printer));
@@ -48,17 +49,17 @@ inline const char* expectedBoundCalls()
 // The eleven exports, in the order they are bound.
 inline QStringList boundExportNames()
 {
-    return {QStringLiteral("AddFinger"), QStringLiteral("IsDeviceConnect"), QStringLiteral("GetDeviceConnect"),
-            QStringLiteral("IsDeviceFingerOpen"), QStringLiteral("OpenFinger"), QStringLiteral("CloseFinger"),
-            QStringLiteral("DeleteFinger"), QStringLiteral("DeleteFingers"), QStringLiteral("CheckFinger"),
-            QStringLiteral("ImportFinger"), QStringLiteral("ExportFinger")};
+    return { QStringLiteral("AddFinger"), QStringLiteral("IsDeviceConnect"), QStringLiteral("GetDeviceConnect"),
+        QStringLiteral("IsDeviceFingerOpen"), QStringLiteral("OpenFinger"), QStringLiteral("CloseFinger"),
+        QStringLiteral("DeleteFinger"), QStringLiteral("DeleteFingers"), QStringLiteral("CheckFinger"),
+        QStringLiteral("ImportFinger"), QStringLiteral("ExportFinger") };
 }
 
 inline bool allBindingsNull(const CFingerManage& m)
 {
-    return !m.m_pfnAddFinger && !m.m_pfnIsDeviceConnect && !m.m_pfnGetDeviceConnect && !m.m_pfnIsDeviceFingerOpen &&
-           !m.m_pfnOpenFinger && !m.m_pfnCloseFinger && !m.m_pfnDeleteFinger && !m.m_pfnDeleteFingers &&
-           !m.m_pfnCheckFinger && !m.m_pfnImportFinger && !m.m_pfnExportFinger;
+    return !m.m_pfnAddFinger && !m.m_pfnIsDeviceConnect && !m.m_pfnGetDeviceConnect && !m.m_pfnIsDeviceFingerOpen
+        && !m.m_pfnOpenFinger && !m.m_pfnCloseFinger && !m.m_pfnDeleteFinger && !m.m_pfnDeleteFingers
+        && !m.m_pfnCheckFinger && !m.m_pfnImportFinger && !m.m_pfnExportFinger;
 }
 
 #endif

@@ -5,7 +5,8 @@
 #include <QtGlobal>
 
 // Collects the debug lines written while it lives (warnings and worse still reach Qt Test).
-class LogCapture {
+class LogCapture
+{
 public:
     LogCapture()
     {

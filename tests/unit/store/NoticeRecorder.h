@@ -8,7 +8,8 @@
 
 // Answers every message box instead of showing it and records what would have been shown.
 // Answers come from the queue `answers`, then OK (or Yes for a confirmation).
-class NoticeRecorder {
+class NoticeRecorder
+{
 public:
     NoticeRecorder()
     {

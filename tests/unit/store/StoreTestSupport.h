@@ -17,14 +17,13 @@
 #include <QStringList>
 #include <QUuid>
 #include <QVariant>
-
 #include <openssl/evp.h>
 #include <openssl/provider.h>
-
 #include <sys/stat.h>
 
 // DES in ECB mode through OpenSSL's legacy provider.
-class OpenSslDes {
+class OpenSslDes
+{
 public:
     OpenSslDes()
     {
@@ -53,13 +52,15 @@ public:
         QByteArray out(input.size() + 16, '\0');
         int written = 0;
         int final = 0;
-        if (key.size() != 8 ||
-            EVP_CipherInit_ex(m_context, m_cipher, nullptr, reinterpret_cast<const unsigned char*>(key.constData()),
-                              nullptr, encrypt ? 1 : 0) != 1 ||
-            EVP_CIPHER_CTX_set_padding(m_context, padding ? 1 : 0) != 1 ||
-            EVP_CipherUpdate(m_context, reinterpret_cast<unsigned char*>(out.data()), &written,
-                             reinterpret_cast<const unsigned char*>(input.constData()), static_cast<int>(input.size())) != 1 ||
-            EVP_CipherFinal_ex(m_context, reinterpret_cast<unsigned char*>(out.data()) + written, &final) != 1)
+        if (key.size() != 8
+            || EVP_CipherInit_ex(m_context, m_cipher, nullptr, reinterpret_cast<const unsigned char*>(key.constData()),
+                   nullptr, encrypt ? 1 : 0)
+                != 1
+            || EVP_CIPHER_CTX_set_padding(m_context, padding ? 1 : 0) != 1
+            || EVP_CipherUpdate(m_context, reinterpret_cast<unsigned char*>(out.data()), &written,
+                   reinterpret_cast<const unsigned char*>(input.constData()), static_cast<int>(input.size()))
+                != 1
+            || EVP_CipherFinal_ex(m_context, reinterpret_cast<unsigned char*>(out.data()) + written, &final) != 1)
             return QByteArray("openssl failed");
         out.truncate(written + final);
         return out;
@@ -75,7 +76,8 @@ private:
     EVP_CIPHER_CTX* m_context = nullptr;
 };
 
-namespace StoreTest {
+namespace StoreTest
+{
 
 inline QByteArray readFile(const QString& path)
 {
@@ -154,10 +156,10 @@ inline QList<QVariantList> rowsOf(const QString& file, const QString& select)
                     rows << row;
                 }
             } else {
-                rows << QVariantList{QStringLiteral("error: ") + query.lastError().text()};
+                rows << QVariantList { QStringLiteral("error: ") + query.lastError().text() };
             }
         } else {
-            rows << QVariantList{QStringLiteral("error: ") + db.lastError().text()};
+            rows << QVariantList { QStringLiteral("error: ") + db.lastError().text() };
         }
         db.close();
     }
@@ -173,7 +175,7 @@ inline QList<QVariantList> storedRows(const QString& storedFile, const QString& 
     const QByteArray plain = cipher.isEmpty() ? QByteArray() : des.run(cipher, OpenSslDes::fixedKey(), false, true);
     QFile::remove(scratchFile);
     if (!writeFile(scratchFile, plain))
-        return {QVariantList{QStringLiteral("error: cannot write scratch file")}};
+        return { QVariantList { QStringLiteral("error: cannot write scratch file") } };
     return rowsOf(scratchFile, select);
 }
 

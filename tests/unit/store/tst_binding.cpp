@@ -9,12 +9,12 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <QtTest>
-
 #include <memory>
 
 using namespace StoreTest;
 
-namespace {
+namespace
+{
 
 QString fakeLibrary(const QString& omitted = QString())
 {
@@ -24,7 +24,8 @@ QString fakeLibrary(const QString& omitted = QString())
 
 } // namespace
 
-class BindingTest : public QObject {
+class BindingTest : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -82,12 +83,12 @@ void BindingTest::searchOrder_data()
     QTest::addColumn<QList<int>>("copies");
     QTest::addColumn<int>("chosen");
 
-    QTest::newRow("first only") << QList<int>{1} << 1;
-    QTest::newRow("fourth only") << QList<int>{4} << 4;
-    QTest::newRow("fifth only") << QList<int>{5} << 5;
-    QTest::newRow("everywhere: the first wins") << QList<int>{1, 2, 3, 4, 5} << 1;
-    QTest::newRow("second, third and fifth") << QList<int>{2, 3, 5} << 2;
-    QTest::newRow("first and fourth") << QList<int>{1, 4} << 1;
+    QTest::newRow("first only") << QList<int> { 1 } << 1;
+    QTest::newRow("fourth only") << QList<int> { 4 } << 4;
+    QTest::newRow("fifth only") << QList<int> { 5 } << 5;
+    QTest::newRow("everywhere: the first wins") << QList<int> { 1, 2, 3, 4, 5 } << 1;
+    QTest::newRow("second, third and fifth") << QList<int> { 2, 3, 5 } << 2;
+    QTest::newRow("first and fourth") << QList<int> { 1, 4 } << 1;
 }
 
 void BindingTest::searchOrder()
@@ -194,10 +195,10 @@ void BindingTest::nullUntilBound()
     QCOMPARE(fingerMagager.paths().workingCopy, QStringLiteral("/tmp/.fingerdata.db"));
     QCOMPARE(fingerMagager.paths().settingsFile, QStringLiteral("/usr/share/vrkt7x/setting.ini"));
     QCOMPARE(fingerMagager.paths().libraryLocations,
-             QStringList({QStringLiteral("/usr/lib/libvrkt7xcommon.so"), QStringLiteral("/usr/lib64/libvrkt7xcommon.so"),
-                          QStringLiteral("/usr/lib/x86_64-linux-gnu/libvrkt7xcommon.so"),
-                          QStringLiteral("/usr/lib/aarch64-linux-gnu/libvrkt7xcommon.so"),
-                          QStringLiteral("/usr/lib/i386-linux-gnu/libvrkt7xcommon.so")}));
+        QStringList({ QStringLiteral("/usr/lib/libvrkt7xcommon.so"), QStringLiteral("/usr/lib64/libvrkt7xcommon.so"),
+            QStringLiteral("/usr/lib/x86_64-linux-gnu/libvrkt7xcommon.so"),
+            QStringLiteral("/usr/lib/aarch64-linux-gnu/libvrkt7xcommon.so"),
+            QStringLiteral("/usr/lib/i386-linux-gnu/libvrkt7xcommon.so") }));
     QVERIFY(fingerMagager.m_strDbPath.isEmpty());
     QCOMPARE(QByteArray(fingerMagager.m_strPrinterURI), QByteArray());
 }

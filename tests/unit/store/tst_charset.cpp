@@ -3,10 +3,10 @@
 #include "store/CharsetFuncs.h"
 
 #include <QtTest>
-
 #include <cstring>
 
-namespace {
+namespace
+{
 
 QString repeat(const QString& text, int times)
 {
@@ -18,7 +18,8 @@ QString repeat(const QString& text, int times)
 
 } // namespace
 
-class CharsetTest : public QObject {
+class CharsetTest : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -43,10 +44,12 @@ void CharsetTest::utf8ToGbk_data()
     QTest::newRow("empty") << QString() << QByteArray();
     QTest::newRow("16 two-byte characters fill 32 bytes") << repeat(QStringLiteral("张"), 16) << zhang.repeated(16);
     QTest::newRow("17 two-byte characters: 16 kept") << repeat(QStringLiteral("张"), 17) << zhang.repeated(16);
-    QTest::newRow("31 ascii + one two-byte: that one dropped") << repeat(QStringLiteral("a"), 31) + QStringLiteral("张") << QByteArray(31, 'a');
+    QTest::newRow("31 ascii + one two-byte: that one dropped")
+        << repeat(QStringLiteral("a"), 31) + QStringLiteral("张") << QByteArray(31, 'a');
     QTest::newRow("40 ascii: 32 kept") << repeat(QStringLiteral("b"), 40) << QByteArray(32, 'b');
     QTest::newRow("four-byte characters: 8 of 9 kept") << repeat(QStringLiteral("😀"), 9) << emoji.repeated(8);
-    QTest::newRow("one ascii + 8 four-byte: 7 kept") << QStringLiteral("x") + repeat(QStringLiteral("😀"), 8) << "x" + emoji.repeated(7);
+    QTest::newRow("one ascii + 8 four-byte: 7 kept")
+        << QStringLiteral("x") + repeat(QStringLiteral("😀"), 8) << "x" + emoji.repeated(7);
 }
 
 void CharsetTest::utf8ToGbk()
@@ -85,7 +88,7 @@ void CharsetTest::gbkToUtf8()
     const QByteArray utf8 = text.toUtf8();
     QCOMPARE(QByteArray(buffer), utf8);
     QCOMPARE(QByteArray(buffer + utf8.size(), int(sizeof buffer) - int(utf8.size())),
-             QByteArray(int(sizeof buffer) - int(utf8.size()), '\0'));
+        QByteArray(int(sizeof buffer) - int(utf8.size()), '\0'));
     QCOMPARE(CharsetFuncs::fromGB18030(gb18030.constData()), text);
 }
 

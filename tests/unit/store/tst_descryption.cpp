@@ -8,12 +8,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
-
-QByteArray fromHex(const char* hex)
+namespace
 {
-    return QByteArray::fromHex(QByteArray(hex));
-}
+
+QByteArray fromHex(const char* hex) { return QByteArray::fromHex(QByteArray(hex)); }
 
 QByteArray processBlock(const QByteArray& block, const key_set* keySets, int mode)
 {
@@ -33,7 +31,8 @@ QByteArray randomBytes(qsizetype size, quint32 seed)
 
 } // namespace
 
-class DesCryptionTest : public QObject {
+class DesCryptionTest : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -68,15 +67,24 @@ void DesCryptionTest::publishedVectors_data()
     QTest::addColumn<QByteArray>("cipher");
 
     // FIPS 81 / the classic worked example, NBS SP 500-20 known-answer tests, Rivest's set.
-    QTest::newRow("worked example") << fromHex("133457799BBCDFF1") << fromHex("0123456789ABCDEF") << fromHex("85E813540F0AB405");
-    QTest::newRow("FIPS 81 'Now is t'") << fromHex("0123456789ABCDEF") << fromHex("4E6F772069732074") << fromHex("3FA40E8A984D4815");
-    QTest::newRow("variable plaintext 1") << fromHex("0101010101010101") << fromHex("8000000000000000") << fromHex("95F8A5E5DD31D900");
-    QTest::newRow("variable plaintext 2") << fromHex("0101010101010101") << fromHex("4000000000000000") << fromHex("DD7F121CA5015619");
-    QTest::newRow("variable key 1") << fromHex("8001010101010101") << fromHex("0000000000000000") << fromHex("95A8D72813DAA94D");
-    QTest::newRow("zero key, parity ignored") << fromHex("0000000000000000") << fromHex("0000000000000000") << fromHex("8CA64DE9C1B123A7");
-    QTest::newRow("all ones") << fromHex("FFFFFFFFFFFFFFFF") << fromHex("FFFFFFFFFFFFFFFF") << fromHex("7359B2163E4EDC58");
-    QTest::newRow("Rivest set 3") << fromHex("3000000000000000") << fromHex("1000000000000001") << fromHex("958E6E627A05557B");
-    QTest::newRow("to zero") << fromHex("0E329232EA6D0D73") << fromHex("8787878787878787") << fromHex("0000000000000000");
+    QTest::newRow("worked example") << fromHex("133457799BBCDFF1") << fromHex("0123456789ABCDEF")
+                                    << fromHex("85E813540F0AB405");
+    QTest::newRow("FIPS 81 'Now is t'") << fromHex("0123456789ABCDEF") << fromHex("4E6F772069732074")
+                                        << fromHex("3FA40E8A984D4815");
+    QTest::newRow("variable plaintext 1")
+        << fromHex("0101010101010101") << fromHex("8000000000000000") << fromHex("95F8A5E5DD31D900");
+    QTest::newRow("variable plaintext 2")
+        << fromHex("0101010101010101") << fromHex("4000000000000000") << fromHex("DD7F121CA5015619");
+    QTest::newRow("variable key 1") << fromHex("8001010101010101") << fromHex("0000000000000000")
+                                    << fromHex("95A8D72813DAA94D");
+    QTest::newRow("zero key, parity ignored")
+        << fromHex("0000000000000000") << fromHex("0000000000000000") << fromHex("8CA64DE9C1B123A7");
+    QTest::newRow("all ones") << fromHex("FFFFFFFFFFFFFFFF") << fromHex("FFFFFFFFFFFFFFFF")
+                              << fromHex("7359B2163E4EDC58");
+    QTest::newRow("Rivest set 3") << fromHex("3000000000000000") << fromHex("1000000000000001")
+                                  << fromHex("958E6E627A05557B");
+    QTest::newRow("to zero") << fromHex("0E329232EA6D0D73") << fromHex("8787878787878787")
+                             << fromHex("0000000000000000");
 }
 
 void DesCryptionTest::publishedVectors()
@@ -116,7 +124,7 @@ void DesCryptionTest::keySchedule()
     const QByteArray fixed = OpenSslDes::fixedKey();
     DesCryption::generate_sub_keys(reinterpret_cast<const unsigned char*>(fixed.constData()), expected);
     QCOMPARE(QByteArray(reinterpret_cast<const char*>(des.keySets()), sizeof expected),
-             QByteArray(reinterpret_cast<const char*>(expected), sizeof expected));
+        QByteArray(reinterpret_cast<const char*>(expected), sizeof expected));
 }
 
 void DesCryptionTest::fixedKeyBlocksMatchOpenSsl()
@@ -247,15 +255,17 @@ void DesCryptionTest::unopenableFiles()
     LogCapture log;
     des.Encryption(QFile::encodeName(missing).constData(), QFile::encodeName(output).constData());
     des.Decryption(QFile::encodeName(missing).constData(), QFile::encodeName(output).constData());
-    QCOMPARE(log.lines(), QStringList({QStringLiteral("Could not open input file to read data."),
-                                       QStringLiteral("Could not open input file to read data.")}));
+    QCOMPARE(log.lines(),
+        QStringList({ QStringLiteral("Could not open input file to read data."),
+            QStringLiteral("Could not open input file to read data.") }));
     QVERIFY(!QFile::exists(output));
 
     log.clear();
     des.Encryption(QFile::encodeName(input).constData(), QFile::encodeName(badOutput).constData());
     des.Decryption(QFile::encodeName(input).constData(), QFile::encodeName(badOutput).constData());
-    QCOMPARE(log.lines(), QStringList({QStringLiteral("Could not open output file to write data."),
-                                       QStringLiteral("Could not open output file to write data.")}));
+    QCOMPARE(log.lines(),
+        QStringList({ QStringLiteral("Could not open output file to write data."),
+            QStringLiteral("Could not open output file to write data.") }));
 }
 
 QTEST_GUILESS_MAIN(DesCryptionTest)

@@ -11,7 +11,6 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
-
 #include <functional>
 #include <memory>
 #include <sys/stat.h>
@@ -22,7 +21,8 @@ Q_DECLARE_METATYPE(SecureFile::Mode)
 
 using namespace StoreTest;
 
-namespace {
+namespace
+{
 
 const QStringList kBothTables = {
     QStringLiteral("create table UserList(UserName  varchar(255), Passowrd varchar(32))"),
@@ -62,7 +62,8 @@ int runAsNobody(const std::function<int()>& body)
 
 } // namespace
 
-class FingerManageTest : public QObject {
+class FingerManageTest : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -148,8 +149,8 @@ void FingerManageTest::firstStart()
     QVERIFY(manager->CreateDatabase());
     QVERIFY(log.contains(QStringLiteral("Create database success and init.")));
 
-    QCOMPARE(rows(QStringLiteral("select * from UserList")), QStringList{QStringLiteral("admin|58203716")});
-    QCOMPARE(rows(QStringLiteral("select count(*) from FingerList")), QStringList{QStringLiteral("0")});
+    QCOMPARE(rows(QStringLiteral("select * from UserList")), QStringList { QStringLiteral("admin|58203716") });
+    QCOMPARE(rows(QStringLiteral("select count(*) from FingerList")), QStringList { QStringLiteral("0") });
     QCOMPARE(modeOf(stored()), 0666);
     QVERIFY(!QFile::exists(workingCopy()));
     QVERIFY(m_notices->requests.isEmpty());
@@ -174,7 +175,7 @@ void FingerManageTest::secondStartCreatesNothing()
     LogCapture log;
     QVERIFY(manager->CreateDatabase());
     QVERIFY(!log.contains(QStringLiteral("success and init")));
-    QCOMPARE(rows(QStringLiteral("select * from UserList")), QStringList{QStringLiteral("boss|secret")});
+    QCOMPARE(rows(QStringLiteral("select * from UserList")), QStringList { QStringLiteral("boss|secret") });
     QCOMPARE(readFile(stored()), before);
 }
 
@@ -187,19 +188,20 @@ void FingerManageTest::partialDatabases_data()
     QTest::addColumn<QStringList>("users");
 
     QTest::newRow("UserList only: FingerList added, no second admin")
-        << QStringList{kBothTables.at(0), QStringLiteral("insert into UserList values('root', 'pw')")} << true
-        << QString() << QStringLiteral("FingerList|UserList") << QStringList{QStringLiteral("root|pw")};
+        << QStringList { kBothTables.at(0), QStringLiteral("insert into UserList values('root', 'pw')") } << true
+        << QString() << QStringLiteral("FingerList|UserList") << QStringList { QStringLiteral("root|pw") };
     QTest::newRow("FingerList only: not repaired")
-        << QStringList{kBothTables.at(1)} << true << QString() << QStringLiteral("FingerList") << QStringList();
+        << QStringList { kBothTables.at(1) } << true << QString() << QStringLiteral("FingerList") << QStringList();
     QTest::newRow("another table only: both added")
-        << QStringList{QStringLiteral("create table Other(x int)")} << true
+        << QStringList { QStringLiteral("create table Other(x int)") } << true
         << QStringLiteral("CreateTables::Create database success and init 2.")
-        << QStringLiteral("FingerList|Other|UserList") << QStringList{QStringLiteral("admin|58203716")};
+        << QStringLiteral("FingerList|Other|UserList") << QStringList { QStringLiteral("admin|58203716") };
     // The names are compared case-sensitively but SQLite's are not: creating UserList next to
     // userlist fails, which fails the check.
     QTest::newRow("tables named in another case")
-        << QStringList{QStringLiteral("create table userlist(a)"), QStringLiteral("create table FINGERLIST(b)")} << false
-        << QStringLiteral("CreateTables::Create database fail2.") << QStringLiteral("FINGERLIST|userlist") << QStringList();
+        << QStringList { QStringLiteral("create table userlist(a)"), QStringLiteral("create table FINGERLIST(b)") }
+        << false << QStringLiteral("CreateTables::Create database fail2.") << QStringLiteral("FINGERLIST|userlist")
+        << QStringList();
 }
 
 void FingerManageTest::partialDatabases()
@@ -216,8 +218,10 @@ void FingerManageTest::partialDatabases()
     QCOMPARE(manager->CreateTables(), checkSucceeds);
     if (!logText.isEmpty())
         QVERIFY(log.hasLineStartingWith(logText));
-    QCOMPARE(rows(QStringLiteral("select group_concat(name, '|') from (select name from sqlite_master where type = 'table' order by name)")),
-             QStringList{tablesAfter});
+    QCOMPARE(
+        rows(QStringLiteral(
+            "select group_concat(name, '|') from (select name from sqlite_master where type = 'table' order by name)")),
+        QStringList { tablesAfter });
     if (!users.isEmpty())
         QCOMPARE(rows(QStringLiteral("select * from UserList")), users);
     QVERIFY(!QFile::exists(workingCopy()));
@@ -256,8 +260,8 @@ void FingerManageTest::statementFailures_data()
     QTest::addColumn<QStringList>("tables");
     QTest::addColumn<QString>("logText");
 
-    const QStringList usersOnly{kBothTables.at(0)};
-    const QStringList fingersOnly{kBothTables.at(1)};
+    const QStringList usersOnly { kBothTables.at(0) };
+    const QStringList fingersOnly { kBothTables.at(1) };
     QTest::newRow("OpenDatabaseForLogin") << 0 << fingersOnly << QStringLiteral("OpenDatabase::read UserList:");
     QTest::newRow("OpenDatabaseForFinger") << 1 << usersOnly << QStringLiteral("OpenDatabase::read FingerList:");
     QTest::newRow("InsertFinger") << 2 << usersOnly << QStringLiteral("InsertFinger::read FingerList:");
@@ -276,18 +280,30 @@ void FingerManageTest::statementFailures()
     auto manager = makeManager();
     LogCapture log;
     switch (operation) {
-    case 0: QVERIFY(!manager->OpenDatabaseForLogin()); break;
-    case 1: QVERIFY(!manager->OpenDatabaseForFinger()); break;
-    case 2: manager->InsertFinger(1, QStringLiteral("amy")); break;
-    case 3: manager->DeleteFingerInTab(1, QStringLiteral("amy")); break;
-    case 4: manager->DeleteAllFingerInTab(); break;
-    case 5: manager->ChangeUserInfo(QStringLiteral("x"), QStringLiteral("y"), QStringLiteral("z")); break;
+    case 0:
+        QVERIFY(!manager->OpenDatabaseForLogin());
+        break;
+    case 1:
+        QVERIFY(!manager->OpenDatabaseForFinger());
+        break;
+    case 2:
+        manager->InsertFinger(1, QStringLiteral("amy"));
+        break;
+    case 3:
+        manager->DeleteFingerInTab(1, QStringLiteral("amy"));
+        break;
+    case 4:
+        manager->DeleteAllFingerInTab();
+        break;
+    case 5:
+        manager->ChangeUserInfo(QStringLiteral("x"), QStringLiteral("y"), QStringLiteral("z"));
+        break;
     }
     QVERIFY2(log.hasLineStartingWith(logText), qPrintable(log.lines().join(QLatin1Char('\n'))));
     QCOMPARE(m_notices->requests.size(), 1);
     QVERIFY(m_notices->requests.at(0).text.contains(QStringLiteral("no such table")));
     // Written back all the same: still a readable database, no working copy left.
-    QCOMPARE(rows(QStringLiteral("select count(*) from sqlite_master")), QStringList{QStringLiteral("1")});
+    QCOMPARE(rows(QStringLiteral("select count(*) from sqlite_master")), QStringList { QStringLiteral("1") });
     QVERIFY(!QFile::exists(workingCopy()));
 }
 
@@ -297,13 +313,20 @@ void FingerManageTest::openTexts_data()
     QTest::addColumn<QString>("success");
     QTest::addColumn<QString>("failure");
 
-    QTest::newRow("CreateTables") << 0 << "CreateTables:Succeed to connect database." << "Error(CreateTables): Failed to connect database.";
-    QTest::newRow("OpenDatabaseForLogin") << 1 << "OpenDatabase::Succeed to connect database." << "OpenDatabase::Error: Failed to connect database.";
-    QTest::newRow("OpenDatabaseForFinger") << 2 << "OpenDatabase::Succeed to connect database." << "OpenDatabase::Error: Failed to connect database.";
-    QTest::newRow("InsertFinger") << 3 << "InsertFinger:Succeed to connect database." << "InsertFinger:Error: Failed to connect database.";
-    QTest::newRow("DeleteFingerInTab") << 4 << "DeleteFinger:Succeed to connect database." << "InsertFinger:Error: Failed to connect database.";
-    QTest::newRow("DeleteAllFingerInTab") << 5 << "DeleteFinger:Succeed to connect database." << "InsertFinger:Error: Failed to connect database.";
-    QTest::newRow("ChangeUserInfo") << 6 << "ChangeUserInfo::ChangeUserInfo:Succeed to connect database." << "ChangeUserInfo:Error: Failed to connect database.";
+    QTest::newRow("CreateTables") << 0 << "CreateTables:Succeed to connect database."
+                                  << "Error(CreateTables): Failed to connect database.";
+    QTest::newRow("OpenDatabaseForLogin") << 1 << "OpenDatabase::Succeed to connect database."
+                                          << "OpenDatabase::Error: Failed to connect database.";
+    QTest::newRow("OpenDatabaseForFinger") << 2 << "OpenDatabase::Succeed to connect database."
+                                           << "OpenDatabase::Error: Failed to connect database.";
+    QTest::newRow("InsertFinger") << 3 << "InsertFinger:Succeed to connect database."
+                                  << "InsertFinger:Error: Failed to connect database.";
+    QTest::newRow("DeleteFingerInTab") << 4 << "DeleteFinger:Succeed to connect database."
+                                       << "InsertFinger:Error: Failed to connect database.";
+    QTest::newRow("DeleteAllFingerInTab") << 5 << "DeleteFinger:Succeed to connect database."
+                                          << "InsertFinger:Error: Failed to connect database.";
+    QTest::newRow("ChangeUserInfo") << 6 << "ChangeUserInfo::ChangeUserInfo:Succeed to connect database."
+                                    << "ChangeUserInfo:Error: Failed to connect database.";
 }
 
 void FingerManageTest::openTexts()
@@ -315,13 +338,27 @@ void FingerManageTest::openTexts()
     QVERIFY(makeManager()->CreateDatabase());
     auto run = [operation](CFingerManage& m) {
         switch (operation) {
-        case 0: m.CreateTables(); break;
-        case 1: m.OpenDatabaseForLogin(); break;
-        case 2: m.OpenDatabaseForFinger(); break;
-        case 3: m.InsertFinger(3, QStringLiteral("amy")); break;
-        case 4: m.DeleteFingerInTab(3, QStringLiteral("amy")); break;
-        case 5: m.DeleteAllFingerInTab(); break;
-        case 6: m.ChangeUserInfo(QStringLiteral("58203716"), QStringLiteral("admin"), QStringLiteral("58203716")); break;
+        case 0:
+            m.CreateTables();
+            break;
+        case 1:
+            m.OpenDatabaseForLogin();
+            break;
+        case 2:
+            m.OpenDatabaseForFinger();
+            break;
+        case 3:
+            m.InsertFinger(3, QStringLiteral("amy"));
+            break;
+        case 4:
+            m.DeleteFingerInTab(3, QStringLiteral("amy"));
+            break;
+        case 5:
+            m.DeleteAllFingerInTab();
+            break;
+        case 6:
+            m.ChangeUserInfo(QStringLiteral("58203716"), QStringLiteral("admin"), QStringLiteral("58203716"));
+            break;
         }
     };
 
@@ -375,7 +412,8 @@ void FingerManageTest::namesStoredUnchanged()
     QCOMPARE(manager->GetFingerRecordCount(), 1);
     QCOMPARE(manager->m_fingerRecords.at(0).value(QStringLiteral("UserName")).toString(), userName);
 
-    const QList<QVariantList> stored = storedRows(this->stored(), scratch(), QStringLiteral("select id, typeof(id), UserName, printerName from FingerList"));
+    const QList<QVariantList> stored = storedRows(
+        this->stored(), scratch(), QStringLiteral("select id, typeof(id), UserName, printerName from FingerList"));
     QCOMPARE(stored.size(), 1);
     QCOMPARE(stored.at(0).at(0).toInt(), 7);
     QCOMPARE(stored.at(0).at(1).toString(), QStringLiteral("integer"));
@@ -390,8 +428,8 @@ void FingerManageTest::namesStoredUnchanged()
 
     reader->DeleteFingerInTab(7, userName);
     QCOMPARE(reader->GetFingerRecordCount(), 0);
-    QCOMPARE(rows(QStringLiteral("select count(*) from FingerList")), QStringList{QStringLiteral("0")});
-    QCOMPARE(rows(QStringLiteral("select count(*) from UserList")), QStringList{QStringLiteral("1")});
+    QCOMPARE(rows(QStringLiteral("select count(*) from FingerList")), QStringList { QStringLiteral("0") });
+    QCOMPARE(rows(QStringLiteral("select count(*) from UserList")), QStringList { QStringLiteral("1") });
     QVERIFY(m_notices->requests.isEmpty());
 }
 
@@ -412,7 +450,7 @@ void FingerManageTest::deleteDropsEveryRecordOfTheName()
     QVERIFY(log.lines().contains(QStringLiteral("DeleteFinger::delete 1 :i= 0")));
     // The statement itself removes only the row with that id.
     QCOMPARE(rows(QStringLiteral("select id, UserName from FingerList order by id")),
-             QStringList({QStringLiteral("2|bob"), QStringLiteral("3|amy")}));
+        QStringList({ QStringLiteral("2|bob"), QStringLiteral("3|amy") }));
 }
 
 void FingerManageTest::printersAreKeptApart()
@@ -439,25 +477,28 @@ void FingerManageTest::printersAreKeptApart()
 
     manager->DeleteAllFingerInTab();
     QCOMPARE(manager->GetFingerRecordCount(), 0);
-    QCOMPARE(rows(QStringLiteral("select id, UserName, printerName from FingerList")), QStringList{QStringLiteral("1|carl|B")});
+    QCOMPARE(rows(QStringLiteral("select id, UserName, printerName from FingerList")),
+        QStringList { QStringLiteral("1|carl|B") });
 }
 
 void FingerManageTest::failedInsertAddsNoRecord()
 {
     // A FingerList that refuses inserts: the last row read back is not the new one and must not
     // be taken for it.
-    QCOMPARE(makeStored(stored(), scratch(),
-                        kBothTables + QStringList{
-                            QStringLiteral("insert into FingerList values(9, 'old', 'P')"),
-                            QStringLiteral("create trigger refuse before insert on FingerList begin select raise(abort, 'full'); end")}),
-             QString());
+    QCOMPARE(
+        makeStored(stored(), scratch(),
+            kBothTables
+                + QStringList { QStringLiteral("insert into FingerList values(9, 'old', 'P')"),
+                    QStringLiteral(
+                        "create trigger refuse before insert on FingerList begin select raise(abort, 'full'); end") }),
+        QString());
     auto manager = makeManager();
     manager->m_printerName = QStringLiteral("P");
     LogCapture log;
     manager->InsertFinger(1, QStringLiteral("new"));
     QCOMPARE(manager->GetFingerRecordCount(), 0);
     QVERIFY(m_notices->requests.isEmpty());
-    QCOMPARE(rows(QStringLiteral("select id, UserName from FingerList")), QStringList{QStringLiteral("9|old")});
+    QCOMPARE(rows(QStringLiteral("select id, UserName from FingerList")), QStringList { QStringLiteral("9|old") });
 }
 
 void FingerManageTest::changeUserInfo_data()
@@ -466,15 +507,17 @@ void FingerManageTest::changeUserInfo_data()
     QTest::addColumn<QString>("oldPassword");
     QTest::addColumn<QStringList>("after");
 
-    QTest::newRow("the admin account") << QStringList{QStringLiteral("('admin', '58203716')")} << QStringLiteral("58203716")
-                                       << QStringList{QStringLiteral("boss|n'ew")};
-    QTest::newRow("password matches none") << QStringList{QStringLiteral("('admin', '58203716')")} << QStringLiteral("wrong")
-                                           << QStringList({QStringLiteral("admin|58203716"), QStringLiteral("boss|n'ew")});
-    QTest::newRow("password shared by two rows") << QStringList({QStringLiteral("('a', 'same')"), QStringLiteral("('b', 'same')"), QStringLiteral("('c', 'other')")})
-                                                 << QStringLiteral("same")
-                                                 << QStringList({QStringLiteral("c|other"), QStringLiteral("boss|n'ew")});
-    QTest::newRow("password with a quote") << QStringList{QStringLiteral("('q', 'it''s')")} << QStringLiteral("it's")
-                                           << QStringList{QStringLiteral("boss|n'ew")};
+    QTest::newRow("the admin account") << QStringList { QStringLiteral("('admin', '58203716')") }
+                                       << QStringLiteral("58203716") << QStringList { QStringLiteral("boss|n'ew") };
+    QTest::newRow("password matches none")
+        << QStringList { QStringLiteral("('admin', '58203716')") } << QStringLiteral("wrong")
+        << QStringList({ QStringLiteral("admin|58203716"), QStringLiteral("boss|n'ew") });
+    QTest::newRow("password shared by two rows")
+        << QStringList(
+               { QStringLiteral("('a', 'same')"), QStringLiteral("('b', 'same')"), QStringLiteral("('c', 'other')") })
+        << QStringLiteral("same") << QStringList({ QStringLiteral("c|other"), QStringLiteral("boss|n'ew") });
+    QTest::newRow("password with a quote") << QStringList { QStringLiteral("('q', 'it''s')") } << QStringLiteral("it's")
+                                           << QStringList { QStringLiteral("boss|n'ew") };
 }
 
 void FingerManageTest::changeUserInfo()
@@ -502,12 +545,13 @@ void FingerManageTest::listsFromRecords()
 {
     const QString longName = QString(20, QChar(0x5f20)); // 20 x 张: 40 bytes in GB18030
     QCOMPARE(makeStored(stored(), scratch(),
-                        kBothTables + QStringList{
-                            QStringLiteral("insert into UserList values('%1', '12345678901234567890')").arg(longName),
-                            QStringLiteral("insert into UserList values('张三', '密码')"),
-                            QStringLiteral("insert into FingerList values(70000, '%1', 'P')").arg(longName),
-                            QStringLiteral("insert into FingerList values(5, '张三', 'P')")}),
-             QString());
+                 kBothTables
+                     + QStringList { QStringLiteral("insert into UserList values('%1', '12345678901234567890')")
+                                         .arg(longName),
+                         QStringLiteral("insert into UserList values('张三', '密码')"),
+                         QStringLiteral("insert into FingerList values(70000, '%1', 'P')").arg(longName),
+                         QStringLiteral("insert into FingerList values(5, '张三', 'P')") }),
+        QString());
     auto manager = makeManager();
     QVERIFY(manager->OpenDatabaseForLogin());
     manager->m_printerName = QStringLiteral("P");
@@ -539,7 +583,8 @@ void FingerManageTest::qstringToCharArray_data()
     QTest::newRow("张三 into 64") << QStringLiteral("张三") << 64 << QByteArray::fromHex("d5c5c8fd");
     QTest::newRow("long name into 64: 32 bytes") << QString(40, QLatin1Char('n')) << 64 << QByteArray(32, 'n');
     QTest::newRow("size not used above 33") << QString(40, QLatin1Char('n')) << 1000 << QByteArray(32, 'n');
-    QTest::newRow("small field of 9: 8 bytes, whole characters") << QStringLiteral("abc张三李四") << 9 << QByteArray::fromHex("616263d5c5c8fd");
+    QTest::newRow("small field of 9: 8 bytes, whole characters")
+        << QStringLiteral("abc张三李四") << 9 << QByteArray::fromHex("616263d5c5c8fd");
 }
 
 void FingerManageTest::qstringToCharArray()
@@ -576,24 +621,26 @@ void FingerManageTest::updateFingData_data()
     QTest::addColumn<QStringList>("rowsAfter");
     QTest::addColumn<QStringList>("listAfter");
 
-    const QStringList start{QStringLiteral("1|amy|P")};
-    QTest::newRow("missing file") << QStringList() << 0 << false << start << QStringList{QStringLiteral("amy/1")};
-    QTest::newRow("empty file") << QStringList() << 0 << true << start << QStringList{QStringLiteral("amy/1")};
+    const QStringList start { QStringLiteral("1|amy|P") };
+    QTest::newRow("missing file") << QStringList() << 0 << false << start << QStringList { QStringLiteral("amy/1") };
+    QTest::newRow("empty file") << QStringList() << 0 << true << start << QStringList { QStringLiteral("amy/1") };
     QTest::newRow("two records and a partial one")
-        << QStringList{fdlRecord("bob", 2), fdlRecord(QByteArray::fromHex("d5c5c8fd"), 0x1234)} << 100 << true
-        << QStringList({QStringLiteral("1|amy|P"), QStringLiteral("2|bob|P"), QStringLiteral("4660|张三|P")})
-        << QStringList({QStringLiteral("amy/1"), QStringLiteral("bob/2"), QStringLiteral("张三/4660")});
-    QTest::newRow("shorter than one record") << QStringList() << 545 << true << start << QStringList{QStringLiteral("amy/1")};
+        << QStringList { fdlRecord("bob", 2), fdlRecord(QByteArray::fromHex("d5c5c8fd"), 0x1234) } << 100 << true
+        << QStringList({ QStringLiteral("1|amy|P"), QStringLiteral("2|bob|P"), QStringLiteral("4660|张三|P") })
+        << QStringList({ QStringLiteral("amy/1"), QStringLiteral("bob/2"), QStringLiteral("张三/4660") });
+    QTest::newRow("shorter than one record")
+        << QStringList() << 545 << true << start << QStringList { QStringLiteral("amy/1") };
     QTest::newRow("known name, same id: replaced")
-        << QStringList{fdlRecord("amy", 1)} << 0 << true << start << QStringList{QStringLiteral("amy/1")};
+        << QStringList { fdlRecord("amy", 1) } << 0 << true << start << QStringList { QStringLiteral("amy/1") };
     QTest::newRow("same name twice in the file")
-        << QStringList{fdlRecord("carl", 8), fdlRecord("carl", 8)} << 0 << true
-        << QStringList({QStringLiteral("1|amy|P"), QStringLiteral("8|carl|P")})
-        << QStringList({QStringLiteral("amy/1"), QStringLiteral("carl/8")});
+        << QStringList { fdlRecord("carl", 8), fdlRecord("carl", 8) } << 0 << true
+        << QStringList({ QStringLiteral("1|amy|P"), QStringLiteral("8|carl|P") })
+        << QStringList({ QStringLiteral("amy/1"), QStringLiteral("carl/8") });
     QTest::newRow("32-byte name without terminator")
-        << QStringList{fdlRecord(QByteArray(32, 'L'), 3)} << 0 << true
-        << QStringList({QStringLiteral("1|amy|P"), QStringLiteral("3|") + QString(32, QLatin1Char('L')) + QStringLiteral("|P")})
-        << QStringList({QStringLiteral("amy/1"), QString(32, QLatin1Char('L')) + QStringLiteral("/3")});
+        << QStringList { fdlRecord(QByteArray(32, 'L'), 3) } << 0 << true
+        << QStringList({ QStringLiteral("1|amy|P"),
+               QStringLiteral("3|") + QString(32, QLatin1Char('L')) + QStringLiteral("|P") })
+        << QStringList({ QStringLiteral("amy/1"), QString(32, QLatin1Char('L')) + QStringLiteral("/3") });
 }
 
 void FingerManageTest::updateFingData()
@@ -669,7 +716,7 @@ void FingerManageTest::workingCopyIsPrivate()
     for (int mode : std::as_const(g_workingCopyModes))
         QCOMPARE(mode, 0600);
     QCOMPARE(manager->GetFingerRecordCount(), 1);
-    QCOMPARE(rows(QStringLiteral("select id, UserName from FingerList")), QStringList{QStringLiteral("4|dan")});
+    QCOMPARE(rows(QStringLiteral("select id, UserName from FingerList")), QStringList { QStringLiteral("4|dan") });
     QVERIFY(!QFileInfo::exists(workingCopy()) && !QFileInfo(workingCopy()).isSymLink());
     if (before == QLatin1String("symlink"))
         QCOMPARE(readFile(victim), QByteArray("precious"));
@@ -698,9 +745,10 @@ void FingerManageTest::writeBackReplacesAndKeepsMode()
     QVERIFY(readFile(stored()) != old);
     QVERIFY(inodeOf(stored()) != inode);
     QCOMPARE(modeOf(stored()), 0640);
-    QCOMPARE(QDir(m_dir->filePath(QStringLiteral("store"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-             QStringList{QStringLiteral("fingerdata.db")});
-    QCOMPARE(rows(QStringLiteral("select UserName from FingerList")), QStringList{QStringLiteral("amy")});
+    QCOMPARE(QDir(m_dir->filePath(QStringLiteral("store")))
+                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+        QStringList { QStringLiteral("fingerdata.db") });
+    QCOMPARE(rows(QStringLiteral("select UserName from FingerList")), QStringList { QStringLiteral("amy") });
 
     // The table check makes it writable for everybody again.
     QVERIFY(manager->CreateTables());
@@ -730,7 +778,7 @@ void FingerManageTest::writeBackInPlaceWhenDirectoryIsReadOnly()
     QCOMPARE(code, 0);
     QCOMPARE(inodeOf(stored()), inode);
     QCOMPARE(modeOf(stored()), 0666);
-    QCOMPARE(rows(QStringLiteral("select id, UserName from FingerList")), QStringList{QStringLiteral("5|eve")});
+    QCOMPARE(rows(QStringLiteral("select id, UserName from FingerList")), QStringList { QStringLiteral("5|eve") });
     QVERIFY(!QFile::exists(workingCopy()));
 }
 
@@ -760,7 +808,7 @@ void FingerManageTest::unreadableStoredFileIsNotReplaced()
     });
     QCOMPARE(code, 0);
     QCOMPARE(readFile(stored()), before);
-    QCOMPARE(rows(QStringLiteral("select id, UserName from FingerList")), QStringList{QStringLiteral("1|amy")});
+    QCOMPARE(rows(QStringLiteral("select id, UserName from FingerList")), QStringList { QStringLiteral("1|amy") });
 }
 
 void FingerManageTest::replacementOfLinks_data()
@@ -814,16 +862,22 @@ void FingerManageTest::failuresAreReported()
     if (operation == 0)
         QVERIFY(writeFile(stored(), QByteArray("this is not an encrypted database").repeated(40)));
     else
-        QCOMPARE(makeStored(stored(), scratch(), {kBothTables.at(0)}), QString());
+        QCOMPARE(makeStored(stored(), scratch(), { kBothTables.at(0) }), QString());
     QStringList handed;
-    const CFingerManage::WarningHandler previous =
-        CFingerManage::setWarningHandler([&](const QString& text) { handed << text; });
+    const CFingerManage::WarningHandler previous
+        = CFingerManage::setWarningHandler([&](const QString& text) { handed << text; });
     auto manager = makeManager();
     bool result = true;
     switch (operation) {
-    case 0: result = manager->CreateDatabase(); break;
-    case 1: result = manager->InsertFinger(1, QStringLiteral("amy")); break;
-    case 2: result = manager->DeleteAllFingerInTab(); break;
+    case 0:
+        result = manager->CreateDatabase();
+        break;
+    case 1:
+        result = manager->InsertFinger(1, QStringLiteral("amy"));
+        break;
+    case 2:
+        result = manager->DeleteAllFingerInTab();
+        break;
     }
     CFingerManage::setWarningHandler(previous);
     QVERIFY(!result);

@@ -8,7 +8,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-class SettingsTest : public QObject {
+class SettingsTest : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -29,7 +30,8 @@ void SettingsTest::getSettingData_data()
     QTest::newRow("no file") << QByteArray("-") << 30 << home << QStringLiteral("GetSettingData::") << true;
     QTest::newRow("both keys") << QByteArray("[General]\nTimeOut=45\nDefaultPath=/srv/fdl\nOther=1\n") << 45
                                << QStringLiteral("/srv/fdl") << QString() << false;
-    QTest::newRow("DefaultPath missing") << QByteArray("[General]\nTimeOut=12\n") << 12 << QString() << QString() << false;
+    QTest::newRow("DefaultPath missing") << QByteArray("[General]\nTimeOut=12\n") << 12 << QString() << QString()
+                                         << false;
     QTest::newRow("TimeOut missing") << QByteArray("[General]\nDefaultPath=/srv/fdl\nOther=1\n") << 30 << home
                                      << QStringLiteral("GetSettingData2::") << true;
     QTest::newRow("TimeOut not a number") << QByteArray("[General]\nTimeOut=soon\nDefaultPath=/srv/fdl\n") << 30 << home
@@ -60,14 +62,15 @@ void SettingsTest::getSettingData()
     QCOMPARE(manager.m_nTimeOut, timeOut);
     QCOMPARE(manager.m_strDefaultPath, defaultPath);
     if (!logText.isEmpty())
-        QVERIFY(log.hasLineStartingWith(logText + QStringLiteral(" \"") + paths.settingsFile + QStringLiteral("\" is not exist")));
+        QVERIFY(log.hasLineStartingWith(
+            logText + QStringLiteral(" \"") + paths.settingsFile + QStringLiteral("\" is not exist")));
     else
         QVERIFY(log.lines().isEmpty());
 
     const QByteArray after = StoreTest::readFile(paths.settingsFile);
     if (rewritten) {
         QSettings written(paths.settingsFile, QSettings::IniFormat);
-        QCOMPARE(written.allKeys(), QStringList({QStringLiteral("DefaultPath"), QStringLiteral("TimeOut")}));
+        QCOMPARE(written.allKeys(), QStringList({ QStringLiteral("DefaultPath"), QStringLiteral("TimeOut") }));
         QCOMPARE(written.value(QStringLiteral("TimeOut")).toInt(), 30);
         QCOMPARE(written.value(QStringLiteral("DefaultPath")).toString(), QDir::homePath());
     } else {
@@ -88,7 +91,7 @@ void SettingsTest::saveWritesOnlyTheTwoKeys()
     manager.SaveSettingData();
 
     QSettings written(paths.settingsFile, QSettings::IniFormat);
-    QCOMPARE(written.allKeys(), QStringList({QStringLiteral("DefaultPath"), QStringLiteral("TimeOut")}));
+    QCOMPARE(written.allKeys(), QStringList({ QStringLiteral("DefaultPath"), QStringLiteral("TimeOut") }));
 
     CFingerManage reader(nullptr, paths);
     reader.GetSettingData();

@@ -4,7 +4,8 @@
 
 #include <QtTest>
 
-class InnerUriTest : public QObject {
+class InnerUriTest : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:

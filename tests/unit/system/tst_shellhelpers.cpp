@@ -5,10 +5,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
-
 #include <sys/stat.h>
 
-class TestShellHelpers : public QObject {
+class TestShellHelpers : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -36,8 +36,7 @@ void TestShellHelpers::captureOutput_data()
     QTest::newRow("one line is at most 511 bytes")
         << "head -c 600 /dev/zero | tr '\\0' a" << 0 << QString(511, QLatin1Char('a'));
     QTest::newRow("long lines joined whole")
-        << "head -c 1500 /dev/zero | tr '\\0' a; echo; echo b" << 1
-        << QString(1500, QLatin1Char('a')) + "\nb\n";
+        << "head -c 1500 /dev/zero | tr '\\0' a; echo; echo b" << 1 << QString(1500, QLatin1Char('a')) + "\nb\n";
     QTest::newRow("UTF-8 output") << "printf '\\344\\270\\255\\n'" << 0 << QString::fromUtf8("中\n");
 }
 
@@ -67,9 +66,8 @@ void TestShellHelpers::quotingSurvivesTheShell()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     // printf prints each argument followed by '|': exactly one argument must come back unchanged.
-    const QString out = get_string_from_shell_cmd("cd " + shellQuoted(dir.path()) + " && printf '%s|' " +
-                                                      shellQuoted(word),
-                                                  1);
+    const QString out
+        = get_string_from_shell_cmd("cd " + shellQuoted(dir.path()) + " && printf '%s|' " + shellQuoted(word), 1);
     QCOMPARE(out, word + '|');
     QVERIFY(QDir(dir.path()).isEmpty());
 }

@@ -5,21 +5,21 @@
 
 #include <QTemporaryFile>
 #include <QtTest>
-
-#include <cups/sidechannel.h>
-
 #include <cstring>
+#include <cups/sidechannel.h>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 constexpr int kSideChannelFd = 4;
 
 // Puts fd on descriptor 4 for the life of the object and restores what was there before.
-class OnDescriptorFour {
+class OnDescriptorFour
+{
 public:
     explicit OnDescriptorFour(int fd)
     {
@@ -63,7 +63,8 @@ void answerOnce(int fd, cups_sc_status_t status, QByteArray data, QByteArray* re
 
 } // namespace
 
-class TestSideChannel : public QObject {
+class TestSideChannel : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -87,7 +88,7 @@ void TestSideChannel::notASocketSendsNothing()
     QFETCH(QString, kind);
     QTemporaryFile file;
     QVERIFY(file.open());
-    int pipeFds[2] = {-1, -1};
+    int pipeFds[2] = { -1, -1 };
     QCOMPARE(pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK), 0);
 
     int fd = -1;
@@ -163,10 +164,10 @@ void TestSideChannel::socketPeerAnswers()
 
 void TestSideChannel::noRoomForAnything()
 {
-    char one[1] = {'x'};
+    char one[1] = { 'x' };
     QCOMPARE(cups_usb_getDeviceID(one, 1), -1);
     QCOMPARE(one[0], '\0');
-    char none[1] = {'x'};
+    char none[1] = { 'x' };
     QCOMPARE(cups_usb_getDeviceID(none, 0), -1);
     QCOMPARE(none[0], 'x');
     QCOMPARE(cups_usb_getDeviceID(nullptr, 16), -1);

@@ -1,15 +1,15 @@
 #include "NetPeers.h"
 
 #include <arpa/inet.h>
+#include <chrono>
+#include <cstring>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstring>
-
-namespace {
+namespace
+{
 
 constexpr int kStepMs = 20; // how often the peers look at their stop flag
 
@@ -65,7 +65,7 @@ int bindSocket(const QString& address, quint16 port, int type, quint16* boundPor
 
 bool waitReadable(int fd, int timeoutMs)
 {
-    pollfd p{fd, POLLIN, 0};
+    pollfd p { fd, POLLIN, 0 };
     return ::poll(&p, 1, timeoutMs) > 0;
 }
 
@@ -77,10 +77,7 @@ PeerConnection::PeerConnection(int fd, const std::atomic<bool>& stopping)
 {
 }
 
-PeerConnection::~PeerConnection()
-{
-    close();
-}
+PeerConnection::~PeerConnection() { close(); }
 
 QByteArray PeerConnection::receive(int n, int timeoutMs)
 {
@@ -216,10 +213,7 @@ void TcpPeer::run()
     }
 }
 
-UdpPeer::UdpPeer(const QString& address, quint16 port)
-{
-    m_fd = bindSocket(address, port, SOCK_DGRAM, &m_port);
-}
+UdpPeer::UdpPeer(const QString& address, quint16 port) { m_fd = bindSocket(address, port, SOCK_DGRAM, &m_port); }
 
 UdpPeer::~UdpPeer()
 {

@@ -9,14 +9,14 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
-
 #include <atomic>
 #include <functional>
 #include <mutex>
 #include <thread>
 
 // One accepted TCP connection, as the peer's script sees it.
-class PeerConnection {
+class PeerConnection
+{
 public:
     explicit PeerConnection(int fd, const std::atomic<bool>& stopping);
     ~PeerConnection();
@@ -36,7 +36,8 @@ private:
     const std::atomic<bool>& m_stopping;
 };
 
-class TcpPeer {
+class TcpPeer
+{
 public:
     using Script = std::function<void(PeerConnection&)>;
 
@@ -58,16 +59,17 @@ public:
 private:
     void run();
 
-    std::atomic<int> m_fd{-1};
+    std::atomic<int> m_fd { -1 };
     quint16 m_port = 0;
     Script m_script;
     std::thread m_thread;
-    std::atomic<bool> m_stopping{false};
-    std::atomic<int> m_connections{0};
+    std::atomic<bool> m_stopping { false };
+    std::atomic<int> m_connections { 0 };
 };
 
 // Answers every datagram it receives with the datagrams the responder function returns.
-class UdpPeer {
+class UdpPeer
+{
 public:
     using Responder = std::function<QList<QByteArray>(const QByteArray& request)>;
 
@@ -90,10 +92,10 @@ private:
     quint16 m_port = 0;
     Responder m_responder;
     std::thread m_thread;
-    std::atomic<bool> m_stopping{false};
+    std::atomic<bool> m_stopping { false };
     mutable std::mutex m_mutex;
     QList<QByteArray> m_received;
-    std::atomic<int> m_answered{0};
+    std::atomic<int> m_answered { 0 };
 };
 
 #endif

@@ -8,7 +8,8 @@
 
 #include <QtTest>
 
-class DeviceIOTest : public QObject {
+class DeviceIOTest : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -33,16 +34,15 @@ void DeviceIOTest::writeThenRead_data()
 
     // 900 ms after the write; 100 ms after a first 'M', before the body and at the end of every
     // attempt that found nothing.
-    const QList<int> fiftyAttempts = QList<int>{900} + QList<int>(50, 100);
-    QTest::newRow("marker at once") << QList<QByteArray>{"M", "<", "body"} << 6 << 0 << QByteArray("body")
-                                    << QList<int>{900, 100, 100};
-    QTest::newRow("stray bytes then doubled M")
-        << QList<QByteArray>{"x", "y", "M", "M", "<", "body"} << 6 << 0 << QByteArray("body")
-        << QList<int>{900, 100, 100, 100, 100, 100, 100};
-    QTest::newRow("body cut short") << QList<QByteArray>{"M", "<", "bo"} << 6 << -1 << QByteArray()
-                                    << QList<int>{900, 100, 100};
-    QTest::newRow("no reply") << QList<QByteArray>{} << 6 << -1 << QByteArray() << fiftyAttempts;
-    QTest::newRow("no reply, marker only asked") << QList<QByteArray>{} << 2 << 0 << QByteArray() << fiftyAttempts;
+    const QList<int> fiftyAttempts = QList<int> { 900 } + QList<int>(50, 100);
+    QTest::newRow("marker at once") << QList<QByteArray> { "M", "<", "body" } << 6 << 0 << QByteArray("body")
+                                    << QList<int> { 900, 100, 100 };
+    QTest::newRow("stray bytes then doubled M") << QList<QByteArray> { "x", "y", "M", "M", "<",
+        "body" } << 6 << 0 << QByteArray("body") << QList<int> { 900, 100, 100, 100, 100, 100, 100 };
+    QTest::newRow("body cut short") << QList<QByteArray> { "M", "<", "bo" } << 6 << -1 << QByteArray()
+                                    << QList<int> { 900, 100, 100 };
+    QTest::newRow("no reply") << QList<QByteArray> {} << 6 << -1 << QByteArray() << fiftyAttempts;
+    QTest::newRow("no reply, marker only asked") << QList<QByteArray> {} << 2 << 0 << QByteArray() << fiftyAttempts;
 }
 
 void DeviceIOTest::writeThenRead()

@@ -9,7 +9,8 @@
 #include <QElapsedTimer>
 #include <QtTest>
 
-class NetSlowTest : public QObject {
+class NetSlowTest : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -35,7 +36,7 @@ void NetSlowTest::readOfEightGetsFiveThenSilence()
     StderrCapture err;
     QCOMPARE(io.read(buffer, 8), -1);
     const qint64 waited = timer.elapsed();
-    QCOMPARE(err.lines(), QStringList{QStringLiteral("reading error:")});
+    QCOMPARE(err.lines(), QStringList { QStringLiteral("reading error:") });
     QCOMPARE(QByteArray(buffer, 8), QByteArray("12345---"));
     QVERIFY2(waited >= NetIO::kReadWaitMs - 100, qPrintable(QString::number(waited)));
     qInfo("read gave up after %lld ms", waited);

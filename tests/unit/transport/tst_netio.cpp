@@ -10,16 +10,17 @@
 #include <QRegularExpression>
 #include <QThread>
 #include <QtTest>
-
 #include <cstring>
 #include <memory>
 #include <thread>
 
-namespace {
+namespace
+{
 
 // A buffer of `size` bytes between two guard zones, all pre-filled, so that a test sees both what
 // landed in the buffer and any write past either end.
-class GuardedBuffer {
+class GuardedBuffer
+{
 public:
     static constexpr int kGuard = 32;
     static constexpr char kFill = '\xAA';
@@ -79,7 +80,8 @@ struct PeerStep {
 Q_DECLARE_METATYPE(PeerStep)
 Q_DECLARE_METATYPE(QList<PeerStep>)
 
-class NetIOTest : public QObject {
+class NetIOTest : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -187,8 +189,9 @@ void NetIOTest::dnssdGoesThroughTheResolver_data()
     QTest::newRow("no host anywhere") << QByteArray("dnssd:///x") << -1 << QByteArray() << 1 << -1 << QString();
     QTest::newRow("other schemes skip it") << QByteArray("socket://127.0.0.7") << 0 << QByteArray("socket://10.0.0.1")
                                            << 0 << 0 << QStringLiteral("socket://127.0.0.7");
-    QTest::newRow("scheme is case-sensitive") << QByteArray("DNSSD://127.0.0.6/") << 0 << QByteArray("socket://10.0.0.1")
-                                              << 0 << 0 << QStringLiteral("socket://127.0.0.6");
+    QTest::newRow("scheme is case-sensitive")
+        << QByteArray("DNSSD://127.0.0.6/") << 0 << QByteArray("socket://10.0.0.1") << 0 << 0
+        << QStringLiteral("socket://127.0.0.6");
 }
 
 void NetIOTest::dnssdGoesThroughTheResolver()
@@ -262,7 +265,7 @@ void NetIOTest::failedResolutionForgetsTheEarlierPrinter()
     QCOMPARE(io.resolveUrl(nullptr), -1);
     QCOMPARE(earlier.connections(), 0);
 
-    Printer_struct printer{};
+    Printer_struct printer {};
     qstrncpy(printer.deviceUri, "/not/a/printer", sizeof(printer.deviceUri));
     QCOMPARE(io.open(&printer, earlier.port()), -1);
     QCOMPARE(io.getDeviceId(&printer, nullptr, 0), -1);
@@ -298,7 +301,7 @@ void NetIOTest::openUsesTheCallersPort()
     peer.start([](PeerConnection& c) { c.waitForClientClose(5000); });
     NetIO io;
     // Port 9 of the URI is not where the connection goes.
-    Printer_struct printer{};
+    Printer_struct printer {};
     qstrncpy(printer.deviceUri, "socket://127.0.0.1:9", sizeof(printer.deviceUri));
     QCOMPARE(io.open(&printer, peer.port()), 0);
     QVERIFY(io.device_is_open);
@@ -367,7 +370,7 @@ void NetIOTest::openTwiceIsRefused()
     {
         StderrCapture err;
         QCOMPARE(io->open(peer.port()), -1);
-        QCOMPARE(err.lines(), QStringList{QStringLiteral("device is opened")});
+        QCOMPARE(err.lines(), QStringList { QStringLiteral("device is opened") });
     }
     // The first connection is untouched and the second attempt made none.
     QVERIFY(io->device_is_open);
@@ -381,7 +384,7 @@ void NetIOTest::openTwiceIsRefused()
 
 void NetIOTest::closeSemantics()
 {
-    std::atomic<int> clientCloses{0};
+    std::atomic<int> clientCloses { 0 };
     TcpPeer peer;
     peer.start([&](PeerConnection& c) {
         if (c.waitForClientClose(5000))
@@ -421,7 +424,7 @@ void NetIOTest::closeSemantics()
 void NetIOTest::exchange()
 {
     QByteArray seen;
-    std::atomic<bool> done{false};
+    std::atomic<bool> done { false };
     TcpPeer peer;
     peer.start([&](PeerConnection& c) {
         seen = c.receive(8);
@@ -456,19 +459,20 @@ void NetIOTest::read_data()
     QTest::addColumn<int>("landed"); // bytes of the peer's stream that must be in the buffer
 
     const QByteArray s = pattern(100000);
-    QTest::newRow("exact, one piece") << QList<PeerStep>{{s.left(8), 0}} << 8 << 8 << 8;
-    QTest::newRow("exact, three pieces") << QList<PeerStep>{{s.left(3), 50}, {s.mid(3, 2), 50}, {s.mid(5, 3), 0}} << 8
-                                         << 8 << 8;
-    QTest::newRow("large, many pieces") << QList<PeerStep>{{s.left(30000), 20}, {s.mid(30000, 70000), 0}} << 100000
-                                        << 100000 << 100000;
-    QTest::newRow("one byte") << QList<PeerStep>{{s.left(1), 0}} << 1 << 1 << 1;
-    QTest::newRow("nothing asked") << QList<PeerStep>{} << 0 << 0 << 0;
-    QTest::newRow("negative size") << QList<PeerStep>{{s.left(8), 0}} << -8 << -1 << 0;
-    QTest::newRow("5 of 8, then closed") << QList<PeerStep>{{s.left(5), -1}} << 8 << -1 << 5;
-    QTest::newRow("closed at once") << QList<PeerStep>{{QByteArray(), -1}} << 8 << -1 << 0;
-    QTest::newRow("5 of 8, then quiet") << QList<PeerStep>{{s.left(5), 3000}} << 8 << -1 << 5;
-    QTest::newRow("quiet") << QList<PeerStep>{{QByteArray(), 3000}} << 8 << -1 << 0;
-    QTest::newRow("gap shorter than the wait") << QList<PeerStep>{{s.left(4), 250}, {s.mid(4, 4), 0}} << 8 << 8 << 8;
+    QTest::newRow("exact, one piece") << QList<PeerStep> { { s.left(8), 0 } } << 8 << 8 << 8;
+    QTest::newRow("exact, three pieces") << QList<PeerStep> { { s.left(3), 50 }, { s.mid(3, 2), 50 },
+        { s.mid(5, 3), 0 } } << 8 << 8 << 8;
+    QTest::newRow("large, many pieces") << QList<PeerStep> { { s.left(30000), 20 }, { s.mid(30000, 70000), 0 } }
+                                        << 100000 << 100000 << 100000;
+    QTest::newRow("one byte") << QList<PeerStep> { { s.left(1), 0 } } << 1 << 1 << 1;
+    QTest::newRow("nothing asked") << QList<PeerStep> {} << 0 << 0 << 0;
+    QTest::newRow("negative size") << QList<PeerStep> { { s.left(8), 0 } } << -8 << -1 << 0;
+    QTest::newRow("5 of 8, then closed") << QList<PeerStep> { { s.left(5), -1 } } << 8 << -1 << 5;
+    QTest::newRow("closed at once") << QList<PeerStep> { { QByteArray(), -1 } } << 8 << -1 << 0;
+    QTest::newRow("5 of 8, then quiet") << QList<PeerStep> { { s.left(5), 3000 } } << 8 << -1 << 5;
+    QTest::newRow("quiet") << QList<PeerStep> { { QByteArray(), 3000 } } << 8 << -1 << 0;
+    QTest::newRow("gap shorter than the wait")
+        << QList<PeerStep> { { s.left(4), 250 }, { s.mid(4, 4), 0 } } << 8 << 8 << 8;
 }
 
 void NetIOTest::read()
@@ -497,7 +501,7 @@ void NetIOTest::read()
         StderrCapture err;
         QCOMPARE(io->read(buffer.data(), bufsize), result);
         if (result < 0 && bufsize > 0)
-            QCOMPARE(err.lines(), QStringList{QStringLiteral("reading error:")});
+            QCOMPARE(err.lines(), QStringList { QStringLiteral("reading error:") });
     }
     QVERIFY(buffer.guardsIntact());
     const QByteArray expected = pattern(100000).left(landed);
@@ -535,7 +539,7 @@ void NetIOTest::largeWriteArrivesWhole()
 {
     const QByteArray stream = pattern(8 * 1024 * 1024);
     QByteArray arrived;
-    std::atomic<bool> done{false};
+    std::atomic<bool> done { false };
     TcpPeer peer;
     peer.start([&](PeerConnection& c) {
         c.pauseMs(200); // let the client's buffers fill up first
@@ -562,7 +566,7 @@ void NetIOTest::writeTimesOutWhenThePeerTakesNothing()
     QByteArray stream(64 * 1024 * 1024, 'x');
     StderrCapture err;
     QCOMPARE(io->write(stream.data(), stream.size()), -1);
-    QCOMPARE(err.lines(), QStringList{QStringLiteral("tcp_socket write timeout")});
+    QCOMPARE(err.lines(), QStringList { QStringLiteral("tcp_socket write timeout") });
     QCOMPARE(io->close(), 0);
     QCOMPARE(io->tcpSocket->bytesToWrite(), qint64(0));
 }

@@ -7,7 +7,8 @@
 
 #include <QtTest>
 
-namespace {
+namespace
+{
 
 constexpr int kGuard = 32;
 constexpr char kFill = '\xAA';
@@ -54,7 +55,8 @@ bool enclosesTheRest(const QByteArray& bytes, int* pos)
 
 } // namespace
 
-class SnmpTest : public QObject {
+class SnmpTest : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -94,7 +96,7 @@ void SnmpTest::requestIsWellFormedBer()
     QCOMPARE(request.at(pos++), '\x06');
     const int oidLength = berLength(request, &pos);
     // 1.3.6.1.4.1.2699.1.2.1.2.1.1.3.1: 2699 takes two base-128 digits (0x95 0x0B).
-    QList<int> arcs{1, 3};
+    QList<int> arcs { 1, 3 };
     int arc = 0;
     for (int i = 1; i < oidLength; ++i) {
         const int b = static_cast<unsigned char>(request.at(pos + i));
@@ -105,7 +107,7 @@ void SnmpTest::requestIsWellFormedBer()
         }
     }
     QCOMPARE(request.at(pos), '\x2B');
-    QCOMPARE(arcs, (QList<int>{1, 3, 6, 1, 4, 1, 2699, 1, 2, 1, 2, 1, 1, 3, 1}));
+    QCOMPARE(arcs, (QList<int> { 1, 3, 6, 1, 4, 1, 2699, 1, 2, 1, 2, 1, 1, 3, 1 }));
     pos += oidLength;
     QCOMPARE(request.mid(pos), QByteArray::fromHex("0500"));
 }
@@ -162,13 +164,13 @@ void SnmpTest::query_data()
     QTest::addColumn<QByteArray>("expected"); // what must be in the buffer's first bytes
 
     const QByteArray big = pattern(300);
-    QTest::newRow("60-byte answer") << QList<QByteArray>{pattern(60)} << 512 << QByteArray();
-    QTest::newRow("empty datagram") << QList<QByteArray>{QByteArray()} << 512 << QByteArray();
-    QTest::newRow("device ID") << QList<QByteArray>{big} << 512 << big.mid(59, 240);
-    QTest::newRow("answer too big for the buffer") << QList<QByteArray>{big} << 239 << QByteArray();
+    QTest::newRow("60-byte answer") << QList<QByteArray> { pattern(60) } << 512 << QByteArray();
+    QTest::newRow("empty datagram") << QList<QByteArray> { QByteArray() } << 512 << QByteArray();
+    QTest::newRow("device ID") << QList<QByteArray> { big } << 512 << big.mid(59, 240);
+    QTest::newRow("answer too big for the buffer") << QList<QByteArray> { big } << 239 << QByteArray();
     QTest::newRow("two datagrams joined")
-        << QList<QByteArray>{pattern(40), pattern(45)} << 512 << (pattern(40) + pattern(45)).mid(59, 25);
-    QTest::newRow("largest datagram") << QList<QByteArray>{pattern(65507)} << 1024 << QByteArray();
+        << QList<QByteArray> { pattern(40), pattern(45) } << 512 << (pattern(40) + pattern(45)).mid(59, 25);
+    QTest::newRow("largest datagram") << QList<QByteArray> { pattern(65507) } << 1024 << QByteArray();
     // At most 64 datagrams are joined: 64 x 100 bytes give 6340 bytes of ID.
     QTest::newRow("flood") << QList<QByteArray>(100, pattern(100)) << 8192
                            << QByteArray(pattern(100).repeated(64)).mid(59, 6340);
@@ -198,7 +200,7 @@ void SnmpTest::query()
     QVERIFY(answered);
     QCOMPARE(clock.sleeps().size(), 1);
 
-    QCOMPARE(printer.received(), QList<QByteArray>{kExpectedRequest});
+    QCOMPARE(printer.received(), QList<QByteArray> { kExpectedRequest });
     QCOMPARE(memory.left(kGuard), QByteArray(kGuard, kFill));
     QCOMPARE(memory.right(kGuard), QByteArray(kGuard, kFill));
     const QByteArray inBuffer = memory.mid(kGuard, bufsize);
@@ -241,7 +243,7 @@ void SnmpTest::noAnswerPollsAboutFiveSeconds()
     QCOMPARE(clock.sleeps(), QList<int64_t>(500, 10000));
     if (listening) {
         QVERIFY(printer->waitForRequests(1));
-        QCOMPARE(printer->received(), QList<QByteArray>{kExpectedRequest});
+        QCOMPARE(printer->received(), QList<QByteArray> { kExpectedRequest });
     }
 }
 

@@ -6,12 +6,12 @@
 #include "transport/UsbIO.h"
 
 #include <QtTest>
-
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-class UsbPartsTest : public QObject {
+class UsbPartsTest : public QObject
+{
     Q_OBJECT
 
 private Q_SLOTS:
@@ -39,8 +39,8 @@ void UsbPartsTest::resolveUrl_data()
     QTest::addColumn<QByteArray>("serial");
 
     QTest::newRow("serial") << QByteArray("usb://Maker/Model?serial=ABC123") << 0 << QByteArray("ABC123");
-    QTest::newRow("serial with other items") << QByteArray("usb://Maker/ZPH6100RMX?serial=X%2F9&interface=1") << 0
-                                             << QByteArray("X/9");
+    QTest::newRow("serial with other items")
+        << QByteArray("usb://Maker/ZPH6100RMX?serial=X%2F9&interface=1") << 0 << QByteArray("X/9");
     QTest::newRow("no query") << QByteArray("usb://Maker/Model") << -1 << QByteArray();
     QTest::newRow("empty serial") << QByteArray("usb://Maker/Model?serial=") << -1 << QByteArray();
     QTest::newRow("serial of 300 characters is cut to the field")
@@ -103,10 +103,9 @@ void UsbPartsTest::deviceIdLengthRule_data()
     const QByteArray id = "MFG:Sim;MDL:ZPH6100RMX;";
     QTest::newRow("big-endian length") << QByteArray("\x00\x17", 2) + id << 64 << id << -1;
     QTest::newRow("big-endian too large, little-endian fits") << QByteArray("\x17\x00", 2) + id << 64 << id << -1;
-    QTest::newRow("neither fits: all the buffer holds") << QByteArray("\xFF\xFF", 2) + id << 10
-                                                        << id.left(8) << -1;
-    QTest::newRow("length just below the buffer") << QByteArray("\x00\x05", 2) + QByteArray("ABCDE") << 7
-                                                  << QByteArray("ABCDE") << -1;
+    QTest::newRow("neither fits: all the buffer holds") << QByteArray("\xFF\xFF", 2) + id << 10 << id.left(8) << -1;
+    QTest::newRow("length just below the buffer")
+        << QByteArray("\x00\x05", 2) + QByteArray("ABCDE") << 7 << QByteArray("ABCDE") << -1;
     // IEEE 1284 counts the two length bytes: the last two bytes of the buffer were never sent.
     QTest::newRow("length counting itself") << QByteArray("\x00\x19", 2) + id + "zz" << 64 << id << 25;
     QTest::newRow("length not counting itself") << QByteArray("\x00\x17", 2) + id + "zz" << 64 << id << 25;

@@ -4,17 +4,14 @@
 
 #include <QUuid>
 #include <QtTest>
-
 #include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace {
-
-QString uniqueKey()
+namespace
 {
-    return QStringLiteral("tst_guard_") + QUuid::createUuid().toString(QUuid::Id128).left(10);
-}
+
+QString uniqueKey() { return QStringLiteral("tst_guard_") + QUuid::createUuid().toString(QUuid::Id128).left(10); }
 
 // A child process that takes the guard, reports the result through a pipe and then either waits
 // to be killed or leaves at once without detaching.
@@ -45,7 +42,8 @@ pid_t childHolding(const QString& key, bool waitForKill, int* result)
 
 } // namespace
 
-class TestGuard : public QObject {
+class TestGuard : public QObject
+{
     Q_OBJECT
 
 private slots:

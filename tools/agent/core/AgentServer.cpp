@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QLocalSocket>
-
 #include <cerrno>
 #include <cstring>
 #include <sys/socket.h>
@@ -21,10 +20,7 @@ AgentServer::AgentServer(const Config& config, QObject* parent)
     connect(&m_server, &QLocalServer::newConnection, this, &AgentServer::onNewConnection);
 }
 
-AgentServer::~AgentServer()
-{
-    m_server.close();
-}
+AgentServer::~AgentServer() { m_server.close(); }
 
 QString AgentServer::socketPathFor(const QString& runtimeDir)
 {
@@ -32,10 +28,7 @@ QString AgentServer::socketPathFor(const QString& runtimeDir)
         + QLatin1String(AgentPaths::kSocketName);
 }
 
-QString AgentServer::socketPath() const
-{
-    return socketPathFor(m_config.runtimeDir);
-}
+QString AgentServer::socketPath() const { return socketPathFor(m_config.runtimeDir); }
 
 bool AgentServer::prepareFolder(const QString& folder)
 {
@@ -101,7 +94,7 @@ void AgentServer::onNewConnection()
         }
         if (peer.uid != m_config.acceptedUid) {
             syslog(LOG_WARNING, "refused a connection from uid %u (pid %d)", static_cast<unsigned>(peer.uid),
-                   static_cast<int>(peer.pid));
+                static_cast<int>(peer.pid));
             socket->abort();
             socket->deleteLater();
             continue;

@@ -8,7 +8,8 @@
 // Listens on RUNTIME_DIR/vrkt7x/agent.socket (folder 0700, socket 0600) and takes one job per
 // connection, from peers with uid 0 only: every other peer is refused (the connection closed)
 // and logged.
-class AgentServer : public QObject {
+class AgentServer : public QObject
+{
     Q_OBJECT
 public:
     struct Config {

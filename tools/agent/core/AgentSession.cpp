@@ -3,11 +3,10 @@
 #include "AgentMessages.h"
 
 #include <QLocalSocket>
-
 #include <syslog.h>
 
-AgentSession::AgentSession(QLocalSocket* socket, const QString& fpverify, const QString& statusFile,
-                           QObject* processParent, QObject* parent)
+AgentSession::AgentSession(
+    QLocalSocket* socket, const QString& fpverify, const QString& statusFile, QObject* processParent, QObject* parent)
     : QObject(parent)
     , m_socket(socket)
     , m_fpverify(fpverify)
@@ -79,14 +78,14 @@ void AgentSession::show(int jobId, const QString& argument)
     }
     auto* process = new QProcess(m_processParent);
     process->setProgram(m_fpverify);
-    process->setArguments({argument});
+    process->setArguments({ argument });
     process->setProcessChannelMode(QProcess::ForwardedChannels);
     process->setStandardInputFile(QProcess::nullDevice());
     connect(process, &QProcess::finished, process, &QObject::deleteLater);
     process->start();
     if (!process->waitForStarted(5000)) {
         syslog(LOG_WARNING, "job %d: no window: %s cannot be started: %s", jobId, qPrintable(m_fpverify),
-               qPrintable(process->errorString()));
+            qPrintable(process->errorString()));
         delete process;
         send(AgentMessages::noWindowLine(QStringLiteral("fpverify could not be started")));
         return;
@@ -121,10 +120,7 @@ void AgentSession::writeResult(int value)
         syslog(LOG_WARNING, "job %d: result %d could not be written to the status file", m_jobId, value);
 }
 
-void AgentSession::onDisconnected()
-{
-    end(nullptr);
-}
+void AgentSession::onDisconnected() { end(nullptr); }
 
 void AgentSession::end(const char* why)
 {

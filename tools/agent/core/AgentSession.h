@@ -15,13 +15,14 @@ class QLocalSocket;
 // "status" goes back as STATUS lines as soon as it changes, RESULT is written into the job's
 // group of the status file. A connection that ends (or breaks the protocol) before RESULT leaves
 // "result" = 4, so no window waits out its countdown.
-class AgentSession : public QObject {
+class AgentSession : public QObject
+{
     Q_OBJECT
 public:
     // processParent owns the fpverify processes, which outlive the connection (the window shows
     // its message after the result).
     AgentSession(QLocalSocket* socket, const QString& fpverify, const QString& statusFile, QObject* processParent,
-                 QObject* parent = nullptr);
+        QObject* parent = nullptr);
     ~AgentSession() override;
 
     static constexpr int kStatusPollMs = 200;

@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QSettings>
-
 #include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -56,6 +55,7 @@ int AgentStatusFile::readStatus(int jobId) const
         return 0;
     QSettings settings(m_path, QSettings::NativeFormat);
     bool ok = false;
-    const int status = settings.value(QString::number(jobId) + QStringLiteral("/status")).toString().trimmed().toInt(&ok);
+    const int status
+        = settings.value(QString::number(jobId) + QStringLiteral("/status")).toString().trimmed().toInt(&ok);
     return ok ? status : 0;
 }

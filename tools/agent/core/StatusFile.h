@@ -6,7 +6,8 @@
 // The agent's side of the status file it shares with fpverify: one group per job id, "status"
 // written by fpverify, "result" written here, every write forced to disk. The file lives in /tmp,
 // so nothing is written through a link planted at its name or into a file another user owns.
-class AgentStatusFile {
+class AgentStatusFile
+{
 public:
     explicit AgentStatusFile(const QString& path);
 

@@ -2,72 +2,74 @@
 
 #include <QStringDecoder>
 
-namespace AgentMessages {
-
-namespace {
-
-// A decimal number without sign or leading zero, within [low, high].
-bool parseNumber(const QByteArray& text, int low, int high, int* value)
+namespace AgentMessages
 {
-    if (text.isEmpty() || text.size() > 9 || (text.size() > 1 && text.startsWith('0')))
-        return false;
-    for (char c : text) {
-        if (c < '0' || c > '9')
+
+namespace
+{
+
+    // A decimal number without sign or leading zero, within [low, high].
+    bool parseNumber(const QByteArray& text, int low, int high, int* value)
+    {
+        if (text.isEmpty() || text.size() > 9 || (text.size() > 1 && text.startsWith('0')))
             return false;
+        for (char c : text) {
+            if (c < '0' || c > '9')
+                return false;
+        }
+        const int n = text.toInt();
+        if (n < low || n > high)
+            return false;
+        *value = n;
+        return true;
     }
-    const int n = text.toInt();
-    if (n < low || n > high)
+
+    bool decodeUtf8(const QByteArray& bytes, QString* text)
+    {
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
+        *text = decoder.decode(bytes);
+        return !decoder.hasError();
+    }
+
+    bool hasControl(const QString& text)
+    {
+        for (QChar c : text) {
+            if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+                return true;
+        }
         return false;
-    *value = n;
-    return true;
-}
-
-bool decodeUtf8(const QByteArray& bytes, QString* text)
-{
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
-    *text = decoder.decode(bytes);
-    return !decoder.hasError();
-}
-
-bool hasControl(const QString& text)
-{
-    for (QChar c : text) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            return true;
     }
-    return false;
-}
 
-Message parseShow(const QByteArray& rest)
-{
-    Message m;
-    static const QByteArray scheme = "start://";
-    static const QByteArray jobKey = "?jobid=";
-    static const QByteArray timeKey = "&time_val=";
-    if (!rest.startsWith(scheme))
+    Message parseShow(const QByteArray& rest)
+    {
+        Message m;
+        static const QByteArray scheme = "start://";
+        static const QByteArray jobKey = "?jobid=";
+        static const QByteArray timeKey = "&time_val=";
+        if (!rest.startsWith(scheme))
+            return m;
+        // The queue name cannot hold '?', so the first one ends it.
+        const int question = rest.indexOf('?', scheme.size());
+        if (question < 0 || rest.mid(question, jobKey.size()) != jobKey)
+            return m;
+        const int amp = rest.indexOf('&', question);
+        if (amp < 0 || rest.mid(amp, timeKey.size()) != timeKey)
+            return m;
+        QString queue;
+        if (!decodeUtf8(rest.mid(scheme.size(), question - scheme.size()), &queue) || !isQueueName(queue))
+            return m;
+        int jobId = 0;
+        int seconds = 0;
+        if (!parseNumber(rest.mid(question + jobKey.size(), amp - question - jobKey.size()), 1, 999999999, &jobId))
+            return m;
+        if (!parseNumber(rest.mid(amp + timeKey.size()), kMinSeconds, kMaxSeconds, &seconds))
+            return m;
+        m.kind = Message::Show;
+        m.queue = queue;
+        m.jobId = jobId;
+        m.seconds = seconds;
         return m;
-    // The queue name cannot hold '?', so the first one ends it.
-    const int question = rest.indexOf('?', scheme.size());
-    if (question < 0 || rest.mid(question, jobKey.size()) != jobKey)
-        return m;
-    const int amp = rest.indexOf('&', question);
-    if (amp < 0 || rest.mid(amp, timeKey.size()) != timeKey)
-        return m;
-    QString queue;
-    if (!decodeUtf8(rest.mid(scheme.size(), question - scheme.size()), &queue) || !isQueueName(queue))
-        return m;
-    int jobId = 0;
-    int seconds = 0;
-    if (!parseNumber(rest.mid(question + jobKey.size(), amp - question - jobKey.size()), 1, 999999999, &jobId))
-        return m;
-    if (!parseNumber(rest.mid(amp + timeKey.size()), kMinSeconds, kMaxSeconds, &seconds))
-        return m;
-    m.kind = Message::Show;
-    m.queue = queue;
-    m.jobId = jobId;
-    m.seconds = seconds;
-    return m;
-}
+    }
 
 } // namespace
 
@@ -91,10 +93,7 @@ bool isResultCode(int code)
     return code == 1 || code == 2 || code == 3 || code == 4 || code == 5 || code == 7 || code == 8;
 }
 
-bool isStatusCode(int code)
-{
-    return code == 3 || code == 5;
-}
+bool isStatusCode(int code) { return code == 3 || code == 5; }
 
 QString verifyArgument(const QString& queue, int jobId, int seconds)
 {
@@ -111,10 +110,7 @@ QByteArray showLine(const QString& queue, int jobId, int seconds)
     return "SHOW " + argument.toUtf8() + '\n';
 }
 
-QByteArray shownLine()
-{
-    return "SHOWN\n";
-}
+QByteArray shownLine() { return "SHOWN\n"; }
 
 QByteArray noWindowLine(const QString& reason)
 {

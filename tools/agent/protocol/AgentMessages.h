@@ -10,7 +10,8 @@
 //   backend -> agent   SHOW start://QUEUE?jobid=N&time_val=S
 //   agent -> backend   SHOWN | NOWINDOW <reason> | STATUS <n>
 //   backend -> agent   RESULT <n>         (then the connection ends)
-namespace AgentMessages {
+namespace AgentMessages
+{
 
 inline constexpr int kMaxLineBytes = 512;
 inline constexpr int kMinSeconds = 10;

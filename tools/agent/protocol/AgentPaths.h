@@ -2,7 +2,8 @@
 #define AGENTPATHS_H
 
 // Fixed locations of the desktop agent and the backend that talks to it, in one place.
-namespace AgentPaths {
+namespace AgentPaths
+{
 
 // The agent's folder and socket under the user's runtime folder ($XDG_RUNTIME_DIR, which the
 // backend finds as kRuntimeRoot/UID).

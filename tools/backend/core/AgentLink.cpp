@@ -5,7 +5,6 @@
 #include "system/Clock.h"
 
 #include <QFile>
-
 #include <cerrno>
 #include <cstring>
 #include <poll.h>
@@ -20,10 +19,7 @@ AgentLink::AgentLink(int fd)
 {
 }
 
-AgentLink::~AgentLink()
-{
-    close();
-}
+AgentLink::~AgentLink() { close(); }
 
 void AgentLink::close()
 {
@@ -32,8 +28,8 @@ void AgentLink::close()
     m_fd = -1;
 }
 
-std::unique_ptr<AgentLink> AgentLink::open(const JobRequest& request, const QString& runtimeRoot, int timeoutMs,
-                                           QString* why)
+std::unique_ptr<AgentLink> AgentLink::open(
+    const JobRequest& request, const QString& runtimeRoot, int timeoutMs, QString* why)
 {
     const QByteArray show = AgentMessages::showLine(request.queue, request.jobId, request.seconds);
     if (show.isEmpty()) {
@@ -49,8 +45,7 @@ std::unique_ptr<AgentLink> AgentLink::open(const JobRequest& request, const QStr
     }
     const uid_t uid = found->pw_uid;
     const QByteArray path = QFile::encodeName(runtimeRoot + QLatin1Char('/') + QString::number(uid) + QLatin1Char('/')
-                                              + QLatin1String(AgentPaths::kAgentFolder) + QLatin1Char('/')
-                                              + QLatin1String(AgentPaths::kSocketName));
+        + QLatin1String(AgentPaths::kAgentFolder) + QLatin1Char('/') + QLatin1String(AgentPaths::kSocketName));
     struct stat st;
     if (::lstat(path.constData(), &st) != 0 || !S_ISSOCK(st.st_mode) || st.st_uid != uid) {
         *why = QStringLiteral("no agent of the job's owner");
@@ -110,7 +105,7 @@ std::unique_ptr<AgentLink> AgentLink::open(const JobRequest& request, const QStr
             *why = QStringLiteral("the owner's agent did not answer in time");
             return nullptr;
         }
-        struct pollfd p = {fd, POLLIN, 0};
+        struct pollfd p = { fd, POLLIN, 0 };
         const int r = ::poll(&p, 1, static_cast<int>(left));
         if (r < 0 && errno == EINTR)
             continue;

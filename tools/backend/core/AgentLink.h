@@ -5,21 +5,21 @@
 
 #include <QByteArray>
 #include <QString>
-
 #include <memory>
 
 // The backend's end of a conversation with the desktop agent of a job's owner. The agent is found
 // from the owner's name (RUNTIME_ROOT/UID/vrkt7x/agent.socket) and trusted only when both the
 // socket file and the process that answers on it belong to that user.
-class AgentLink : public OwnerWindow {
+class AgentLink : public OwnerWindow
+{
 public:
     ~AgentLink() override;
 
     // Connects to the owner's agent, sends SHOW and waits up to timeoutMs for its answer. Null
     // when there is no window: no such user, no agent, an agent of someone else, NOWINDOW, no or
     // a malformed answer (*why tells which).
-    static std::unique_ptr<AgentLink> open(const JobRequest& request, const QString& runtimeRoot, int timeoutMs,
-                                           QString* why);
+    static std::unique_ptr<AgentLink> open(
+        const JobRequest& request, const QString& runtimeRoot, int timeoutMs, QString* why);
 
     // The socket, for waiting on it; -1 once the conversation ended.
     int fd() const { return m_fd; }

@@ -3,13 +3,12 @@
 #include "system/Clock.h"
 
 #include <QStringDecoder>
-
-#include <cups/backend.h>
-
 #include <atomic>
+#include <cups/backend.h>
 #include <thread>
 
-namespace {
+namespace
+{
 
 constexpr Outcome kNone = static_cast<Outcome>(0);
 
@@ -153,7 +152,6 @@ int BackendJob::finish(Outcome outcome, OwnerWindow* window, const QByteArray& u
         window->sendResult(Outcomes::resultCode(outcome));
     const int64_t waited = libClock().milliseconds() - m_verifyStart;
     m_host.logVerification(m_request, Outcomes::logName(outcome),
-                           outcome == Outcome::Identified ? userNameText(userName) : QString(),
-                           static_cast<int>((waited + 500) / 1000));
+        outcome == Outcome::Identified ? userNameText(userName) : QString(), static_cast<int>((waited + 500) / 1000));
     return Outcomes::exitCode(outcome);
 }

@@ -14,7 +14,8 @@
 //   4. the outcome: a verified job ends completed; any other drops the held job at the printer
 //      and ends cancelled, with the reason on an ERROR line.
 // All time goes through the library's clock.
-class BackendJob {
+class BackendJob
+{
 public:
     BackendJob(PrintLibrary& library, JobHost& host, const JobRequest& request);
 

@@ -2,13 +2,12 @@
 
 #include "AgentPaths.h"
 
-#include <cups/backend.h>
-
 #include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <cups/backend.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
@@ -17,10 +16,11 @@
 
 extern char** environ;
 
-namespace {
+namespace
+{
 
 std::atomic<bool> g_terminated(false);
-int g_wakePipe[2] = {-1, -1};
+int g_wakePipe[2] = { -1, -1 };
 
 void onTerminate(int)
 {
@@ -43,8 +43,7 @@ void onChild(int)
 void drainWakePipe()
 {
     char buffer[64];
-    while (::read(g_wakePipe[0], buffer, sizeof(buffer)) > 0) {
-    }
+    while (::read(g_wakePipe[0], buffer, sizeof(buffer)) > 0) { }
 }
 
 } // namespace
@@ -149,7 +148,7 @@ std::unique_ptr<OwnerWindow> CupsJobHost::openWindow(const JobRequest& request, 
 
 void CupsJobHost::waitEvents(int ms)
 {
-    struct pollfd fds[2] = {{g_wakePipe[0], POLLIN, 0}, {-1, POLLIN, 0}};
+    struct pollfd fds[2] = { { g_wakePipe[0], POLLIN, 0 }, { -1, POLLIN, 0 } };
     int count = 1;
     if (m_agent && m_agent->fd() >= 0) {
         fds[1].fd = m_agent->fd();
@@ -169,10 +168,7 @@ void CupsJobHost::wake()
     [[maybe_unused]] const ssize_t n = ::write(g_wakePipe[1], &byte, 1);
 }
 
-bool CupsJobHost::terminated()
-{
-    return g_terminated;
-}
+bool CupsJobHost::terminated() { return g_terminated; }
 
 void CupsJobHost::report(const QByteArray& line)
 {
@@ -180,11 +176,11 @@ void CupsJobHost::report(const QByteArray& line)
     fflush(stderr);
 }
 
-void CupsJobHost::logVerification(const JobRequest& request, const QByteArray& outcome, const QString& userName,
-                                  int seconds)
+void CupsJobHost::logVerification(
+    const JobRequest& request, const QByteArray& outcome, const QString& userName, int seconds)
 {
     syslog(LOG_NOTICE, "queue=%s job=%d owner=%s outcome=%s user=%s waited=%ds",
-           qPrintable(loggable(request.queue.isEmpty() ? QStringLiteral("-") : request.queue)), request.jobId,
-           qPrintable(loggable(request.owner)), outcome.constData(),
-           qPrintable(userName.isEmpty() ? QStringLiteral("-") : loggable(userName)), seconds);
+        qPrintable(loggable(request.queue.isEmpty() ? QStringLiteral("-") : request.queue)), request.jobId,
+        qPrintable(loggable(request.owner)), outcome.constData(),
+        qPrintable(userName.isEmpty() ? QStringLiteral("-") : loggable(userName)), seconds);
 }

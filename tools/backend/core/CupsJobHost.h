@@ -9,7 +9,8 @@
 
 // The job host of the installed backend: the inner backend run with fork and exec, the owner's
 // agent, SIGTERM from CUPS, messages on standard error, one syslog line per verification.
-class CupsJobHost : public JobHost {
+class CupsJobHost : public JobHost
+{
 public:
     // innerBackend: the program to run; argv: the backend's own arguments (job-id user title
     // copies options [file]), passed on unchanged with the inner URI as argv[0].
@@ -25,8 +26,8 @@ public:
     void wake() override;
     bool terminated() override;
     void report(const QByteArray& line) override;
-    void logVerification(const JobRequest& request, const QByteArray& outcome, const QString& userName,
-                         int seconds) override;
+    void logVerification(
+        const JobRequest& request, const QByteArray& outcome, const QString& userName, int seconds) override;
 
     static constexpr int kAgentAnswerMs = 5000;
 

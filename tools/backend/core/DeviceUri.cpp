@@ -2,18 +2,20 @@
 
 #include "vrkt7xuri.h"
 
-namespace DeviceUri {
-
-namespace {
-
-bool isSchemeChar(char c, bool first)
+namespace DeviceUri
 {
-    if (c >= 'a' && c <= 'z')
-        return true;
-    if (first)
-        return false;
-    return (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
-}
+
+namespace
+{
+
+    bool isSchemeChar(char c, bool first)
+    {
+        if (c >= 'a' && c <= 'z')
+            return true;
+        if (first)
+            return false;
+        return (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+    }
 
 } // namespace
 
@@ -45,9 +47,6 @@ bool split(const QByteArray& deviceUri, Inner* inner)
     return true;
 }
 
-QByteArray wrap(const QByteArray& innerUri)
-{
-    return QByteArray(kPrefix) + innerUri;
-}
+QByteArray wrap(const QByteArray& innerUri) { return QByteArray(kPrefix) + innerUri; }
 
 } // namespace DeviceUri

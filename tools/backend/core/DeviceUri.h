@@ -7,7 +7,8 @@
 
 // Device URIs of the backend: "vrkt7x:" followed by the printer's own URI, for instance
 // "vrkt7x:usb://Maker/ZPH6100RMX?serial=SIM0001" or "vrkt7x:socket://192.0.2.7:9100".
-namespace DeviceUri {
+namespace DeviceUri
+{
 
 inline constexpr char kPrefix[] = VRKT7X_URI_PREFIX;
 inline constexpr char kScheme[] = "vrkt7x";

@@ -5,61 +5,62 @@
 #include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QProcess>
-
 #include <memory>
 #include <vector>
 
-namespace Discovery {
-
-namespace {
-
-// Splits a device line into its words: bare words and double-quoted strings with backslash
-// escapes. False on an unterminated string.
-bool tokenize(const QByteArray& line, QList<QByteArray>* words)
+namespace Discovery
 {
-    int i = 0;
-    const int n = line.size();
-    while (i < n) {
-        while (i < n && (line.at(i) == ' ' || line.at(i) == '\t'))
-            ++i;
-        if (i >= n)
-            break;
-        QByteArray word;
-        if (line.at(i) == '"') {
-            ++i;
-            bool closed = false;
-            while (i < n) {
-                const char c = line.at(i++);
-                if (c == '\\' && i < n) {
-                    word += line.at(i++);
-                } else if (c == '"') {
-                    closed = true;
-                    break;
-                } else {
-                    word += c;
+
+namespace
+{
+
+    // Splits a device line into its words: bare words and double-quoted strings with backslash
+    // escapes. False on an unterminated string.
+    bool tokenize(const QByteArray& line, QList<QByteArray>* words)
+    {
+        int i = 0;
+        const int n = line.size();
+        while (i < n) {
+            while (i < n && (line.at(i) == ' ' || line.at(i) == '\t'))
+                ++i;
+            if (i >= n)
+                break;
+            QByteArray word;
+            if (line.at(i) == '"') {
+                ++i;
+                bool closed = false;
+                while (i < n) {
+                    const char c = line.at(i++);
+                    if (c == '\\' && i < n) {
+                        word += line.at(i++);
+                    } else if (c == '"') {
+                        closed = true;
+                        break;
+                    } else {
+                        word += c;
+                    }
                 }
+                if (!closed)
+                    return false;
+            } else {
+                while (i < n && line.at(i) != ' ' && line.at(i) != '\t')
+                    word += line.at(i++);
             }
-            if (!closed)
-                return false;
-        } else {
-            while (i < n && line.at(i) != ' ' && line.at(i) != '\t')
-                word += line.at(i++);
+            words->append(word);
         }
-        words->append(word);
+        return true;
     }
-    return true;
-}
 
-QByteArray quoted(const QByteArray& text)
-{
-    QByteArray out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\')
-            out += '\\';
-        out += c;
+    QByteArray quoted(const QByteArray& text)
+    {
+        QByteArray out = "\"";
+        for (char c : text) {
+            if (c == '"' || c == '\\')
+                out += '\\';
+            out += c;
+        }
+        return out + '"';
     }
-    return out + '"';
-}
 
 } // namespace
 

@@ -6,12 +6,13 @@
 
 // Discovery (the backend run without arguments): the backends installed beside it list their
 // devices; those of the supported model are listed again behind the backend's prefix.
-namespace Discovery {
+namespace Discovery
+{
 
 inline constexpr char kModel[] = "ZPH6100RMX";
 inline constexpr char kInfoSuffix[] = " (fingerprint authentication)";
 // The backends asked, in this order.
-inline const QList<QByteArray> kInnerBackends = {"usb", "snmp", "dnssd"};
+inline const QList<QByteArray> kInnerBackends = { "usb", "snmp", "dnssd" };
 inline constexpr int kTimeoutMs = 10000;
 
 // One device line of a backend: class URI "make and model" "info" ["device id" ["location"]].

@@ -7,7 +7,8 @@
 #include <QSettings>
 #include <QStringDecoder>
 
-namespace {
+namespace
+{
 
 constexpr int kDefaultSeconds = 30;
 constexpr qint64 kMaxSettingsBytes = 64 * 1024;
@@ -27,7 +28,7 @@ bool strictPositive(const QByteArray& text, int* value)
 } // namespace
 
 bool parseJobArguments(const QList<QByteArray>& argv, const QByteArray& deviceUri, const QByteArray& printer,
-                       JobArguments* job, QString* error)
+    JobArguments* job, QString* error)
 {
     if (argv.size() != 6 && argv.size() != 7) {
         *error = QStringLiteral("Usage: vrkt7x job-id user title copies options [file]");

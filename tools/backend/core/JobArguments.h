@@ -18,7 +18,7 @@ struct JobArguments {
 // False with *error when the arguments are not those of a job or the device URI is not one of
 // the backend's. A queue name that cannot be shown leaves request.queue empty (no window).
 bool parseJobArguments(const QList<QByteArray>& argv, const QByteArray& deviceUri, const QByteArray& printer,
-                       JobArguments* job, QString* error);
+    JobArguments* job, QString* error);
 
 // The window's countdown: "TimeOut" of the settings file when it is a number from 10 to 600,
 // otherwise 30.

@@ -3,11 +3,11 @@
 
 #include <QByteArray>
 #include <QString>
-
 #include <memory>
 
 // The window on the job owner's desktop, through the owner's agent.
-class OwnerWindow {
+class OwnerWindow
+{
 public:
     virtual ~OwnerWindow() = default;
     // The window's latest "status" (3 the user cancelled, 5 the time ran out), 0 while none came.
@@ -25,7 +25,8 @@ struct JobRequest {
 };
 
 // What a job runs on: the inner backend, the owner's agent, CUPS's messages, signals and syslog.
-class JobHost {
+class JobHost
+{
 public:
     virtual ~JobHost() = default;
     // Sends the job through the inner backend; its exit status.
@@ -42,8 +43,9 @@ public:
     // One line for CUPS ("STATE: ...", "INFO: ...", "ERROR: ...").
     virtual void report(const QByteArray& line) = 0;
     // The one log line of a verification.
-    virtual void logVerification(const JobRequest& request, const QByteArray& outcome, const QString& userName,
-                                 int seconds) = 0;
+    virtual void logVerification(
+        const JobRequest& request, const QByteArray& outcome, const QString& userName, int seconds)
+        = 0;
 };
 
 #endif

@@ -2,17 +2,12 @@
 
 #include <cups/backend.h>
 
-namespace Outcomes {
-
-int resultCode(Outcome outcome)
+namespace Outcomes
 {
-    return static_cast<int>(outcome);
-}
 
-int exitCode(Outcome outcome)
-{
-    return outcome == Outcome::Identified ? CUPS_BACKEND_OK : CUPS_BACKEND_CANCEL;
-}
+int resultCode(Outcome outcome) { return static_cast<int>(outcome); }
+
+int exitCode(Outcome outcome) { return outcome == Outcome::Identified ? CUPS_BACKEND_OK : CUPS_BACKEND_CANCEL; }
 
 QByteArray errorText(Outcome outcome)
 {

@@ -15,7 +15,8 @@ enum class Outcome {
     Busy = 8,
 };
 
-namespace Outcomes {
+namespace Outcomes
+{
 
 // The "result" written for the window.
 int resultCode(Outcome outcome);

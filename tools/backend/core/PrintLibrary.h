@@ -4,7 +4,8 @@
 #include <QByteArray>
 
 // The library's print-time functions as the backend uses them, by printer URI.
-class PrintLibrary {
+class PrintLibrary
+{
 public:
     virtual ~PrintLibrary() = default;
     // 1 when the printer answers, 0 otherwise.

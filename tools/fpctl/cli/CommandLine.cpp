@@ -5,19 +5,20 @@
 const QList<CommandInfo>& commandList()
 {
     static const QList<CommandInfo> list = {
-        {"printers", {}, "list the supported USB printers (--all: every CUPS queue)"},
-        {"status", {QStringLiteral("PRINTER")}, "show whether fingerprint authentication is on"},
-        {"on", {QStringLiteral("PRINTER")}, "switch fingerprint authentication on"},
-        {"off", {QStringLiteral("PRINTER")}, "switch fingerprint authentication off"},
-        {"enrol", {QStringLiteral("PRINTER"), QStringLiteral("NAME")}, "enrol a finger for NAME (two presses)"},
-        {"check", {QStringLiteral("PRINTER"), QStringLiteral("NAME")}, "tell whether NAME has an enrolled finger"},
-        {"delete", {QStringLiteral("PRINTER"), QStringLiteral("NAME")}, "delete the fingerprints of NAME"},
-        {"delete-all", {QStringLiteral("PRINTER")}, "delete every fingerprint of the printer"},
-        {"export", {QStringLiteral("PRINTER"), QStringLiteral("FILE")}, "save the printer's fingerprints to FILE"},
-        {"import", {QStringLiteral("PRINTER"), QStringLiteral("FILE")}, "load the fingerprints of FILE into the printer"},
-        {"records", {QStringLiteral("FILE")}, "list the names and IDs in a fingerprint data file"},
-        {"verify", {QStringLiteral("PRINTER")}, "wait for a finger and tell whose it is"},
-        {"help", {}, "show the manual, or the help of one command"},
+        { "printers", {}, "list the supported USB printers (--all: every CUPS queue)" },
+        { "status", { QStringLiteral("PRINTER") }, "show whether fingerprint authentication is on" },
+        { "on", { QStringLiteral("PRINTER") }, "switch fingerprint authentication on" },
+        { "off", { QStringLiteral("PRINTER") }, "switch fingerprint authentication off" },
+        { "enrol", { QStringLiteral("PRINTER"), QStringLiteral("NAME") }, "enrol a finger for NAME (two presses)" },
+        { "check", { QStringLiteral("PRINTER"), QStringLiteral("NAME") }, "tell whether NAME has an enrolled finger" },
+        { "delete", { QStringLiteral("PRINTER"), QStringLiteral("NAME") }, "delete the fingerprints of NAME" },
+        { "delete-all", { QStringLiteral("PRINTER") }, "delete every fingerprint of the printer" },
+        { "export", { QStringLiteral("PRINTER"), QStringLiteral("FILE") }, "save the printer's fingerprints to FILE" },
+        { "import", { QStringLiteral("PRINTER"), QStringLiteral("FILE") },
+            "load the fingerprints of FILE into the printer" },
+        { "records", { QStringLiteral("FILE") }, "list the names and IDs in a fingerprint data file" },
+        { "verify", { QStringLiteral("PRINTER") }, "wait for a finger and tell whose it is" },
+        { "help", {}, "show the manual, or the help of one command" },
     };
     return list;
 }
@@ -32,7 +33,8 @@ const CommandInfo* findCommand(const QString& name)
     return nullptr;
 }
 
-namespace {
+namespace
+{
 
 // Options each command accepts besides the global ones.
 bool commandTakes(const QString& command, const QString& option)
@@ -48,27 +50,22 @@ bool commandTakes(const QString& command, const QString& option)
 
 // The options of fpctl; each option's last name is its long one.
 struct Options {
-    QCommandLineOption json{{QStringLiteral("j"), QStringLiteral("json")}};
-    QCommandLineOption verbose{{QStringLiteral("v"), QStringLiteral("verbose")}};
-    QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}};
-    QCommandLineOption version{QStringLiteral("version")};
-    QCommandLineOption all{{QStringLiteral("a"), QStringLiteral("all")}};
-    QCommandLineOption yes{{QStringLiteral("y"), QStringLiteral("yes")}};
-    QCommandLineOption timeout{{QStringLiteral("t"), QStringLiteral("timeout")}, QString(), QStringLiteral("SECONDS")};
+    QCommandLineOption json { { QStringLiteral("j"), QStringLiteral("json") } };
+    QCommandLineOption verbose { { QStringLiteral("v"), QStringLiteral("verbose") } };
+    QCommandLineOption help { { QStringLiteral("h"), QStringLiteral("help") } };
+    QCommandLineOption version { QStringLiteral("version") };
+    QCommandLineOption all { { QStringLiteral("a"), QStringLiteral("all") } };
+    QCommandLineOption yes { { QStringLiteral("y"), QStringLiteral("yes") } };
+    QCommandLineOption timeout { { QStringLiteral("t"), QStringLiteral("timeout") }, QString(),
+        QStringLiteral("SECONDS") };
 
-    QList<QCommandLineOption> list() const { return {json, verbose, help, version, all, yes, timeout}; }
-    QList<QCommandLineOption> commandOptions() const { return {all, yes, timeout}; }
+    QList<QCommandLineOption> list() const { return { json, verbose, help, version, all, yes, timeout }; }
+    QList<QCommandLineOption> commandOptions() const { return { all, yes, timeout }; }
 };
 
-QString longName(const QCommandLineOption& option)
-{
-    return QLatin1String("--") + option.names().constLast();
-}
+QString longName(const QCommandLineOption& option) { return QLatin1String("--") + option.names().constLast(); }
 
-bool isOptionWord(const QString& word)
-{
-    return word.startsWith(QLatin1Char('-')) && word.size() > 1;
-}
+bool isOptionWord(const QString& word) { return word.startsWith(QLatin1Char('-')) && word.size() > 1; }
 
 // The name an option word gives ("json" for "--json=x" and "-json").
 QString nameOf(const QString& word)
@@ -131,7 +128,7 @@ bool parseCommandLine(const QStringList& args, Invocation* inv, QString* error)
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
     parser.addOptions(options.list());
-    const bool parsed = parser.parse(QStringList{QStringLiteral("fpctl")} + args);
+    const bool parsed = parser.parse(QStringList { QStringLiteral("fpctl") } + args);
     const QStringList words = args.mid(0, args.indexOf(QStringLiteral("--")));
     *error = spellingError(options, words, &inv->json);
     if (!error->isEmpty())

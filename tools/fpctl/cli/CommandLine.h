@@ -11,15 +11,15 @@
 // Global options may stand anywhere before "--"; after "--" every word is an argument (so names
 // that start with '-' can be given).
 struct Invocation {
-    QString command;          // canonical name ("enrol" for "enroll"); empty: none given
-    QStringList arguments;    // the positional arguments, in order
-    bool json = false;        // --json
-    bool verbose = false;     // --verbose / -v: let the library's diagnostics through
-    bool help = false;        // --help / -h, or the command "help"
-    bool version = false;     // --version
-    bool all = false;         // printers --all
-    bool yes = false;         // delete-all --yes / -y
-    int timeoutSeconds = -1;  // verify --timeout; -1 when not given
+    QString command; // canonical name ("enrol" for "enroll"); empty: none given
+    QStringList arguments; // the positional arguments, in order
+    bool json = false; // --json
+    bool verbose = false; // --verbose / -v: let the library's diagnostics through
+    bool help = false; // --help / -h, or the command "help"
+    bool version = false; // --version
+    bool all = false; // printers --all
+    bool yes = false; // delete-all --yes / -y
+    int timeoutSeconds = -1; // verify --timeout; -1 when not given
 };
 
 // One command of fpctl: its name, the names of its arguments and its one-line summary.

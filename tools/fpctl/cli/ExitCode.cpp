@@ -30,11 +30,11 @@ QString exitCodeName(ExitCode code)
 LibraryFailure describeLibraryResult(int code)
 {
     auto failure = [code](ExitCode exitCode, const char* text) {
-        return LibraryFailure{exitCode, QStringLiteral("%1 (code %2)").arg(QLatin1String(text)).arg(code)};
+        return LibraryFailure { exitCode, QStringLiteral("%1 (code %2)").arg(QLatin1String(text)).arg(code) };
     };
     switch (code) {
     case VRKT_OK:
-        return LibraryFailure{};
+        return LibraryFailure {};
     case VRKT_QUERY_FAILED:
         return failure(ExitCode::Unreachable, "the printer did not answer the status query");
     case VRKT_FILE_ERROR:

@@ -27,7 +27,7 @@ WrittenOutcome writeOutcome(const QString& command, bool json, const Outcome& ou
     object.insert(QStringLiteral("exit_code"), static_cast<int>(outcome.exitCode));
     if (!outcome.ok()) {
         object.insert(QStringLiteral("error_kind"),
-                      outcome.errorKind.isEmpty() ? exitCodeName(outcome.exitCode) : outcome.errorKind);
+            outcome.errorKind.isEmpty() ? exitCodeName(outcome.exitCode) : outcome.errorKind);
         if (!outcome.error.isEmpty())
             object.insert(QStringLiteral("error"), outcome.error);
     }

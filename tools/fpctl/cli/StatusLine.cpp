@@ -9,10 +9,7 @@ StatusLine::StatusLine(int fd)
 {
 }
 
-StatusLine::~StatusLine()
-{
-    stop();
-}
+StatusLine::~StatusLine() { stop(); }
 
 QByteArray StatusLine::frame(const QString& what, qint64 elapsedMs)
 {
@@ -21,10 +18,7 @@ QByteArray StatusLine::frame(const QString& what, qint64 elapsedMs)
     return '\r' + (what + QStringLiteral("\u2026 ") + time).toUtf8() + "\x1b[K";
 }
 
-QByteArray StatusLine::wipe()
-{
-    return "\r\x1b[K";
-}
+QByteArray StatusLine::wipe() { return "\r\x1b[K"; }
 
 void StatusLine::draw(const QByteArray& bytes)
 {

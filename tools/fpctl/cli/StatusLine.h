@@ -3,7 +3,6 @@
 
 #include <QByteArray>
 #include <QString>
-
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -11,7 +10,8 @@
 // One self-updating line on a terminal while the program waits: what it waits for and the time so
 // far ("waiting for the printer's records… 0:42"), redrawn in place every second from a thread of
 // its own and wiped when the wait ends, so that the answer starts on a clean line.
-class StatusLine {
+class StatusLine
+{
 public:
     // Draws on descriptor fd.
     explicit StatusLine(int fd);

@@ -5,7 +5,8 @@
 
 // The interactive side of a command: instructions shown while it runs (press your finger...) and
 // yes/no questions. The program answers from the terminal; tests script the answers.
-class Console {
+class Console
+{
 public:
     virtual ~Console() = default;
     // Shows one line at once (not at the end of the command).
@@ -17,7 +18,7 @@ public:
     // the printer's records); `what` says what, e.g. "waiting for the printer's records". Until
     // endWait() the program may show that it is waiting; endWait() takes away whatever it showed.
     virtual void beginWait(const QString& what) { (void)what; }
-    virtual void endWait() {}
+    virtual void endWait() { }
 };
 
 #endif

@@ -8,20 +8,16 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QSet>
-
 #include <algorithm>
-
 #include <thread>
 
-namespace {
+namespace
+{
 
 constexpr char kSupportedModel[] = "ZPH6100RMX"; // the printer family the library supports
-constexpr int kMaxUriBytes = 255;                // the library's URI fields hold 255 bytes
+constexpr int kMaxUriBytes = 255; // the library's URI fields hold 255 bytes
 
-QString quoted(const QString& name)
-{
-    return QLatin1Char('\'') + name + QLatin1Char('\'');
-}
+QString quoted(const QString& name) { return QLatin1Char('\'') + name + QLatin1Char('\''); }
 
 // Lines of a table whose columns are as wide as their widest cell.
 QStringList table(const QStringList& header, const QList<QStringList>& rows)
@@ -39,15 +35,14 @@ QStringList table(const QStringList& header, const QList<QStringList>& rows)
             line += i + 1 < row.size() ? row[i].leftJustified(widths[i] + 2) : row[i];
         return line;
     };
-    QStringList lines{format(header)};
+    QStringList lines { format(header) };
     for (const QStringList& row : rows)
         lines << format(row);
     return lines;
 }
 
 // Runs call (a library call that may wait minutes) with the console told what it waits for.
-template <typename Call>
-auto waitingFor(Console& console, const QString& what, Call call)
+template <typename Call> auto waitingFor(Console& console, const QString& what, Call call)
 {
     console.beginWait(what);
     const auto result = call();
@@ -87,21 +82,21 @@ Outcome Fpctl::run(const Invocation& inv)
         Act act;
     };
     static const PrinterCommand kCommands[] = {
-        {"status", nullptr, &Fpctl::status},
-        {"on", nullptr, &Fpctl::switchOn},
-        {"off", nullptr, &Fpctl::switchOff},
-        {"enrol", &Fpctl::prepareName, &Fpctl::enrol},
-        {"check", &Fpctl::prepareName, &Fpctl::check},
-        {"delete", &Fpctl::prepareName, &Fpctl::deleteOne},
-        {"delete-all", nullptr, &Fpctl::deleteAll},
-        {"export", &Fpctl::prepareExport, &Fpctl::exportRecords},
-        {"import", &Fpctl::prepareImport, &Fpctl::importRecords},
-        {"verify", nullptr, &Fpctl::verify},
+        { "status", nullptr, &Fpctl::status },
+        { "on", nullptr, &Fpctl::switchOn },
+        { "off", nullptr, &Fpctl::switchOff },
+        { "enrol", &Fpctl::prepareName, &Fpctl::enrol },
+        { "check", &Fpctl::prepareName, &Fpctl::check },
+        { "delete", &Fpctl::prepareName, &Fpctl::deleteOne },
+        { "delete-all", nullptr, &Fpctl::deleteAll },
+        { "export", &Fpctl::prepareExport, &Fpctl::exportRecords },
+        { "import", &Fpctl::prepareImport, &Fpctl::importRecords },
+        { "verify", nullptr, &Fpctl::verify },
     };
 
     Outcome outcome;
     const auto command = std::find_if(std::begin(kCommands), std::end(kCommands),
-                                       [&c](const PrinterCommand& command) { return c == QLatin1String(command.name); });
+        [&c](const PrinterCommand& command) { return c == QLatin1String(command.name); });
     if (command == std::end(kCommands)) {
         outcome.fail(ExitCode::Usage, QStringLiteral("unknown command '%1'").arg(c));
         return outcome;
@@ -133,9 +128,9 @@ bool Fpctl::resolvePrinter(const QString& printer, Target* target, Outcome* outc
         const QByteArray uri = printer.toUtf8();
         if (uri.size() > kMaxUriBytes) {
             outcome->fail(ExitCode::Usage,
-                          QStringLiteral("the device URI is %1 bytes long; at most %2 are possible")
-                              .arg(uri.size())
-                              .arg(kMaxUriBytes));
+                QStringLiteral("the device URI is %1 bytes long; at most %2 are possible")
+                    .arg(uri.size())
+                    .arg(kMaxUriBytes));
             return false;
         }
         target->label = printer;
@@ -149,8 +144,9 @@ bool Fpctl::resolvePrinter(const QString& printer, Target* target, Outcome* outc
         return false;
     }
     if (!queue.model.contains(kSupportedModel)) {
-        outcome->fail(ExitCode::Unreachable, QStringLiteral("the queue %1 is not a supported printer (its model is %2)")
-                                                 .arg(quoted(printer), quoted(QString::fromUtf8(queue.model))));
+        outcome->fail(ExitCode::Unreachable,
+            QStringLiteral("the queue %1 is not a supported printer (its model is %2)")
+                .arg(quoted(printer), quoted(QString::fromUtf8(queue.model))));
         return false;
     }
     target->label = printer;
@@ -181,8 +177,8 @@ bool Fpctl::prepareName(Request* request, Outcome* outcome)
     return true;
 }
 
-bool Fpctl::takeLibraryResult(const Target& target, int code, Outcome* outcome, const QList<Wording>& own,
-                              const QString& step)
+bool Fpctl::takeLibraryResult(
+    const Target& target, int code, Outcome* outcome, const QList<Wording>& own, const QString& step)
 {
     if (code == 0)
         return true;
@@ -190,7 +186,7 @@ bool Fpctl::takeLibraryResult(const Target& target, int code, Outcome* outcome, 
     for (const Wording& wording : own) {
         if (wording.code == code) {
             outcome->fail(wording.exitCode,
-                          target.label + QLatin1String(": ") + wording.text + QStringLiteral(" (code %1)").arg(code));
+                target.label + QLatin1String(": ") + wording.text + QStringLiteral(" (code %1)").arg(code));
             return false;
         }
     }
@@ -209,7 +205,8 @@ void Fpctl::diagnoseRefusal(const Target& target, const QString& what, Outcome* 
     else if (m_library.isDeviceConnectForPrint(target.uri) == 0)
         outcome->fail(ExitCode::Unreachable, QStringLiteral("%1: the printer does not answer").arg(target.label));
     else
-        outcome->fail(ExitCode::Failed, QStringLiteral("%1: the printer refused %2, and the state query").arg(target.label, what));
+        outcome->fail(ExitCode::Failed,
+            QStringLiteral("%1: the printer refused %2, and the state query").arg(target.label, what));
 }
 
 Outcome Fpctl::printers(bool all)
@@ -235,11 +232,11 @@ Outcome Fpctl::printers(bool all)
             const QString uri = QString::fromUtf8(p.deviceUri);
             const bool through = p.throughBackend || switched.contains(p.name);
             anyThroughBackend = anyThroughBackend || through;
-            list.append(QJsonObject{{QStringLiteral("queue"), name}, {QStringLiteral("uri"), uri},
-                                    {QStringLiteral("backend"), through}});
-            rows << QStringList{name, uri, backendCell(through)};
+            list.append(QJsonObject { { QStringLiteral("queue"), name }, { QStringLiteral("uri"), uri },
+                { QStringLiteral("backend"), through } });
+            rows << QStringList { name, uri, backendCell(through) };
         }
-        QStringList header{QStringLiteral("QUEUE"), QStringLiteral("DEVICE URI"), QStringLiteral("BACKEND")};
+        QStringList header { QStringLiteral("QUEUE"), QStringLiteral("DEVICE URI"), QStringLiteral("BACKEND") };
         if (!anyThroughBackend) {
             header.removeLast();
             for (QStringList& row : rows)
@@ -255,20 +252,18 @@ Outcome Fpctl::printers(bool all)
             const bool supported = q.model.contains(kSupportedModel);
             const QString connection = connectionOf(q.deviceUri);
             anyThroughBackend = anyThroughBackend || q.throughBackend;
-            list.append(QJsonObject{{QStringLiteral("queue"), name},
-                                    {QStringLiteral("model"), QString::fromUtf8(q.model)},
-                                    {QStringLiteral("uri"), QString::fromUtf8(q.deviceUri)},
-                                    {QStringLiteral("connection"), connection},
-                                    {QStringLiteral("supported"), supported},
-                                    {QStringLiteral("default"), q.isDefault},
-                                    {QStringLiteral("backend"), q.throughBackend}});
-            rows << QStringList{q.isDefault ? name + QLatin1Char('*') : name,
-                                supported ? QStringLiteral("yes") : QStringLiteral("no"), connection,
-                                QString::fromUtf8(q.model), QString::fromUtf8(q.deviceUri)};
+            list.append(QJsonObject { { QStringLiteral("queue"), name },
+                { QStringLiteral("model"), QString::fromUtf8(q.model) },
+                { QStringLiteral("uri"), QString::fromUtf8(q.deviceUri) }, { QStringLiteral("connection"), connection },
+                { QStringLiteral("supported"), supported }, { QStringLiteral("default"), q.isDefault },
+                { QStringLiteral("backend"), q.throughBackend } });
+            rows << QStringList { q.isDefault ? name + QLatin1Char('*') : name,
+                supported ? QStringLiteral("yes") : QStringLiteral("no"), connection, QString::fromUtf8(q.model),
+                QString::fromUtf8(q.deviceUri) };
             rows.last().insert(3, backendCell(q.throughBackend));
         }
-        QStringList header{QStringLiteral("QUEUE"), QStringLiteral("SUPPORTED"), QStringLiteral("CONNECTION"),
-                           QStringLiteral("BACKEND"), QStringLiteral("MODEL"), QStringLiteral("DEVICE URI")};
+        QStringList header { QStringLiteral("QUEUE"), QStringLiteral("SUPPORTED"), QStringLiteral("CONNECTION"),
+            QStringLiteral("BACKEND"), QStringLiteral("MODEL"), QStringLiteral("DEVICE URI") };
         if (!anyThroughBackend) {
             header.removeAt(3);
             for (QStringList& row : rows)
@@ -323,9 +318,10 @@ void Fpctl::switchAuthentication(const Target& target, bool on, Outcome* outcome
 {
     const bool done = on ? m_library.openFinger(target.uri) : m_library.closeFinger(target.uri);
     if (!done) {
-        diagnoseRefusal(target, on ? QStringLiteral("the command to switch authentication on")
-                                   : QStringLiteral("the command to switch authentication off"),
-                        outcome);
+        diagnoseRefusal(target,
+            on ? QStringLiteral("the command to switch authentication on")
+               : QStringLiteral("the command to switch authentication off"),
+            outcome);
         return;
     }
     const QString word = on ? QStringLiteral("on") : QStringLiteral("off");
@@ -336,24 +332,27 @@ void Fpctl::switchAuthentication(const Target& target, bool on, Outcome* outcome
 void Fpctl::enrol(const Target& target, const Request& request, Outcome* outcome)
 {
     int index = -1;
-    m_console.prompt(QStringLiteral("Press the finger of %1 on the reader of %2.").arg(quoted(request.argument), target.label));
+    m_console.prompt(
+        QStringLiteral("Press the finger of %1 on the reader of %2.").arg(quoted(request.argument), target.label));
     int result = waitingFor(m_console, QStringLiteral("waiting for the finger on the reader"),
-                            [&] { return m_library.addFinger(target.uri, 0, request.name, &index); });
+        [&] { return m_library.addFinger(target.uri, 0, request.name, &index); });
     if (!takeLibraryResult(target, result, outcome,
-                           {{7, ExitCode::Failed, QStringLiteral("the first press failed, or no finger was pressed in time")}},
-                           QStringLiteral("first press: ")))
+            { { 7, ExitCode::Failed, QStringLiteral("the first press failed, or no finger was pressed in time") } },
+            QStringLiteral("first press: ")))
         return;
     outcome->data.insert(QStringLiteral("first_press"), true);
 
     m_console.prompt(QStringLiteral("Lift the finger, then press it on the reader again."));
     result = waitingFor(m_console, QStringLiteral("waiting for the second press"),
-                        [&] { return m_library.addFinger(target.uri, 1, request.name, &index); });
+        [&] { return m_library.addFinger(target.uri, 1, request.name, &index); });
     if (!takeLibraryResult(target, result, outcome,
-                           {{9, ExitCode::Failed, QStringLiteral("the second press failed or was not made in time, or the "
-                                                                 "printer enrolled another name")}},
-                           QStringLiteral("second press: ")))
+            { { 9, ExitCode::Failed,
+                QStringLiteral("the second press failed or was not made in time, or the "
+                               "printer enrolled another name") } },
+            QStringLiteral("second press: ")))
         return;
-    outcome->lines << QStringLiteral("Enrolled %1 on %2 (index %3).").arg(quoted(request.argument), target.label).arg(index);
+    outcome->lines
+        << QStringLiteral("Enrolled %1 on %2 (index %3).").arg(quoted(request.argument), target.label).arg(index);
     outcome->data.insert(QStringLiteral("index"), index);
 }
 
@@ -378,9 +377,10 @@ void Fpctl::deleteOne(const Target& target, const Request& request, Outcome* out
 {
     const int result = m_library.deleteFinger(target.uri, request.name);
     if (!takeLibraryResult(target, result, outcome,
-                           {{14, ExitCode::NotEnrolled, quoted(request.argument) + QLatin1String(" is not enrolled")}}))
+            { { 14, ExitCode::NotEnrolled, quoted(request.argument) + QLatin1String(" is not enrolled") } }))
         return;
-    outcome->lines << QStringLiteral("Deleted the fingerprints of %1 on %2.").arg(quoted(request.argument), target.label);
+    outcome->lines
+        << QStringLiteral("Deleted the fingerprints of %1 on %2.").arg(quoted(request.argument), target.label);
 }
 
 void Fpctl::deleteAll(const Target& target, const Request& request, Outcome* outcome)
@@ -408,7 +408,8 @@ bool Fpctl::prepareExport(Request* request, Outcome* outcome)
     }
     const QFileInfo directory(info.absolutePath());
     if (!directory.isDir() || !directory.isWritable()) {
-        outcome->fail(ExitCode::FileError, QStringLiteral("%1: cannot create files in %2").arg(file, info.absolutePath()));
+        outcome->fail(
+            ExitCode::FileError, QStringLiteral("%1: cannot create files in %2").arg(file, info.absolutePath()));
         return false;
     }
     return true;
@@ -420,9 +421,9 @@ void Fpctl::exportRecords(const Target& target, const Request& request, Outcome*
     const QString& path = request.path;
     int count = 0;
     const int result = waitingFor(m_console, QStringLiteral("waiting for the printer's records"),
-                                  [&] { return m_library.exportFinger(target.uri, QFile::encodeName(path), &count); });
+        [&] { return m_library.exportFinger(target.uri, QFile::encodeName(path), &count); });
     if (!takeLibraryResult(target, result, outcome,
-                           {{-1, ExitCode::Failed, QStringLiteral("export works only with printers on USB")}}))
+            { { -1, ExitCode::Failed, QStringLiteral("export works only with printers on USB") } }))
         return;
     if (count <= 0) {
         outcome->lines << QStringLiteral("%1 holds no fingerprints; %2 was not written.").arg(target.label, file);
@@ -433,12 +434,13 @@ void Fpctl::exportRecords(const Target& target, const Request& request, Outcome*
     const qint64 expected = qint64(count) * FdlFile::kRecordBytes;
     const qint64 size = QFileInfo(path).size();
     if (!QFileInfo::exists(path) || size != expected) {
-        outcome->fail(ExitCode::FileError, QStringLiteral("%1: the printer sent %2 records, but the file holds %3 bytes "
-                                                          "instead of %4")
-                                               .arg(file)
-                                               .arg(count)
-                                               .arg(size)
-                                               .arg(expected));
+        outcome->fail(ExitCode::FileError,
+            QStringLiteral("%1: the printer sent %2 records, but the file holds %3 bytes "
+                           "instead of %4")
+                .arg(file)
+                .arg(count)
+                .arg(size)
+                .arg(expected));
         return;
     }
     outcome->lines << QStringLiteral("Exported %1 fingerprint record%2 from %3 to %4.")
@@ -466,18 +468,20 @@ bool Fpctl::prepareImport(Request* request, Outcome* outcome)
         return false;
     }
     if (contents.trailingBytes != 0) {
-        outcome->fail(ExitCode::FileError, QStringLiteral("%1: not a fingerprint data file (%2 bytes is not a whole number "
-                                                          "of %3-byte records)")
-                                               .arg(file)
-                                               .arg(size)
-                                               .arg(FdlFile::kRecordBytes));
+        outcome->fail(ExitCode::FileError,
+            QStringLiteral("%1: not a fingerprint data file (%2 bytes is not a whole number "
+                           "of %3-byte records)")
+                .arg(file)
+                .arg(size)
+                .arg(FdlFile::kRecordBytes));
         return false;
     }
     if (contents.records.size() > FdlFile::kMaxImportRecords) {
-        outcome->fail(ExitCode::FileError, QStringLiteral("%1: %2 records are more than a printer takes at once (%3)")
-                                               .arg(file)
-                                               .arg(contents.records.size())
-                                               .arg(FdlFile::kMaxImportRecords));
+        outcome->fail(ExitCode::FileError,
+            QStringLiteral("%1: %2 records are more than a printer takes at once (%3)")
+                .arg(file)
+                .arg(contents.records.size())
+                .arg(FdlFile::kMaxImportRecords));
         return false;
     }
     request->records = contents.records.size();
@@ -487,9 +491,9 @@ bool Fpctl::prepareImport(Request* request, Outcome* outcome)
 void Fpctl::importRecords(const Target& target, const Request& request, Outcome* outcome)
 {
     const int result = waitingFor(m_console, QStringLiteral("waiting for the printer to take the records"),
-                                  [&] { return m_library.importFinger(target.uri, QFile::encodeName(request.path)); });
+        [&] { return m_library.importFinger(target.uri, QFile::encodeName(request.path)); });
     if (!takeLibraryResult(target, result, outcome,
-                           {{5, ExitCode::Failed, QStringLiteral("the printer reported that the import failed")}}))
+            { { 5, ExitCode::Failed, QStringLiteral("the printer reported that the import failed") } }))
         return;
     const qsizetype count = request.records;
     outcome->lines << QStringLiteral("Imported %1 fingerprint record%2 from %3 into %4.")
@@ -514,17 +518,18 @@ Outcome Fpctl::records(const QString& file)
     QList<QStringList> rows;
     for (const FdlFile::Record& record : contents.records) {
         const QString name = UserName::decode(record.name);
-        list.append(QJsonObject{{QStringLiteral("id"), record.id},
-                                {QStringLiteral("name"), name},
-                                {QStringLiteral("name_hex"), QString::fromLatin1(record.name.toHex())}});
-        rows << QStringList{QString::number(record.id).rightJustified(5), name};
+        list.append(QJsonObject { { QStringLiteral("id"), record.id }, { QStringLiteral("name"), name },
+            { QStringLiteral("name_hex"), QString::fromLatin1(record.name.toHex()) } });
+        rows << QStringList { QString::number(record.id).rightJustified(5), name };
     }
     const qsizetype count = contents.records.size();
-    outcome.lines << QStringLiteral("%1: %2 record%3").arg(file).arg(count).arg(count == 1 ? QString() : QStringLiteral("s"));
+    outcome.lines
+        << QStringLiteral("%1: %2 record%3").arg(file).arg(count).arg(count == 1 ? QString() : QStringLiteral("s"));
     if (!rows.isEmpty())
-        outcome.lines << table({QStringLiteral("   ID"), QStringLiteral("NAME")}, rows);
+        outcome.lines << table({ QStringLiteral("   ID"), QStringLiteral("NAME") }, rows);
     if (contents.trailingBytes > 0)
-        outcome.lines << QStringLiteral("%1 bytes after the last whole record are not a record.").arg(contents.trailingBytes);
+        outcome.lines
+            << QStringLiteral("%1 bytes after the last whole record are not a record.").arg(contents.trailingBytes);
     outcome.data.insert(QStringLiteral("count"), count);
     outcome.data.insert(QStringLiteral("records"), list);
     outcome.data.insert(QStringLiteral("trailing_bytes"), contents.trailingBytes);
@@ -553,8 +558,8 @@ void Fpctl::verify(const Target& target, const Request& request, Outcome* outcom
         return;
     }
     if (state != 1) {
-        outcome->fail(ExitCode::Failed, QStringLiteral("%1: fingerprint authentication is off; switch it on with 'fpctl on %1'")
-                                           .arg(target.label));
+        outcome->fail(ExitCode::Failed,
+            QStringLiteral("%1: fingerprint authentication is off; switch it on with 'fpctl on %1'").arg(target.label));
         return;
     }
 
@@ -611,20 +616,23 @@ void Fpctl::verify(const Target& target, const Request& request, Outcome* outcom
     outcome->data.insert(QStringLiteral("identified"), identified);
     if (identified) {
         const QString name = UserName::decode(user);
-        outcome->lines << QStringLiteral("Identified %1 (index %2) on %3.").arg(quoted(name)).arg(index).arg(target.label);
+        outcome->lines
+            << QStringLiteral("Identified %1 (index %2) on %3.").arg(quoted(name)).arg(index).arg(target.label);
         outcome->data.insert(QStringLiteral("name"), name);
         outcome->data.insert(QStringLiteral("name_hex"), QString::fromLatin1(user.toHex()));
         outcome->data.insert(QStringLiteral("index"), index);
         return;
     }
     if (m_cancelRequested) {
-        outcome->fail(ExitCode::Cancelled, QStringLiteral("%1: cancelled; the printer stopped waiting").arg(target.label));
+        outcome->fail(
+            ExitCode::Cancelled, QStringLiteral("%1: cancelled; the printer stopped waiting").arg(target.label));
     } else if (timedOut) {
         outcome->fail(ExitCode::Timeout,
-                     QStringLiteral("%1: no finger was identified within %2 s").arg(target.label).arg(timeoutSeconds));
+            QStringLiteral("%1: no finger was identified within %2 s").arg(target.label).arg(timeoutSeconds));
     } else {
         outcome->fail(ExitCode::NotEnrolled,
-                     QStringLiteral("%1: no enrolled finger was identified (no match, or the printer gave up)").arg(target.label));
+            QStringLiteral("%1: no enrolled finger was identified (no match, or the printer gave up)")
+                .arg(target.label));
         outcome->errorKind = QStringLiteral("no-match");
     }
     return;

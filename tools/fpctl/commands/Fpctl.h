@@ -8,7 +8,6 @@
 
 #include <QByteArray>
 #include <QString>
-
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -16,7 +15,8 @@
 
 // The commands of fpctl over a PrinterLibrary. run() carries out one parsed command line and
 // returns what it produced; printing it is OutcomeWriter's job.
-class Fpctl {
+class Fpctl
+{
 public:
     Fpctl(PrinterLibrary& library, Console& console);
 
@@ -33,15 +33,15 @@ public:
 private:
     // A printer as named on the command line.
     struct Target {
-        QString label;      // what messages call it: the queue name, else the URI
-        QString queue;      // empty when a URI was given
+        QString label; // what messages call it: the queue name, else the URI
+        QString queue; // empty when a URI was given
         QByteArray uri;
     };
     // What a command on one printer was given besides the printer.
     struct Request {
-        QString argument;      // NAME or FILE as typed
-        QByteArray name;       // NAME as sent to the printer
-        QString path;          // FILE, absolute
+        QString argument; // NAME or FILE as typed
+        QByteArray name; // NAME as sent to the printer
+        QString path; // FILE, absolute
         qsizetype records = 0; // import: the records in FILE
         bool confirmed = false; // delete-all --yes
         int timeoutSeconds = kDefaultVerifyTimeout;
@@ -63,7 +63,7 @@ private:
     // the printer's label, then step ("first press: "), then what the code means - or, for a
     // code in own, the command's own sentence instead.
     bool takeLibraryResult(const Target& target, int code, Outcome* outcome, const QList<Wording>& own = {},
-                           const QString& step = QString());
+        const QString& step = QString());
     // After a bool function failed: why (busy, unreachable, or refused).
     void diagnoseRefusal(const Target& target, const QString& what, Outcome* outcome);
 
@@ -90,9 +90,9 @@ private:
     // Cancellation of verify.
     std::mutex m_cancelMutex;
     std::condition_variable m_cancelWake;
-    std::atomic<bool> m_cancelRequested{false};
+    std::atomic<bool> m_cancelRequested { false };
     bool m_verifying = false;
-    std::chrono::milliseconds m_cancelRepeat{100};
+    std::chrono::milliseconds m_cancelRepeat { 100 };
 };
 
 #endif

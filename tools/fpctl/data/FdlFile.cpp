@@ -2,10 +2,10 @@
 
 #include <QFile>
 #include <QFileInfo>
-
 #include <cstring>
 
-namespace FdlFile {
+namespace FdlFile
+{
 
 Contents parse(const QByteArray& data)
 {

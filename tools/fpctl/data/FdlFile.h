@@ -10,7 +10,8 @@
 // Fingerprint data files (*.fdl): the plain concatenation of 546-byte records, each a 32-byte
 // zero-padded GB18030 user name, a 16-bit little-endian ID and a 512-byte template. No header, no
 // count, no checksum.
-namespace FdlFile {
+namespace FdlFile
+{
 
 constexpr int kNameBytes = VRKT_NAME_SIZE;
 constexpr int kTemplateBytes = VRKT_TEMPLATE_SIZE;
@@ -20,9 +21,9 @@ static_assert(kRecordBytes == kNameBytes + 2 + kTemplateBytes, "name, 16-bit ID,
 constexpr int kMaxImportRecords = 0xFFFF;
 
 struct Record {
-    QByteArray name;      // the name bytes up to the first zero byte (at most 32)
+    QByteArray name; // the name bytes up to the first zero byte (at most 32)
     quint16 id = 0;
-    QByteArray feature;   // the 512 template bytes
+    QByteArray feature; // the 512 template bytes
 };
 
 struct Contents {

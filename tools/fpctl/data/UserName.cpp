@@ -2,11 +2,11 @@
 
 #include <QStringDecoder>
 #include <QStringEncoder>
-
 #include <algorithm>
 #include <cstring>
 
-namespace UserName {
+namespace UserName
+{
 
 Encoded encode(const QString& name)
 {

@@ -6,16 +6,17 @@
 
 // User names as the printer stores them: GB18030 bytes, at most 32 of them. The administrator
 // types names in UTF-8; they are converted here and refused, rather than cut, when they do not fit.
-namespace UserName {
+namespace UserName
+{
 
 constexpr int kMaxBytes = 32;
 
 enum class Problem { None, Empty, TooLong, NotEncodable };
 
 struct Encoded {
-    QByteArray bytes;           // the GB18030 bytes (empty unless problem is None)
+    QByteArray bytes; // the GB18030 bytes (empty unless problem is None)
     Problem problem = Problem::None;
-    int encodedLength = 0;      // length in GB18030 bytes, also when too long
+    int encodedLength = 0; // length in GB18030 bytes, also when too long
 };
 
 // Converts a typed name to the bytes sent to the printer.

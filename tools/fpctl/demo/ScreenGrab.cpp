@@ -7,7 +7,6 @@
 #include <QImage>
 #include <QPixmap>
 #include <QScreen>
-
 #include <cstdio>
 
 int main(int argc, char** argv)
@@ -19,7 +18,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: vrkt7x-demo-screenshot FILE.png [X Y WIDTH HEIGHT]\n");
         return 2;
     }
-    int area[4] = {0, 0, -1, -1};
+    int area[4] = { 0, 0, -1, -1 };
     for (int i = 0; i < 4 && args.size() == 6; ++i)
         area[i] = args.at(i + 2).toInt();
     QScreen* screen = QGuiApplication::primaryScreen();

@@ -1,7 +1,7 @@
 #include "LinkedLibrary.h"
 
-#include "vrkt7xsystem.h"
 #include "vrkt7xcommon.h"
+#include "vrkt7xsystem.h"
 #include "vrkt7xuri.h"
 
 #include <algorithm>
@@ -9,10 +9,11 @@
 #include <cstring>
 #include <vector>
 
-namespace {
+namespace
+{
 
-constexpr int kField = VRKT_FIELD_SIZE;         // the library's text fields
-constexpr int kListSlots = VRKT_MAX_PRINTERS;    // GetDeviceConnect writes at most this many slots
+constexpr int kField = VRKT_FIELD_SIZE; // the library's text fields
+constexpr int kListSlots = VRKT_MAX_PRINTERS; // GetDeviceConnect writes at most this many slots
 constexpr int kNameBuffer = VRKT_NAME_BUFFER_SIZE; // a 32-byte name and its terminator
 
 // A zero-terminated copy of text in a buffer of at least minSize bytes.
@@ -23,10 +24,7 @@ std::vector<char> cString(const QByteArray& text, size_t minSize = 1)
     return buffer;
 }
 
-QByteArray fieldText(const char* field)
-{
-    return QByteArray(field, static_cast<qsizetype>(strnlen(field, kField)));
-}
+QByteArray fieldText(const char* field) { return QByteArray(field, static_cast<qsizetype>(strnlen(field, kField))); }
 
 int collectQueue(void* para, Printer_struct* printer)
 {
@@ -46,7 +44,7 @@ int collectQueue(void* para, Printer_struct* printer)
 QList<PrinterLibrary::SupportedPrinter> LinkedLibrary::supportedUsbPrinters()
 {
     std::vector<std::array<char, kField>> names(kListSlots), uris(kListSlots);
-    std::array<char*, kListSlots> namePointers{}, uriPointers{};
+    std::array<char*, kListSlots> namePointers {}, uriPointers {};
     for (int i = 0; i < kListSlots; ++i) {
         names[i].fill('\0');
         uris[i].fill('\0');
@@ -56,7 +54,7 @@ QList<PrinterLibrary::SupportedPrinter> LinkedLibrary::supportedUsbPrinters()
     const int count = GetDeviceConnect(namePointers.data(), uriPointers.data());
     QList<SupportedPrinter> list;
     for (int i = 0; i < count && i < kListSlots; ++i)
-        list.append({fieldText(names[i].data()), fieldText(uris[i].data())});
+        list.append({ fieldText(names[i].data()), fieldText(uris[i].data()) });
     return list;
 }
 
@@ -69,8 +67,8 @@ QList<PrinterLibrary::Queue> LinkedLibrary::cupsQueues()
 
 bool LinkedLibrary::findQueue(const QByteArray& name, Queue* queue)
 {
-    std::array<char, kField> uri{};
-    std::array<char, kField> model{};
+    std::array<char, kField> uri {};
+    std::array<char, kField> model {};
     const std::vector<char> queueName = cString(name);
     cups_get_device_uri(queueName.data(), uri.data());
     if (uri[0] == '\0')
@@ -158,7 +156,7 @@ int LinkedLibrary::exportFinger(const QByteArray& uri, const QByteArray& file, i
 bool LinkedLibrary::identifyFinger(const QByteArray& uri, QByteArray* name, short* index)
 {
     std::vector<char> u = cString(uri, kField);
-    std::array<char, kNameBuffer + 1> user{};
+    std::array<char, kNameBuffer + 1> user {};
     short found = 0;
     if (IsFingerPrint(u.data(), user.data(), &found))
         return false;

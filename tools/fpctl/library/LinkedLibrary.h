@@ -5,7 +5,8 @@
 
 // PrinterLibrary over libvrkt7xcommon, which the program is linked against. Every call copies its
 // arguments into zero-terminated buffers of the sizes the library documents.
-class LinkedLibrary : public PrinterLibrary {
+class LinkedLibrary : public PrinterLibrary
+{
 public:
     QList<SupportedPrinter> supportedUsbPrinters() override;
     QList<Queue> cupsQueues() override;

@@ -7,17 +7,18 @@
 // What fpctl asks of libvrkt7xcommon: the fingerprint functions and the CUPS queries it exports.
 // Printers are given by device URI, user names as the bytes sent to the printer, file names as
 // local 8-bit paths. The program uses LinkedLibrary; tests of the command layer use a fake.
-class PrinterLibrary {
+class PrinterLibrary
+{
 public:
     struct Queue {
         QByteArray name;
-        QByteArray model;     // printer-make-and-model
+        QByteArray model; // printer-make-and-model
         QByteArray deviceUri; // the printer's own URI (without the backend prefix)
         bool isDefault = false;
         bool throughBackend = false; // the queue prints through the vrkt7x backend ("vrkt7x:URI")
     };
     struct SupportedPrinter {
-        QByteArray name;      // CUPS queue
+        QByteArray name; // CUPS queue
         QByteArray deviceUri;
         bool throughBackend = false;
     };

@@ -7,7 +7,8 @@
 #include <poll.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 volatile sig_atomic_t g_signals = 0;
 int g_wakeFd = -1;

@@ -7,7 +7,8 @@
 // Turns Ctrl-C (SIGINT) and SIGTERM into a call of a handler on a thread of its own, so that the
 // handler may take locks and call the library while the main thread is blocked in it. A second
 // signal ends the process at once with exit code 7 and a line on the given descriptor.
-class InterruptWatcher {
+class InterruptWatcher
+{
 public:
     InterruptWatcher() = default;
     ~InterruptWatcher();
@@ -20,7 +21,7 @@ public:
 
 private:
     std::thread m_thread;
-    int m_pipe[2] = {-1, -1};
+    int m_pipe[2] = { -1, -1 };
 };
 
 #endif

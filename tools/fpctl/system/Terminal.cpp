@@ -1,7 +1,6 @@
 #include "Terminal.h"
 
 #include <QtGlobal>
-
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -17,7 +16,8 @@
 #endif
 #endif
 
-namespace {
+namespace
+{
 
 void writeAll(int fd, const QByteArray& bytes)
 {
@@ -34,9 +34,7 @@ void writeAll(int fd, const QByteArray& bytes)
     }
 }
 
-void dropMessage(QtMsgType, const QMessageLogContext&, const QString&)
-{
-}
+void dropMessage(QtMsgType, const QMessageLogContext&, const QString&) { }
 
 } // namespace
 
@@ -74,10 +72,7 @@ void Terminal::writeOut(const QByteArray& bytes)
     writeAll(STDOUT_FILENO, bytes);
 }
 
-void Terminal::writeErr(const QByteArray& bytes)
-{
-    writeAll(m_errFd, bytes);
-}
+void Terminal::writeErr(const QByteArray& bytes) { writeAll(m_errFd, bytes); }
 
 void Terminal::prompt(const QString& line)
 {
@@ -113,10 +108,7 @@ bool Terminal::confirm(const QString& question)
     return answer == "y" || answer == "yes";
 }
 
-bool Terminal::errorIsTerminal() const
-{
-    return ::isatty(m_errFd) == 1;
-}
+bool Terminal::errorIsTerminal() const { return ::isatty(m_errFd) == 1; }
 
 void Terminal::showWaits(bool show)
 {

@@ -11,7 +11,8 @@
 // they are wanted (--verbose), descriptor 2 is pointed at /dev/null and fpctl keeps its own copy
 // of the real standard error for its one error line. Under the sanitizers their reports go to the
 // real standard error too.
-class Terminal : public Console {
+class Terminal : public Console
+{
 public:
     // Takes a copy of the current standard error. Call first thing in main.
     Terminal();

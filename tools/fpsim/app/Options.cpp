@@ -2,7 +2,8 @@
 
 #include <QCommandLineParser>
 
-namespace fpsim {
+namespace fpsim
+{
 
 QString usageText()
 {
@@ -11,7 +12,8 @@ QString usageText()
         "       fpsim usb --serial SIM0001 [--serial SIM0002 ...] [options] -- program [args...]\n"
         "       fpsim ctl SOCKET [COMMAND...]   (no command: one per line from standard input)\n"
         "options: --control PATH (repeatable)  --auto-finger  --auto-finger-delay MIN[-MAX]\n"
-        "         --export-delay MS  --import-time MS  --verify-timeout MS (0: never)  --time-scale F  --model TEXT  --store FILE.fdl\n"
+        "         --export-delay MS  --import-time MS  --verify-timeout MS (0: never)  --time-scale F  --model TEXT  "
+        "--store FILE.fdl\n"
         "         --state N  --capacity N  --fault RULE (repeatable)  --device-id-length inclusive|exclusive\n"
         "         --exit-with-parent  --verbose\n"
         "The control socket speaks one command per line; send 'help' for the list.\n");
@@ -53,8 +55,8 @@ bool parseOptions(const QStringList& arguments, Options* o, QString* error)
     const QCommandLineOption idLength(QStringLiteral("device-id-length"), QString(), QStringLiteral("kind"));
     const QCommandLineOption exitWithParent(QStringLiteral("exit-with-parent"));
     const QCommandLineOption verbose(QStringLiteral("verbose"));
-    p.addOptions({address, port, snmpPort, printPort, verifyTimeout, serial, control, autoFinger, autoDelay, exportDelay, importTime,
-                  timeScale, model, store, state, capacity, fault, idLength, exitWithParent, verbose});
+    p.addOptions({ address, port, snmpPort, printPort, verifyTimeout, serial, control, autoFinger, autoDelay,
+        exportDelay, importTime, timeScale, model, store, state, capacity, fault, idLength, exitWithParent, verbose });
     if (!p.parse(args)) {
         *error = p.errorText();
         return false;
@@ -77,10 +79,10 @@ bool parseOptions(const QStringList& arguments, Options* o, QString* error)
     };
     PrinterConfig& c = o->printer;
     int tcp = o->tcpPort, udp = o->snmpPort, print = o->printPort;
-    if (!number(port, 0, 65535, &tcp) || !number(snmpPort, 0, 65535, &udp) || !number(printPort, 0, 65535, &print) ||
-        !number(verifyTimeout, 0, 3600000, &c.verifyTimeoutMs) ||
-        !number(exportDelay, 0, 3600000, &c.exportDelayMs) || !number(importTime, 0, 3600000, &c.importTimeMs) ||
-        !number(state, 0, 255, &o->state) || !number(capacity, 0, 65535, &c.capacity))
+    if (!number(port, 0, 65535, &tcp) || !number(snmpPort, 0, 65535, &udp) || !number(printPort, 0, 65535, &print)
+        || !number(verifyTimeout, 0, 3600000, &c.verifyTimeoutMs) || !number(exportDelay, 0, 3600000, &c.exportDelayMs)
+        || !number(importTime, 0, 3600000, &c.importTimeMs) || !number(state, 0, 255, &o->state)
+        || !number(capacity, 0, 65535, &c.capacity))
         return false;
     o->tcpPort = quint16(tcp);
     o->snmpPort = quint16(udp);
@@ -102,8 +104,8 @@ bool parseOptions(const QStringList& arguments, Options* o, QString* error)
             *error = QStringLiteral("--time-scale wants a factor above 0");
             return false;
         }
-        for (int* ms : {&c.autoFingerMinMs, &c.autoFingerMaxMs, &c.exportDelayMs, &c.importTimeMs,
-                        &c.nextWaitPressDelayMs, &c.messageGapMs, &c.verifyTimeoutMs})
+        for (int* ms : { &c.autoFingerMinMs, &c.autoFingerMaxMs, &c.exportDelayMs, &c.importTimeMs,
+                 &c.nextWaitPressDelayMs, &c.messageGapMs, &c.verifyTimeoutMs })
             *ms = int(*ms * f);
     }
     c.autoFinger = p.isSet(autoFinger);

@@ -16,11 +16,12 @@
 #include <QHostAddress>
 #include <QStringList>
 
-namespace fpsim {
+namespace fpsim
+{
 
 struct Options {
     enum class Mode { Net, Usb } mode = Mode::Net;
-    PrinterConfig printer;           // serial left empty; set per device
+    PrinterConfig printer; // serial left empty; set per device
     QHostAddress address;
     quint16 tcpPort = 10001;
     quint16 snmpPort = 161;
@@ -30,7 +31,7 @@ struct Options {
     QString storeFile;
     int state = -1;
     QList<FaultRule> faults;
-    QStringList program;             // USB: the program to run and its arguments
+    QStringList program; // USB: the program to run and its arguments
     bool exitWithParent = false;
     bool verbose = false;
     bool deviceIdLengthInclusive = true; // USB GET_DEVICE_ID length counts its own two bytes

@@ -3,14 +3,14 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QSocketNotifier>
-
 #include <atomic>
 #include <csignal>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace fpsim {
+namespace fpsim
+{
 
 PrinterInstance::PrinterInstance(const Options& options, const QByteArray& serial, SimClock& clock)
 {
@@ -18,7 +18,8 @@ PrinterInstance::PrinterInstance(const Options& options, const QByteArray& seria
     config.serial = serial;
     m_engine = std::make_unique<PrinterEngine>(config, clock);
     m_interpreter = std::make_unique<ControlInterpreter>(*m_engine);
-    m_interpreter->setQuitHandler([] { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); });
+    m_interpreter->setQuitHandler(
+        [] { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); });
 }
 
 bool PrinterInstance::setUp(const Options& options, const QString& controlPath, QString* error)
@@ -47,21 +48,19 @@ bool PrinterInstance::setUp(const Options& options, const QString& controlPath, 
     return true;
 }
 
-QString PrinterInstance::controlPath() const
-{
-    return m_server ? m_server->path() : QString();
-}
+QString PrinterInstance::controlPath() const { return m_server ? m_server->path() : QString(); }
 
-namespace {
-int g_signalPipe[2] = {-1, -1};
-std::atomic<int> g_lastSignal{0};
-
-void onSignal(int sig)
+namespace
 {
-    g_lastSignal = sig;
-    const char c = char(sig);
-    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
-}
+    int g_signalPipe[2] = { -1, -1 };
+    std::atomic<int> g_lastSignal { 0 };
+
+    void onSignal(int sig)
+    {
+        g_lastSignal = sig;
+        const char c = char(sig);
+        [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
+    }
 } // namespace
 
 void quitOnTerminationSignals()
@@ -85,10 +84,7 @@ void quitOnTerminationSignals()
     sigaction(SIGHUP, &sa, nullptr);
 }
 
-int lastTerminationSignal()
-{
-    return g_lastSignal.load();
-}
+int lastTerminationSignal() { return g_lastSignal.load(); }
 
 void exitWithParent()
 {

@@ -9,7 +9,8 @@
 
 #include <memory>
 
-namespace fpsim {
+namespace fpsim
+{
 
 class PrinterInstance
 {

@@ -4,14 +4,16 @@
 #include <QTextStream>
 #include <cstdio>
 
-namespace fpsim {
+namespace fpsim
+{
 
 int runCtl(const QString& socketPath, const QStringList& commands)
 {
     QLocalSocket socket;
     socket.connectToServer(socketPath);
     if (!socket.waitForConnected(5000)) {
-        std::fprintf(stderr, "fpsim: cannot connect to %s: %s\n", qPrintable(socketPath), qPrintable(socket.errorString()));
+        std::fprintf(
+            stderr, "fpsim: cannot connect to %s: %s\n", qPrintable(socketPath), qPrintable(socket.errorString()));
         return 1;
     }
     QStringList lines = commands;

@@ -5,7 +5,8 @@
 #include <QCoreApplication>
 #include <cstdio>
 
-namespace fpsim {
+namespace fpsim
+{
 
 int runNet(const Options& options)
 {
@@ -25,16 +26,15 @@ int runNet(const Options& options)
     net.snmpPort = options.snmpPort;
     net.printPort = options.printPort;
     NetFrontend frontend(printer.engine(), clock, net);
-    printer.engine().setChangeListener([&frontend] {
-        QMetaObject::invokeMethod(&frontend, &NetFrontend::pump, Qt::QueuedConnection);
-    });
+    printer.engine().setChangeListener(
+        [&frontend] { QMetaObject::invokeMethod(&frontend, &NetFrontend::pump, Qt::QueuedConnection); });
     if (!frontend.start(&error)) {
         std::fprintf(stderr, "fpsim: %s\n", qPrintable(error));
         return 1;
     }
     std::fprintf(stderr, "fpsim: network printer on %s, TCP %u, SNMP %u, print %u%s%s\n",
-                 qPrintable(options.address.toString()), frontend.tcpPort(), frontend.snmpPort(), frontend.printPort(),
-                 printer.controlPath().isEmpty() ? "" : ", control ", qPrintable(printer.controlPath()));
+        qPrintable(options.address.toString()), frontend.tcpPort(), frontend.snmpPort(), frontend.printPort(),
+        printer.controlPath().isEmpty() ? "" : ", control ", qPrintable(printer.controlPath()));
     const int rc = QCoreApplication::exec();
     printer.engine().setChangeListener({});
     if (options.verbose) {

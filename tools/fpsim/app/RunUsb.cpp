@@ -10,30 +10,32 @@
 #include <memory>
 #include <unistd.h>
 
-namespace fpsim {
-
-namespace {
-constexpr char kPreloadLibrary[] = "libumockdev-preload.so.0";
-constexpr char kStageVariable[] = "FPSIM_USB_PRELOADED";
-
-// The testbed's uevents reach libudev only in a process that runs with the preload, so the
-// launcher runs itself under it first.
-void reexecUnderPreload(char** argv)
+namespace fpsim
 {
-    QByteArray preload = kPreloadLibrary;
-    const QByteArray existing = qgetenv("LD_PRELOAD");
-    if (!existing.isEmpty())
-        preload += ':' + existing;
-    qputenv("LD_PRELOAD", preload);
-    QByteArray asan = qgetenv("ASAN_OPTIONS");
-    if (!asan.contains("verify_asan_link_order"))
-        qputenv("ASAN_OPTIONS", asan.isEmpty() ? QByteArray("verify_asan_link_order=0")
-                                               : asan + ":verify_asan_link_order=0");
-    qputenv(kStageVariable, "1");
-    std::fflush(nullptr);
-    ::execv("/proc/self/exe", argv);
-    std::perror("fpsim: cannot re-execute under the umockdev preload");
-}
+
+namespace
+{
+    constexpr char kPreloadLibrary[] = "libumockdev-preload.so.0";
+    constexpr char kStageVariable[] = "FPSIM_USB_PRELOADED";
+
+    // The testbed's uevents reach libudev only in a process that runs with the preload, so the
+    // launcher runs itself under it first.
+    void reexecUnderPreload(char** argv)
+    {
+        QByteArray preload = kPreloadLibrary;
+        const QByteArray existing = qgetenv("LD_PRELOAD");
+        if (!existing.isEmpty())
+            preload += ':' + existing;
+        qputenv("LD_PRELOAD", preload);
+        QByteArray asan = qgetenv("ASAN_OPTIONS");
+        if (!asan.contains("verify_asan_link_order"))
+            qputenv("ASAN_OPTIONS",
+                asan.isEmpty() ? QByteArray("verify_asan_link_order=0") : asan + ":verify_asan_link_order=0");
+        qputenv(kStageVariable, "1");
+        std::fflush(nullptr);
+        ::execv("/proc/self/exe", argv);
+        std::perror("fpsim: cannot re-execute under the umockdev preload");
+    }
 } // namespace
 
 int runUsb(const Options& options, char** argv)
@@ -63,8 +65,8 @@ int runUsb(const Options& options, char** argv)
         if (control.isEmpty())
             control = QStringLiteral("%1/fpsim-%2-%3.sock").arg(tmp).arg(::getpid()).arg(serial);
         auto printer = std::make_unique<PrinterInstance>(options, serial.toLatin1(), clock);
-        if (!printer->setUp(options, control, &error) ||
-            !usb.addPrinter(printer->engine(), options.deviceIdLengthInclusive, &error)) {
+        if (!printer->setUp(options, control, &error)
+            || !usb.addPrinter(printer->engine(), options.deviceIdLengthInclusive, &error)) {
             std::fprintf(stderr, "fpsim: %s\n", qPrintable(error));
             return 1;
         }
@@ -86,7 +88,7 @@ int runUsb(const Options& options, char** argv)
     QObject::connect(&program, &QProcess::errorOccurred, qApp, [&program, &exitCode](QProcess::ProcessError e) {
         if (e == QProcess::FailedToStart) {
             std::fprintf(stderr, "fpsim: cannot start %s: %s\n", qPrintable(program.program()),
-                         qPrintable(program.errorString()));
+                qPrintable(program.errorString()));
             exitCode = 127;
             QCoreApplication::quit();
         }
@@ -105,7 +107,8 @@ int runUsb(const Options& options, char** argv)
     if (options.verbose) {
         for (const auto& p : printers) {
             for (const FrameLogEntry& e : p->engine().frameLog())
-                std::fprintf(stderr, "fpsim %s: %s\n", p->engine().config().serial.constData(), qPrintable(e.toString()));
+                std::fprintf(
+                    stderr, "fpsim %s: %s\n", p->engine().config().serial.constData(), qPrintable(e.toString()));
         }
     }
     return exitCode;

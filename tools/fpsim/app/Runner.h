@@ -3,7 +3,8 @@
 
 #include "Options.h"
 
-namespace fpsim {
+namespace fpsim
+{
 
 // Serves one network printer until SIGTERM/SIGINT or the control command "quit". Exit code.
 int runNet(const Options& options);

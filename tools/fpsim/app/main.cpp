@@ -11,7 +11,8 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() >= 3 && args[1] == QLatin1String("ctl"))
-        return fpsim::runCtl(args[2], args.size() > 3 ? QStringList{args.mid(3).join(QLatin1Char(' '))} : QStringList());
+        return fpsim::runCtl(
+            args[2], args.size() > 3 ? QStringList { args.mid(3).join(QLatin1Char(' ')) } : QStringList());
     fpsim::Options options;
     QString error;
     if (!fpsim::parseOptions(args, &options, &error)) {

@@ -4,20 +4,15 @@
 #include <QLocalSocket>
 #include <QThread>
 
-namespace fpsim {
+namespace fpsim
+{
 
 ControlClient::ControlClient() = default;
 ControlClient::~ControlClient() = default;
 
-QString ControlClient::encodeName(const QByteArray& name)
-{
-    return QString::fromLatin1(name.toPercentEncoding());
-}
+QString ControlClient::encodeName(const QByteArray& name) { return QString::fromLatin1(name.toPercentEncoding()); }
 
-QByteArray ControlClient::decodeName(const QString& text)
-{
-    return QByteArray::fromPercentEncoding(text.toUtf8());
-}
+QByteArray ControlClient::decodeName(const QString& text) { return QByteArray::fromPercentEncoding(text.toUtf8()); }
 
 bool ControlClient::connectTo(const QString& socketPath, int timeoutMs)
 {
@@ -38,15 +33,9 @@ bool ControlClient::connectTo(const QString& socketPath, int timeoutMs)
     }
 }
 
-bool ControlClient::isConnected() const
-{
-    return m_socket && m_socket->state() == QLocalSocket::ConnectedState;
-}
+bool ControlClient::isConnected() const { return m_socket && m_socket->state() == QLocalSocket::ConnectedState; }
 
-void ControlClient::disconnect()
-{
-    m_socket.reset();
-}
+void ControlClient::disconnect() { m_socket.reset(); }
 
 bool ControlClient::command(const QString& line, QStringList* lines)
 {
@@ -89,10 +78,7 @@ int ControlClient::state()
     return lines.first().section(QLatin1Char('='), 1).toInt();
 }
 
-bool ControlClient::setState(int rawState)
-{
-    return command(QStringLiteral("state %1").arg(rawState));
-}
+bool ControlClient::setState(int rawState) { return command(QStringLiteral("state %1").arg(rawState)); }
 
 QList<ControlClient::User> ControlClient::users()
 {
@@ -124,20 +110,11 @@ bool ControlClient::removeUser(const QByteArray& name)
     return command(QStringLiteral("store remove %1").arg(encodeName(name)));
 }
 
-bool ControlClient::setCapacity(int records)
-{
-    return command(QStringLiteral("store capacity %1").arg(records));
-}
+bool ControlClient::setCapacity(int records) { return command(QStringLiteral("store capacity %1").arg(records)); }
 
-bool ControlClient::loadStore(const QString& fdlPath)
-{
-    return command(QStringLiteral("store load %1").arg(fdlPath));
-}
+bool ControlClient::loadStore(const QString& fdlPath) { return command(QStringLiteral("store load %1").arg(fdlPath)); }
 
-bool ControlClient::saveStore(const QString& fdlPath)
-{
-    return command(QStringLiteral("store save %1").arg(fdlPath));
-}
+bool ControlClient::saveStore(const QString& fdlPath) { return command(QStringLiteral("store save %1").arg(fdlPath)); }
 
 bool ControlClient::pressFinger(const QByteArray& user)
 {
@@ -157,10 +134,7 @@ bool ControlClient::pressFingerAtNextWait(const QByteArray& user, int delayMs)
     return command(line);
 }
 
-bool ControlClient::pressUnknownFinger()
-{
-    return command(QStringLiteral("finger unknown now"));
-}
+bool ControlClient::pressUnknownFinger() { return command(QStringLiteral("finger unknown now")); }
 
 bool ControlClient::pressUnknownFingerAtNextWait(int delayMs)
 {
@@ -175,15 +149,9 @@ bool ControlClient::setAutoFinger(bool on)
     return command(on ? QStringLiteral("finger auto on") : QStringLiteral("finger auto off"));
 }
 
-bool ControlClient::injectFault(const QString& rule)
-{
-    return command(QStringLiteral("fault ") + rule);
-}
+bool ControlClient::injectFault(const QString& rule) { return command(QStringLiteral("fault ") + rule); }
 
-bool ControlClient::jobs(QStringList* lines)
-{
-    return command(QStringLiteral("jobs"), lines);
-}
+bool ControlClient::jobs(QStringList* lines) { return command(QStringLiteral("jobs"), lines); }
 
 QList<SimJob> ControlClient::jobList()
 {
@@ -227,8 +195,8 @@ QStringList ControlClient::receivedCodes()
     QStringList codes;
     for (const QString& l : frameLog()) {
         const QString via = l.section(QLatin1Char(' '), 1, 1);
-        if (via == QLatin1String("finger") || via == QLatin1String("import") || via == QLatin1String("export") ||
-            via == QLatin1String("control") || via == QLatin1String("job") || via.endsWith(QLatin1String("bulk")))
+        if (via == QLatin1String("finger") || via == QLatin1String("import") || via == QLatin1String("export")
+            || via == QLatin1String("control") || via == QLatin1String("job") || via.endsWith(QLatin1String("bulk")))
             continue;
         codes.append(l.section(QLatin1Char(' '), 2, 2));
     }

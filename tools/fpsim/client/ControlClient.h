@@ -50,14 +50,15 @@
 
 class QLocalSocket;
 
-namespace fpsim {
+namespace fpsim
+{
 
 // One print job as the simulated printer reports it.
 struct SimJob {
     int id = 0;
     QString state; // receiving, held, printed, dropped
     qint64 bytes = 0;
-    QString via;   // usb, net
+    QString via; // usb, net
 };
 
 class ControlClient
@@ -98,10 +99,10 @@ public:
     bool loadStore(const QString& fdlPath);
     bool saveStore(const QString& fdlPath);
 
-    bool pressFinger(const QByteArray& user);                       // now
+    bool pressFinger(const QByteArray& user); // now
     bool pressFingerAfter(const QByteArray& user, int delayMs);
     bool pressFingerAtNextWait(const QByteArray& user, int delayMs = -1);
-    bool pressUnknownFinger();                                      // now
+    bool pressUnknownFinger(); // now
     bool pressUnknownFingerAtNextWait(int delayMs = -1);
     bool pressNothing() { return command(QStringLiteral("finger none")); }
     bool setAutoFinger(bool on);

@@ -5,16 +5,13 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
-
 #include <cstdio>
 #include <unistd.h>
 
-namespace fpsim {
-
-QString fpsimProgram()
+namespace fpsim
 {
-    return QStringLiteral(FPSIM_PROGRAM);
-}
+
+QString fpsimProgram() { return QStringLiteral(FPSIM_PROGRAM); }
 
 SimulatedNetPrinter::SimulatedNetPrinter() = default;
 
@@ -43,8 +40,8 @@ bool SimulatedNetPrinter::start(const QString& address, const QStringList& extra
     m_process = std::make_unique<QProcess>();
     m_process->setProcessChannelMode(QProcess::SeparateChannels);
     m_process->setStandardOutputFile(QProcess::nullDevice());
-    QStringList args{QStringLiteral("net"), QStringLiteral("--address"), address, QStringLiteral("--control"),
-                     m_socketPath, QStringLiteral("--exit-with-parent")};
+    QStringList args { QStringLiteral("net"), QStringLiteral("--address"), address, QStringLiteral("--control"),
+        m_socketPath, QStringLiteral("--exit-with-parent") };
     args += extraArguments;
     m_process->start(fpsimProgram(), args);
     if (!m_process->waitForStarted(timeoutMs)) {
@@ -85,10 +82,7 @@ void SimulatedNetPrinter::stop()
     m_process.reset();
 }
 
-bool SimulatedNetPrinter::isRunning() const
-{
-    return m_process && m_process->state() == QProcess::Running;
-}
+bool SimulatedNetPrinter::isRunning() const { return m_process && m_process->state() == QProcess::Running; }
 
 QString SimulatedNetPrinter::output() const
 {
@@ -104,16 +98,13 @@ QString usbControlSocket(const QString& serial)
     return qEnvironmentVariable(qPrintable(QStringLiteral("FPSIM_CONTROL_") + serial));
 }
 
-bool runningUnderUsbSimulation()
-{
-    return !qEnvironmentVariableIsEmpty("FPSIM_CONTROL");
-}
+bool runningUnderUsbSimulation() { return !qEnvironmentVariableIsEmpty("FPSIM_CONTROL"); }
 
 void runUnderUsbSimulation(int argc, char** argv, const QStringList& serials, const QStringList& extraArguments)
 {
     if (runningUnderUsbSimulation())
         return;
-    QList<QByteArray> args{QFile::encodeName(fpsimProgram()), "usb"};
+    QList<QByteArray> args { QFile::encodeName(fpsimProgram()), "usb" };
     for (const QString& s : serials)
         args << "--serial" << s.toLocal8Bit();
     for (const QString& e : extraArguments)

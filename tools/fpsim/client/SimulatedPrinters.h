@@ -38,7 +38,8 @@
 
 class QProcess;
 
-namespace fpsim {
+namespace fpsim
+{
 
 constexpr quint16 UsbVendorId = 0x1209;
 constexpr quint16 UsbProductId = 0x0001;
@@ -92,12 +93,12 @@ void runUnderUsbSimulation(int argc, char** argv, const QStringList& serials, co
 } // namespace fpsim
 
 // main() for a Qt Test class that needs simulated USB printers with the given serials.
-#define FPSIM_USB_TEST_MAIN(TestClass, ...)                                                              \
-    int main(int argc, char** argv)                                                                      \
-    {                                                                                                    \
-        fpsim::runUnderUsbSimulation(argc, argv, QStringList{__VA_ARGS__});                              \
-        QCoreApplication app(argc, argv);                                                                \
-        QTEST_SET_MAIN_SOURCE_PATH                                                                       \
-        TestClass tc;                                                                                    \
-        return QTest::qExec(&tc, argc, argv);                                                            \
+#define FPSIM_USB_TEST_MAIN(TestClass, ...)                                                                            \
+    int main(int argc, char** argv)                                                                                    \
+    {                                                                                                                  \
+        fpsim::runUnderUsbSimulation(argc, argv, QStringList { __VA_ARGS__ });                                         \
+        QCoreApplication app(argc, argv);                                                                              \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                                     \
+        TestClass tc;                                                                                                  \
+        return QTest::qExec(&tc, argc, argv);                                                                          \
     }

@@ -4,7 +4,8 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 
-namespace fpsim {
+namespace fpsim
+{
 
 ControlServer::ControlServer(ControlInterpreter& interpreter, QObject* parent)
     : QObject(parent)
@@ -33,10 +34,7 @@ bool ControlServer::listen(const QString& path, QString* error)
     return true;
 }
 
-QString ControlServer::path() const
-{
-    return m_server->fullServerName();
-}
+QString ControlServer::path() const { return m_server->fullServerName(); }
 
 void ControlServer::onNewConnection()
 {

@@ -10,7 +10,8 @@
 class QLocalServer;
 class QLocalSocket;
 
-namespace fpsim {
+namespace fpsim
+{
 
 class ControlServer : public QObject
 {

@@ -4,35 +4,37 @@
 #include <QSaveFile>
 #include <climits>
 
-namespace fpsim {
-
-namespace {
-bool fail(QString* error, const QString& why)
+namespace fpsim
 {
-    *error = why;
-    return false;
-}
 
-bool parseInt(const QString& text, int* value, int min, int max)
+namespace
 {
-    bool ok = false;
-    const int v = text.toInt(&ok);
-    if (!ok || v < min || v > max)
+    bool fail(QString* error, const QString& why)
+    {
+        *error = why;
         return false;
-    *value = v;
-    return true;
-}
+    }
 
-const char kHelp[] =
-    "ping | info | status | state [N] | quit\n"
-    "store list | store count | store add NAME [ID] | store remove NAME | store clear\n"
-    "store load PATH | store save PATH | store capacity N\n"
-    "finger press NAME [now|after=MS|next [delay=MS]] | finger unknown [now|after=MS|next [delay=MS]]\n"
-    "finger none | finger auto on|off\n"
-    "fault KIND[=ARG] [code=CODE] [count=N] | fault list | fault clear\n"
-    "  KIND: busy notready refuse progress malformed short oversize delay drop unplug stall fail importfail\n"
-    "jobs | jobs save N PATH | jobs clear\n"
-    "log | log clear | unplug | plug";
+    bool parseInt(const QString& text, int* value, int min, int max)
+    {
+        bool ok = false;
+        const int v = text.toInt(&ok);
+        if (!ok || v < min || v > max)
+            return false;
+        *value = v;
+        return true;
+    }
+
+    const char kHelp[]
+        = "ping | info | status | state [N] | quit\n"
+          "store list | store count | store add NAME [ID] | store remove NAME | store clear\n"
+          "store load PATH | store save PATH | store capacity N\n"
+          "finger press NAME [now|after=MS|next [delay=MS]] | finger unknown [now|after=MS|next [delay=MS]]\n"
+          "finger none | finger auto on|off\n"
+          "fault KIND[=ARG] [code=CODE] [count=N] | fault list | fault clear\n"
+          "  KIND: busy notready refuse progress malformed short oversize delay drop unplug stall fail importfail\n"
+          "jobs | jobs save N PATH | jobs clear\n"
+          "log | log clear | unplug | plug";
 } // namespace
 
 ControlInterpreter::ControlInterpreter(PrinterEngine& engine)
@@ -45,10 +47,7 @@ QByteArray ControlInterpreter::decodeName(const QString& text)
     return QByteArray::fromPercentEncoding(text.toUtf8());
 }
 
-QString ControlInterpreter::encodeName(const QByteArray& name)
-{
-    return QString::fromLatin1(name.toPercentEncoding());
-}
+QString ControlInterpreter::encodeName(const QByteArray& name) { return QString::fromLatin1(name.toPercentEncoding()); }
 
 bool ControlInterpreter::execute(const QString& line, QStringList* lines, QString* error)
 {
@@ -179,7 +178,8 @@ bool ControlInterpreter::store(const QStringList& args, QStringList* lines, QStr
             return fail(error, QStringLiteral("cannot write %1").arg(args[1]));
         return true;
     }
-    return fail(error, QStringLiteral("usage: store list|count|add NAME [ID]|remove NAME|clear|load PATH|save PATH|capacity N"));
+    return fail(error,
+        QStringLiteral("usage: store list|count|add NAME [ID]|remove NAME|clear|load PATH|save PATH|capacity N"));
 }
 
 bool ControlInterpreter::jobs(const QStringList& args, QStringList* lines, QString* error)
@@ -217,8 +217,8 @@ bool ControlInterpreter::finger(const QStringList& args, QStringList* lines, QSt
         m_engine.clearFingerScript();
         return true;
     }
-    if (sub == QLatin1String("auto") && args.size() == 2 &&
-        (args[1] == QLatin1String("on") || args[1] == QLatin1String("off"))) {
+    if (sub == QLatin1String("auto") && args.size() == 2
+        && (args[1] == QLatin1String("on") || args[1] == QLatin1String("off"))) {
         m_engine.setAutoFinger(args[1] == QLatin1String("on"));
         return true;
     }
@@ -234,7 +234,9 @@ bool ControlInterpreter::finger(const QStringList& args, QStringList* lines, QSt
         press.who = FingerPress::Who::Unknown;
         next = 1;
     } else {
-        return fail(error, QStringLiteral("usage: finger press NAME [when] | finger unknown [when] | finger none | finger auto on|off"));
+        return fail(error,
+            QStringLiteral(
+                "usage: finger press NAME [when] | finger unknown [when] | finger none | finger auto on|off"));
     }
     press.when = FingerPress::When::Now;
     press.delayMs = -1;

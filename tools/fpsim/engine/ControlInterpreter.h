@@ -9,7 +9,8 @@
 #include <QStringList>
 #include <functional>
 
-namespace fpsim {
+namespace fpsim
+{
 
 class ControlInterpreter
 {

@@ -2,19 +2,29 @@
 
 #include <QStringList>
 
-namespace fpsim {
+namespace fpsim
+{
 
-namespace {
-struct KindName {
-    FaultKind kind;
-    const char* name;
-};
-constexpr KindName kKindNames[] = {
-    {FaultKind::Busy, "busy"},         {FaultKind::NotReady, "notready"}, {FaultKind::Refuse, "refuse"},
-    {FaultKind::Progress, "progress"}, {FaultKind::Malformed, "malformed"}, {FaultKind::Short, "short"},
-    {FaultKind::Oversize, "oversize"}, {FaultKind::Delay, "delay"},       {FaultKind::Drop, "drop"},
-    {FaultKind::Unplug, "unplug"},     {FaultKind::StallBulk, "stall"},   {FaultKind::Fail, "fail"},
-};
+namespace
+{
+    struct KindName {
+        FaultKind kind;
+        const char* name;
+    };
+    constexpr KindName kKindNames[] = {
+        { FaultKind::Busy, "busy" },
+        { FaultKind::NotReady, "notready" },
+        { FaultKind::Refuse, "refuse" },
+        { FaultKind::Progress, "progress" },
+        { FaultKind::Malformed, "malformed" },
+        { FaultKind::Short, "short" },
+        { FaultKind::Oversize, "oversize" },
+        { FaultKind::Delay, "delay" },
+        { FaultKind::Drop, "drop" },
+        { FaultKind::Unplug, "unplug" },
+        { FaultKind::StallBulk, "stall" },
+        { FaultKind::Fail, "fail" },
+    };
 } // namespace
 
 QString faultKindName(FaultKind kind)

@@ -7,28 +7,29 @@
 #include <QString>
 #include <optional>
 
-namespace fpsim {
+namespace fpsim
+{
 
 enum class FaultKind {
-    Busy,      // answer 'B' instead of executing the command
-    NotReady,  // answer 'N' `argument` times (default 1) before the real answer
-    Refuse,    // answer with a refusal instead of executing the command
-    Progress,  // send `argument` progress packets (default 1) before the answer
+    Busy, // answer 'B' instead of executing the command
+    NotReady, // answer 'N' `argument` times (default 1) before the real answer
+    Refuse, // answer with a refusal instead of executing the command
+    Progress, // send `argument` progress packets (default 1) before the answer
     Malformed, // the answer's code is not "STA\0"
-    Short,     // the answer is cut to `argument` bytes (default 5)
-    Oversize,  // `argument` junk bytes (default 32) follow the answer
-    Delay,     // the answer is held back `argument` ms (default 1000)
-    Drop,      // no answer; the network connection is closed (over USB: the device is unplugged)
-    Unplug,    // the device disappears (USB: ENODEV; network: nothing listens) until plugged again
+    Short, // the answer is cut to `argument` bytes (default 5)
+    Oversize, // `argument` junk bytes (default 32) follow the answer
+    Delay, // the answer is held back `argument` ms (default 1000)
+    Drop, // no answer; the network connection is closed (over USB: the device is unplugged)
+    Unplug, // the device disappears (USB: ENODEV; network: nothing listens) until plugged again
     StallBulk, // the bulk transfers of the import or export started by this command never move
-    Fail,      // the operation started by this command ends with status 2 (verification, enrolment, import)
+    Fail, // the operation started by this command ends with status 2 (verification, enrolment, import)
 };
 
 struct FaultRule {
     FaultKind kind = FaultKind::Busy;
-    int argument = -1;  // -1: the kind's default
-    QByteArray code;    // four letters; empty matches every frame
-    int remaining = 1;  // matching frames still to hit; 0 = every matching frame until cleared
+    int argument = -1; // -1: the kind's default
+    QByteArray code; // four letters; empty matches every frame
+    int remaining = 1; // matching frames still to hit; 0 = every matching frame until cleared
 
     int argumentOr(int fallback) const { return argument >= 0 ? argument : fallback; }
     // Text form, as parsed by parse(): "KIND[=ARG] [code=CODE] [count=N]".

@@ -3,17 +3,15 @@
 #include <QSet>
 #include <QString>
 
-namespace fpsim {
+namespace fpsim
+{
 
 FingerprintStore::FingerprintStore(int capacity)
     : m_capacity(qMax(0, capacity))
 {
 }
 
-void FingerprintStore::setCapacity(int capacity)
-{
-    m_capacity = qBound(0, capacity, 65535);
-}
+void FingerprintStore::setCapacity(int capacity) { m_capacity = qBound(0, capacity, 65535); }
 
 std::optional<wire::Record> FingerprintStore::findByName(const QByteArray& name) const
 {
@@ -46,8 +44,8 @@ quint16 FingerprintStore::nextFreeId() const
     return candidate > 0xFFFF ? 0 : quint16(candidate);
 }
 
-std::optional<wire::Record> FingerprintStore::put(const QByteArray& name, const QByteArray& feature,
-                                                  quint16 preferredId)
+std::optional<wire::Record> FingerprintStore::put(
+    const QByteArray& name, const QByteArray& feature, quint16 preferredId)
 {
     const int existing = indexOfName(name);
     if (existing >= 0) {
@@ -57,12 +55,12 @@ std::optional<wire::Record> FingerprintStore::put(const QByteArray& name, const 
     if (isFull())
         return std::nullopt;
     quint16 id = preferredId;
-    if (id == 0 || std::any_of(m_records.cbegin(), m_records.cend(),
-                               [id](const wire::Record& r) { return r.id == id; }))
+    if (id == 0
+        || std::any_of(m_records.cbegin(), m_records.cend(), [id](const wire::Record& r) { return r.id == id; }))
         id = nextFreeId();
     if (id == 0)
         return std::nullopt;
-    wire::Record record{name.left(wire::NameSize), id, feature};
+    wire::Record record { name.left(wire::NameSize), id, feature };
     insertSorted(record);
     return record;
 }
@@ -76,10 +74,7 @@ bool FingerprintStore::remove(const QByteArray& name)
     return true;
 }
 
-void FingerprintStore::clear()
-{
-    m_records.clear();
-}
+void FingerprintStore::clear() { m_records.clear(); }
 
 bool FingerprintStore::putAll(const QList<wire::Record>& records)
 {
@@ -149,7 +144,7 @@ int FingerprintStore::indexOfName(const QByteArray& name) const
 void FingerprintStore::insertSorted(const wire::Record& record)
 {
     auto it = std::lower_bound(m_records.begin(), m_records.end(), record,
-                               [](const wire::Record& a, const wire::Record& b) { return a.id < b.id; });
+        [](const wire::Record& a, const wire::Record& b) { return a.id < b.id; });
     m_records.insert(it, record);
 }
 

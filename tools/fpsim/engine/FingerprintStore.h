@@ -6,7 +6,8 @@
 #include <QList>
 #include <optional>
 
-namespace fpsim {
+namespace fpsim
+{
 
 class FingerprintStore
 {

@@ -3,16 +3,18 @@
 #include <QCryptographicHash>
 #include <QMutexLocker>
 
-namespace fpsim {
-
-namespace {
-constexpr int kLogLimit = 20000;
-
-const char* operationName(int op)
+namespace fpsim
 {
-    static const char* names[] = {"none", "verify", "enrol-first", "enrol-second", "import", "export"};
-    return names[op];
-}
+
+namespace
+{
+    constexpr int kLogLimit = 20000;
+
+    const char* operationName(int op)
+    {
+        static const char* names[] = { "none", "verify", "enrol-first", "enrol-second", "import", "export" };
+        return names[op];
+    }
 } // namespace
 
 QString FrameLogEntry::toString() const
@@ -20,8 +22,7 @@ QString FrameLogEntry::toString() const
     const QString code = bytes.size() >= 4 ? wire::codeText(bytes.left(4)) : QStringLiteral("-");
     return QStringLiteral("%1 %2 %3 %4 %5")
         .arg(timeMs)
-        .arg(via, code, bytes.isEmpty() ? QStringLiteral("-") : QString::fromLatin1(bytes.left(64).toHex()),
-             verdict);
+        .arg(via, code, bytes.isEmpty() ? QStringLiteral("-") : QString::fromLatin1(bytes.left(64).toHex()), verdict);
 }
 
 PrinterEngine::PrinterEngine(const PrinterConfig& config, SimClock& clock)
@@ -108,8 +109,8 @@ void PrinterEngine::advance(qint64 now)
             for (const wire::Record& r : m_exportSnapshot)
                 data.append(wire::encodeRecord(r));
             m_bulkIn.clear();
-            m_bulkIn.append(wire::statusRecord(wire::AckAccepted, quint16(m_exportSnapshot.size()), 0,
-                                               wire::CodeExport));
+            m_bulkIn.append(
+                wire::statusRecord(wire::AckAccepted, quint16(m_exportSnapshot.size()), 0, wire::CodeExport));
             m_bulkIn.append(data);
             m_exportSnapshot.clear();
             log(at, QStringLiteral("export"), QByteArray(), QStringLiteral("export record ready"));
@@ -123,7 +124,8 @@ void PrinterEngine::startWaiting(qint64 now)
 {
     m_waiting = true;
     m_autoPressAt = -1;
-    m_verifyDeadline = m_operation == Operation::Verify && m_config.verifyTimeoutMs > 0 ? now + m_config.verifyTimeoutMs : -1;
+    m_verifyDeadline
+        = m_operation == Operation::Verify && m_config.verifyTimeoutMs > 0 ? now + m_config.verifyTimeoutMs : -1;
     for (ScheduledPress& p : m_presses) {
         if (p.atMs < 0) {
             p.atMs = now + qMax(0, p.delayAfterWait);
@@ -162,8 +164,9 @@ QByteArray PrinterEngine::templateForPress(FingerPress::Who who, const QByteArra
 void PrinterEngine::applyPress(FingerPress::Who who, const QByteArray& user, qint64 at)
 {
     const QByteArray feature = templateForPress(who, user);
-    const QString whose = who == FingerPress::Who::Unknown ? QStringLiteral("an unknown finger")
-                                                           : QStringLiteral("finger of '%1'").arg(QString::fromLatin1(user));
+    const QString whose = who == FingerPress::Who::Unknown
+        ? QStringLiteral("an unknown finger")
+        : QStringLiteral("finger of '%1'").arg(QString::fromLatin1(user));
     m_waiting = false;
     m_autoPressAt = -1;
     m_verifyDeadline = -1;
@@ -267,15 +270,15 @@ QByteArray PrinterEngine::refuse(QString* verdict, const QString& why)
     return wire::statusRecord(wire::AckRefused, 0, 0);
 }
 
-QByteArray PrinterEngine::execute(const wire::Header& h, const QByteArray& frame, bool failInjected,
-                                  qint64 now, QString* verdict)
+QByteArray PrinterEngine::execute(
+    const wire::Header& h, const QByteArray& frame, bool failInjected, qint64 now, QString* verdict)
 {
     const QByteArray& code = h.code;
     const int expected = wire::expectedFrameSize(h);
-    const bool hasNamePayload = expected > wire::HeaderSize || code == "CHCK" || code == "ADDF" ||
-                                (code == "DELE" && h.deleteMode() == 0);
-    static const QList<QByteArray> known = {"FING", "CHCK", "DELE", "CANL", "DISC", "STUS",
-                                            "GETR", "ADDF", "ADDS", "IMPT", "EXPT"};
+    const bool hasNamePayload
+        = expected > wire::HeaderSize || code == "CHCK" || code == "ADDF" || (code == "DELE" && h.deleteMode() == 0);
+    static const QList<QByteArray> known
+        = { "FING", "CHCK", "DELE", "CANL", "DISC", "STUS", "GETR", "ADDF", "ADDS", "IMPT", "EXPT" };
     if (!known.contains(code))
         return refuse(verdict, QStringLiteral("unknown code"));
     if (frame.size() < expected)
@@ -346,8 +349,10 @@ QByteArray PrinterEngine::execute(const wire::Header& h, const QByteArray& frame
             *verdict = QStringLiteral("accepted: no result");
             return wire::statusRecord(wire::AckAccepted, 0, 0);
         }
-        *verdict = QStringLiteral("accepted: result '%1' ID %2").arg(QString::fromLatin1(m_result->name)).arg(m_result->id);
-        return wire::statusRecord(wire::AckAccepted, wire::ResultSize, 1) + wire::resultPayload(m_result->name, m_result->id);
+        *verdict
+            = QStringLiteral("accepted: result '%1' ID %2").arg(QString::fromLatin1(m_result->name)).arg(m_result->id);
+        return wire::statusRecord(wire::AckAccepted, wire::ResultSize, 1)
+            + wire::resultPayload(m_result->name, m_result->id);
     }
     if (code == "ADDF") {
         if (name.isEmpty())
@@ -405,7 +410,7 @@ void PrinterEngine::receiveFrame(const QByteArray& frame, const QString& via)
         QString verdict;
         if (!wire::parseHeader(frame, &h)) {
             const QByteArray answer = refuse(&verdict, QStringLiteral("shorter than a header"));
-            m_replies.append({ReplyMessage{answer}, now});
+            m_replies.append({ ReplyMessage { answer }, now });
             log(now, via, frame, verdict);
         } else {
             bool busy = false, refused = false, drop = false, unplug = false, fail = false;
@@ -415,27 +420,53 @@ void PrinterEngine::receiveFrame(const QByteArray& frame, const QString& via)
             for (const FaultRule& rule : m_faults.take(h.code)) {
                 applied << rule.toString();
                 switch (rule.kind) {
-                case FaultKind::Busy: busy = true; break;
-                case FaultKind::Refuse: refused = true; break;
-                case FaultKind::Drop: drop = true; break;
-                case FaultKind::Unplug: unplug = true; break;
-                case FaultKind::Fail: fail = true; break;
-                case FaultKind::Malformed: malformed = true; break;
-                case FaultKind::StallBulk: stall = true; break;
-                case FaultKind::NotReady: notReady += rule.argumentOr(1); break;
-                case FaultKind::Progress: progress += rule.argumentOr(1); break;
-                case FaultKind::Delay: delay += rule.argumentOr(1000); break;
-                case FaultKind::Short: shortTo = rule.argumentOr(5); break;
-                case FaultKind::Oversize: oversize += rule.argumentOr(32); break;
+                case FaultKind::Busy:
+                    busy = true;
+                    break;
+                case FaultKind::Refuse:
+                    refused = true;
+                    break;
+                case FaultKind::Drop:
+                    drop = true;
+                    break;
+                case FaultKind::Unplug:
+                    unplug = true;
+                    break;
+                case FaultKind::Fail:
+                    fail = true;
+                    break;
+                case FaultKind::Malformed:
+                    malformed = true;
+                    break;
+                case FaultKind::StallBulk:
+                    stall = true;
+                    break;
+                case FaultKind::NotReady:
+                    notReady += rule.argumentOr(1);
+                    break;
+                case FaultKind::Progress:
+                    progress += rule.argumentOr(1);
+                    break;
+                case FaultKind::Delay:
+                    delay += rule.argumentOr(1000);
+                    break;
+                case FaultKind::Short:
+                    shortTo = rule.argumentOr(5);
+                    break;
+                case FaultKind::Oversize:
+                    oversize += rule.argumentOr(32);
+                    break;
                 }
             }
-            const QString faultNote = applied.isEmpty() ? QString() : QStringLiteral(" [fault: %1]").arg(applied.join(QStringLiteral(", ")));
+            const QString faultNote = applied.isEmpty()
+                ? QString()
+                : QStringLiteral(" [fault: %1]").arg(applied.join(QStringLiteral(", ")));
             if (unplug) {
                 m_unplugged = true;
                 startOperation(Operation::None);
                 log(now, via, frame, QStringLiteral("not executed: unplugged") + faultNote);
             } else if (drop) {
-                m_replies.append({ReplyMessage{QByteArray(), true}, now + delay});
+                m_replies.append({ ReplyMessage { QByteArray(), true }, now + delay });
                 log(now, via, frame, QStringLiteral("not executed: connection dropped") + faultNote);
             } else {
                 QByteArray answer;
@@ -459,10 +490,10 @@ void PrinterEngine::receiveFrame(const QByteArray& frame, const QString& via)
                     answer.append(QByteArray(oversize, '\x5A'));
                 qint64 at = now + delay;
                 for (int i = 0; i < progress; ++i, at += m_config.messageGapMs)
-                    m_replies.append({ReplyMessage{wire::progressPacket()}, at});
+                    m_replies.append({ ReplyMessage { wire::progressPacket() }, at });
                 for (int i = 0; i < notReady; ++i, at += m_config.messageGapMs)
-                    m_replies.append({ReplyMessage{wire::statusRecord(wire::AckNotReady, 0, 0)}, at});
-                m_replies.append({ReplyMessage{answer}, at});
+                    m_replies.append({ ReplyMessage { wire::statusRecord(wire::AckNotReady, 0, 0) }, at });
+                m_replies.append({ ReplyMessage { answer }, at });
                 log(now, via, frame, verdict + faultNote);
             }
         }
@@ -505,8 +536,8 @@ BulkOutResult PrinterEngine::receiveBulk(const QByteArray& data, const QString& 
         QMutexLocker lock(&m_mutex);
         const qint64 now = m_clock.nowMs();
         advance(now);
-        if (m_unplugged || m_operation != Operation::Import || m_importExpected == 0 ||
-            m_importStream.size() >= m_importExpected) {
+        if (m_unplugged || m_operation != Operation::Import || m_importExpected == 0
+            || m_importStream.size() >= m_importExpected) {
             log(now, via, data, QStringLiteral("bulk data not expected: ignored"));
             return BulkOutResult::NotExpected;
         }
@@ -616,10 +647,14 @@ void PrinterEngine::poke()
 QString PrintJob::stateName(JobState state)
 {
     switch (state) {
-    case JobState::Receiving: return QStringLiteral("receiving");
-    case JobState::Held: return QStringLiteral("held");
-    case JobState::Printed: return QStringLiteral("printed");
-    case JobState::Dropped: return QStringLiteral("dropped");
+    case JobState::Receiving:
+        return QStringLiteral("receiving");
+    case JobState::Held:
+        return QStringLiteral("held");
+    case JobState::Printed:
+        return QStringLiteral("printed");
+    case JobState::Dropped:
+        return QStringLiteral("dropped");
     }
     return QString();
 }
@@ -681,7 +716,8 @@ int PrinterEngine::beginJob(const QString& via)
     job.id = m_nextJobId++;
     job.via = via;
     m_jobs.append(job);
-    log(m_clock.nowMs(), QStringLiteral("job"), QByteArray(), QStringLiteral("job %1 arriving over %2").arg(job.id).arg(via));
+    log(m_clock.nowMs(), QStringLiteral("job"), QByteArray(),
+        QStringLiteral("job %1 arriving over %2").arg(job.id).arg(via));
     return job.id;
 }
 
@@ -716,7 +752,11 @@ void PrinterEngine::endJob(int jobId)
             why = QStringLiteral("waiting for a finger");
         }
         log(now, QStringLiteral("job"), QByteArray(),
-            QStringLiteral("job %1 %2 (%3 bytes): %4").arg(j->id).arg(PrintJob::stateName(j->state)).arg(j->data.size()).arg(why));
+            QStringLiteral("job %1 %2 (%3 bytes): %4")
+                .arg(j->id)
+                .arg(PrintJob::stateName(j->state))
+                .arg(j->data.size())
+                .arg(why));
     }
     notify();
 }
@@ -823,8 +863,8 @@ void PrinterEngine::pressFinger(const FingerPress& press)
         QMutexLocker lock(&m_mutex);
         const qint64 now = m_clock.nowMs();
         advance(now);
-        ScheduledPress scheduled{press.who, press.user, -1,
-                                 press.delayMs >= 0 ? press.delayMs : m_config.nextWaitPressDelayMs};
+        ScheduledPress scheduled { press.who, press.user, -1,
+            press.delayMs >= 0 ? press.delayMs : m_config.nextWaitPressDelayMs };
         if (press.when == FingerPress::When::Now)
             scheduled.atMs = now;
         else if (press.when == FingerPress::When::AfterDelay)
@@ -913,7 +953,7 @@ void PrinterEngine::log(qint64 now, const QString& via, const QByteArray& bytes,
 {
     if (m_log.size() >= kLogLimit)
         m_log.removeFirst();
-    m_log.append({now, via, bytes, verdict});
+    m_log.append({ now, via, bytes, verdict });
 }
 
 void PrinterEngine::notify()

@@ -24,7 +24,8 @@
 #include <functional>
 #include <optional>
 
-namespace fpsim {
+namespace fpsim
+{
 
 struct PrinterConfig {
     // The device ID's MFG and MDL make CUPS' usb backend call the printer
@@ -32,17 +33,17 @@ struct PrinterConfig {
     QByteArray model = "ZPH6100RMX";
     QByteArray manufacturer = "Simulated";
     QByteArray product = "ZPH6100RMX Series"; // USB product string
-    QByteArray serial;               // USB serial number (part of the device ID when set)
+    QByteArray serial; // USB serial number (part of the device ID when set)
     int capacity = FingerprintStore::DefaultCapacity;
-    bool autoFinger = false;         // press a matching finger by itself while waiting
-    int autoFingerMinMs = 1000;      // automatic press this long after waiting starts ...
-    int autoFingerMaxMs = 2000;      // ... at most this long
-    int nextWaitPressDelayMs = 100;  // a press scripted "at the next wait" lands this long after it starts
-    int exportDelayMs = 200;         // "EXPT" accepted -> the export record is ready
-    int importTimeMs = 300;          // import stream complete -> import status 1 (or 2)
-    int messageGapMs = 20;           // spacing of several answer messages to one command
-    int verifyTimeoutMs = 50000;     // the reader gives up a verification after this long (0: never)
-    quint32 seed = 1;                // random source of the automatic finger's timing
+    bool autoFinger = false; // press a matching finger by itself while waiting
+    int autoFingerMinMs = 1000; // automatic press this long after waiting starts ...
+    int autoFingerMaxMs = 2000; // ... at most this long
+    int nextWaitPressDelayMs = 100; // a press scripted "at the next wait" lands this long after it starts
+    int exportDelayMs = 200; // "EXPT" accepted -> the export record is ready
+    int importTimeMs = 300; // import stream complete -> import status 1 (or 2)
+    int messageGapMs = 20; // spacing of several answer messages to one command
+    int verifyTimeoutMs = 50000; // the reader gives up a verification after this long (0: never)
+    quint32 seed = 1; // random source of the automatic finger's timing
 };
 
 // A finger on the reader, scripted by a test or a person.
@@ -50,9 +51,9 @@ struct FingerPress {
     enum class Who { User, Unknown };
     enum class When { Now, AfterDelay, NextWait };
     Who who = Who::User;
-    QByteArray user;  // Who::User: the enrolled (or to be enrolled) user whose finger this is
+    QByteArray user; // Who::User: the enrolled (or to be enrolled) user whose finger this is
     When when = When::Now;
-    int delayMs = 0;  // AfterDelay: from now; NextWait: after the wait starts (-1: the configured delay)
+    int delayMs = 0; // AfterDelay: from now; NextWait: after the wait starts (-1: the configured delay)
 };
 
 // One message the printer sends in answer to a command.
@@ -64,16 +65,16 @@ struct ReplyMessage {
 // One line of the frame log.
 struct FrameLogEntry {
     qint64 timeMs = 0;
-    QString via;      // "usb", "tcp", ...
+    QString via; // "usb", "tcp", ...
     QByteArray bytes; // the frame as received (or the bulk piece)
-    QString verdict;  // what the printer made of it
+    QString verdict; // what the printer made of it
     QString toString() const;
 };
 
 enum class Availability {
     Nothing, // nothing queued and nothing coming
-    Later,   // something is coming (at readyAtMs, or -1 if held indefinitely)
-    Ready,   // available now
+    Later, // something is coming (at readyAtMs, or -1 if held indefinitely)
+    Ready, // available now
 };
 
 enum class BulkOutResult { Accepted, Stalled, NotExpected };
@@ -86,7 +87,7 @@ enum class JobState { Receiving, Held, Printed, Dropped };
 struct PrintJob {
     int id = 0;
     JobState state = JobState::Receiving;
-    QString via;      // "usb" or "net"
+    QString via; // "usb" or "net"
     QByteArray data;
     int heldEpoch = 0; // the verification decisions made before it was held
 
@@ -170,7 +171,7 @@ private:
     struct ScheduledPress {
         FingerPress::Who who;
         QByteArray user;
-        qint64 atMs;       // -1: at the next wait
+        qint64 atMs; // -1: at the next wait
         int delayAfterWait;
     };
     struct QueuedReply {
@@ -184,8 +185,8 @@ private:
     QByteArray templateForPress(FingerPress::Who who, const QByteArray& user);
     void finishImport(qint64 now);
     void startOperation(Operation op);
-    QByteArray execute(const wire::Header& header, const QByteArray& frame, bool failInjected,
-                       qint64 now, QString* verdict);
+    QByteArray execute(
+        const wire::Header& header, const QByteArray& frame, bool failInjected, qint64 now, QString* verdict);
     QByteArray refuse(QString* verdict, const QString& why);
     // The outcome of a verification for the oldest held job (or the job still arriving).
     void decideJob(JobState outcome, qint64 now, const QString& why);
@@ -204,9 +205,9 @@ private:
     bool m_unplugged = false;
 
     Operation m_operation = Operation::None;
-    int m_status = 0;                   // "STUS": 0 running, 1 done, 2 failed
-    bool m_waiting = false;             // the reader waits for a finger
-    bool m_failInjected = false;        // the current operation is to fail
+    int m_status = 0; // "STUS": 0 running, 1 done, 2 failed
+    bool m_waiting = false; // the reader waits for a finger
+    bool m_failInjected = false; // the current operation is to fail
     std::optional<wire::Record> m_result; // "GETR" payload
     QByteArray m_enrolName;
     QByteArray m_firstTemplate;
@@ -230,7 +231,7 @@ private:
 
     QList<PrintJob> m_jobs;
     int m_nextJobId = 1;
-    int m_decisionEpoch = 0;              // verification decisions so far
+    int m_decisionEpoch = 0; // verification decisions so far
     std::optional<JobState> m_pendingDecision; // decided while the job was still arriving
 
     QList<QueuedReply> m_replies;

@@ -7,7 +7,8 @@
 #include <QtGlobal>
 #include <atomic>
 
-namespace fpsim {
+namespace fpsim
+{
 
 class SimClock
 {
@@ -36,7 +37,7 @@ public:
     void set(qint64 ms) { m_now = ms; }
 
 private:
-    std::atomic<qint64> m_now{0};
+    std::atomic<qint64> m_now { 0 };
 };
 
 } // namespace fpsim

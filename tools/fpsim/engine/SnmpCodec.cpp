@@ -2,50 +2,52 @@
 
 #include <QList>
 
-namespace fpsim::snmp {
+namespace fpsim::snmp
+{
 
 const QByteArray DeviceIdOid = QByteArray::fromHex("2b06010401950b0102010201010301");
 
-namespace {
-constexpr quint8 TagInteger = 0x02, TagOctets = 0x04, TagNull = 0x05, TagOid = 0x06, TagSequence = 0x30;
-constexpr quint8 TagGetRequest = 0xA0, TagGetResponse = 0xA2;
-constexpr int NoSuchName = 2;
-
-QByteArray shortTlv(quint8 tag, const QByteArray& content)
+namespace
 {
-    QByteArray out;
-    out.append(char(tag));
-    if (content.size() < 0x80) {
-        out.append(char(content.size()));
-    } else {
+    constexpr quint8 TagInteger = 0x02, TagOctets = 0x04, TagNull = 0x05, TagOid = 0x06, TagSequence = 0x30;
+    constexpr quint8 TagGetRequest = 0xA0, TagGetResponse = 0xA2;
+    constexpr int NoSuchName = 2;
+
+    QByteArray shortTlv(quint8 tag, const QByteArray& content)
+    {
+        QByteArray out;
+        out.append(char(tag));
+        if (content.size() < 0x80) {
+            out.append(char(content.size()));
+        } else {
+            out.append(char(0x82));
+            out.append(char((content.size() >> 8) & 0xFF));
+            out.append(char(content.size() & 0xFF));
+        }
+        return out + content;
+    }
+
+    QByteArray longTlv(quint8 tag, const QByteArray& content)
+    {
+        QByteArray out;
+        out.append(char(tag));
         out.append(char(0x82));
         out.append(char((content.size() >> 8) & 0xFF));
         out.append(char(content.size() & 0xFF));
+        return out + content;
     }
-    return out + content;
-}
 
-QByteArray longTlv(quint8 tag, const QByteArray& content)
-{
-    QByteArray out;
-    out.append(char(tag));
-    out.append(char(0x82));
-    out.append(char((content.size() >> 8) & 0xFF));
-    out.append(char(content.size() & 0xFF));
-    return out + content;
-}
-
-QByteArray integer(int value)
-{
-    QByteArray content;
-    if (value >= 0 && value < 0x80)
-        content.append(char(value));
-    else {
-        for (int shift = 24; shift >= 0; shift -= 8)
-            content.append(char((value >> shift) & 0xFF));
+    QByteArray integer(int value)
+    {
+        QByteArray content;
+        if (value >= 0 && value < 0x80)
+            content.append(char(value));
+        else {
+            for (int shift = 24; shift >= 0; shift -= 8)
+                content.append(char((value >> shift) & 0xFF));
+        }
+        return shortTlv(TagInteger, content);
     }
-    return shortTlv(TagInteger, content);
-}
 } // namespace
 
 bool readElement(const QByteArray& bytes, int offset, Element* element)
@@ -101,8 +103,8 @@ std::optional<QByteArray> answer(const QByteArray& request, const QByteArray& de
     if (community.tag != TagOctets || pdu.tag != TagGetRequest)
         return std::nullopt;
     QList<Element> fields;
-    if (!readChildren(pdu.content, &fields) || fields.size() != 4 || fields[0].tag != TagInteger ||
-        fields[3].tag != TagSequence)
+    if (!readChildren(pdu.content, &fields) || fields.size() != 4 || fields[0].tag != TagInteger
+        || fields[3].tag != TagSequence)
         return std::nullopt;
     QList<Element> bindings;
     if (!readChildren(fields[3].content, &bindings) || bindings.isEmpty())
@@ -112,8 +114,8 @@ std::optional<QByteArray> answer(const QByteArray& request, const QByteArray& de
     QByteArray answerBindings;
     for (int i = 0; i < bindings.size(); ++i) {
         QList<Element> pair;
-        if (bindings[i].tag != TagSequence || !readChildren(bindings[i].content, &pair) || pair.size() != 2 ||
-            pair[0].tag != TagOid)
+        if (bindings[i].tag != TagSequence || !readChildren(bindings[i].content, &pair) || pair.size() != 2
+            || pair[0].tag != TagOid)
             return std::nullopt;
         QByteArray value;
         if (pair[0].content == DeviceIdOid) {
@@ -139,11 +141,11 @@ std::optional<QByteArray> answer(const QByteArray& request, const QByteArray& de
         for (const Element& b : bindings)
             answerBindings += longTlv(TagSequence, b.content);
     }
-    const QByteArray responsePdu = longTlv(
-        TagGetResponse, shortTlv(TagInteger, fields[0].content) + integer(errorStatus) + integer(errorIndex) +
-                            longTlv(TagSequence, answerBindings));
-    return longTlv(TagSequence, shortTlv(TagInteger, version.content) + shortTlv(TagOctets, community.content) +
-                                    responsePdu);
+    const QByteArray responsePdu = longTlv(TagGetResponse,
+        shortTlv(TagInteger, fields[0].content) + integer(errorStatus) + integer(errorIndex)
+            + longTlv(TagSequence, answerBindings));
+    return longTlv(
+        TagSequence, shortTlv(TagInteger, version.content) + shortTlv(TagOctets, community.content) + responsePdu);
 }
 
 } // namespace fpsim::snmp

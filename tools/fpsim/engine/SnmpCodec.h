@@ -10,7 +10,8 @@
 #include <QByteArray>
 #include <optional>
 
-namespace fpsim::snmp {
+namespace fpsim::snmp
+{
 
 extern const QByteArray DeviceIdOid; // BER content bytes of the OID
 

@@ -3,7 +3,8 @@
 #include <QString>
 #include <cstring>
 
-namespace fpsim::wire {
+namespace fpsim::wire
+{
 
 const QByteArray CodeStatus("STA\0", 4);
 const QByteArray CodeExport("EXPT", 4);
@@ -41,10 +42,7 @@ QByteArray statusRecord(char ack, quint16 length, quint8 status, const QByteArra
     return record;
 }
 
-QByteArray progressPacket()
-{
-    return QByteArray("\x1C-", 2);
-}
+QByteArray progressPacket() { return QByteArray("\x1C-", 2); }
 
 QByteArray nameFromField(const char* field)
 {

@@ -5,13 +5,14 @@
 #include <QByteArray>
 #include <cstdint>
 
-namespace fpsim::wire {
+namespace fpsim::wire
+{
 
-constexpr int HeaderSize = 8;     // every command header and every status record
-constexpr int NameSize = 32;      // UserName field
+constexpr int HeaderSize = 8; // every command header and every status record
+constexpr int NameSize = 32; // UserName field
 constexpr int TemplateSize = 512; // feature field
-constexpr int ResultSize = 34;    // UserName + ID (the "GETR" payload)
-constexpr int RecordSize = 546;   // UserName + ID + feature (export/import record)
+constexpr int ResultSize = 34; // UserName + ID (the "GETR" payload)
+constexpr int RecordSize = 546; // UserName + ID + feature (export/import record)
 
 // Acknowledgement letters of a status record. Any other letter is a refusal.
 constexpr char AckAccepted = 'A';
@@ -42,7 +43,7 @@ QByteArray nameField(const QByteArray& name);
 
 // One enrolled fingerprint.
 struct Record {
-    QByteArray name;    // at most 32 bytes, no trailing zero bytes
+    QByteArray name; // at most 32 bytes, no trailing zero bytes
     quint16 id = 0;
     QByteArray feature; // exactly 512 bytes
     bool operator==(const Record& other) const
@@ -63,11 +64,11 @@ struct Header {
     QByteArray code; // 4 bytes
     quint8 byte4 = 0, byte5 = 0, byte6 = 0, byte7 = 0;
 
-    quint16 length() const { return quint16(byte4 | (byte5 << 8)); }  // CHCK, DELE, ADDF, ADDS
+    quint16 length() const { return quint16(byte4 | (byte5 << 8)); } // CHCK, DELE, ADDF, ADDS
     quint16 importCount() const { return quint16(byte6 | (byte7 << 8)); } // IMPT num
-    quint8 funcMode() const { return byte4; }                          // FING mode 'R'/'W'
-    quint8 funcValue() const { return byte7; }                         // FING func
-    quint8 deleteMode() const { return byte7; }                        // DELE mode
+    quint8 funcMode() const { return byte4; } // FING mode 'R'/'W'
+    quint8 funcValue() const { return byte7; } // FING func
+    quint8 deleteMode() const { return byte7; } // DELE mode
 };
 
 // Parses the first 8 bytes; false when fewer are there.

@@ -9,7 +9,8 @@
 #include <QUdpSocket>
 #include <memory>
 
-namespace fpsim {
+namespace fpsim
+{
 
 NetFrontend::NetFrontend(PrinterEngine& engine, SimClock& clock, const NetConfig& config, QObject* parent)
     : QObject(parent)
@@ -28,10 +29,7 @@ NetFrontend::NetFrontend(PrinterEngine& engine, SimClock& clock, const NetConfig
     connect(m_udp, &QUdpSocket::readyRead, this, &NetFrontend::onSnmp);
 }
 
-NetFrontend::~NetFrontend()
-{
-    qDeleteAll(m_connections);
-}
+NetFrontend::~NetFrontend() { qDeleteAll(m_connections); }
 
 bool NetFrontend::start(QString* error)
 {
@@ -46,34 +44,34 @@ bool NetFrontend::start(QString* error)
     return true;
 }
 
-quint16 NetFrontend::tcpPort() const
-{
-    return m_boundTcpPort;
-}
+quint16 NetFrontend::tcpPort() const { return m_boundTcpPort; }
 
-quint16 NetFrontend::snmpPort() const
-{
-    return m_boundSnmpPort;
-}
+quint16 NetFrontend::snmpPort() const { return m_boundSnmpPort; }
 
-quint16 NetFrontend::printPort() const
-{
-    return m_boundPrintPort;
-}
+quint16 NetFrontend::printPort() const { return m_boundPrintPort; }
 
 bool NetFrontend::listen(QString* error)
 {
     if (!m_tcp->listen(m_config.address, m_boundTcpPort)) {
-        *error = QStringLiteral("TCP %1:%2: %3").arg(m_config.address.toString()).arg(m_boundTcpPort).arg(m_tcp->errorString());
+        *error = QStringLiteral("TCP %1:%2: %3")
+                     .arg(m_config.address.toString())
+                     .arg(m_boundTcpPort)
+                     .arg(m_tcp->errorString());
         return false;
     }
     if (!m_udp->bind(m_config.address, m_boundSnmpPort)) {
-        *error = QStringLiteral("UDP %1:%2: %3").arg(m_config.address.toString()).arg(m_boundSnmpPort).arg(m_udp->errorString());
+        *error = QStringLiteral("UDP %1:%2: %3")
+                     .arg(m_config.address.toString())
+                     .arg(m_boundSnmpPort)
+                     .arg(m_udp->errorString());
         m_tcp->close();
         return false;
     }
     if (!m_print->listen(m_config.address, m_boundPrintPort)) {
-        *error = QStringLiteral("TCP %1:%2 (print): %3").arg(m_config.address.toString()).arg(m_boundPrintPort).arg(m_print->errorString());
+        *error = QStringLiteral("TCP %1:%2 (print): %3")
+                     .arg(m_config.address.toString())
+                     .arg(m_boundPrintPort)
+                     .arg(m_print->errorString());
         m_tcp->close();
         m_udp->close();
         return false;
@@ -121,14 +119,17 @@ void NetFrontend::onNewConnection()
             if (Connection* conn = find(socket))
                 onReadyRead(conn);
         });
-        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
-            if (Connection* conn = find(socket)) {
-                process(conn, true);
-                m_connections.removeOne(conn);
-                delete conn;
-            }
-            socket->deleteLater();
-        }, Qt::QueuedConnection);
+        connect(
+            socket, &QTcpSocket::disconnected, this,
+            [this, socket] {
+                if (Connection* conn = find(socket)) {
+                    process(conn, true);
+                    m_connections.removeOne(conn);
+                    delete conn;
+                }
+                socket->deleteLater();
+            },
+            Qt::QueuedConnection);
     }
 }
 
@@ -147,17 +148,20 @@ void NetFrontend::onNewPrintConnection()
                 *jobId = m_engine.beginJob(QStringLiteral("net"));
             m_engine.receiveJobData(*jobId, data);
         });
-        connect(socket, &QTcpSocket::disconnected, this, [this, socket, jobId] {
-            const QByteArray rest = socket->readAll();
-            if (!rest.isEmpty()) {
-                if (*jobId < 0)
-                    *jobId = m_engine.beginJob(QStringLiteral("net"));
-                m_engine.receiveJobData(*jobId, rest);
-            }
-            if (*jobId >= 0)
-                m_engine.endJob(*jobId);
-            socket->deleteLater();
-        }, Qt::QueuedConnection);
+        connect(
+            socket, &QTcpSocket::disconnected, this,
+            [this, socket, jobId] {
+                const QByteArray rest = socket->readAll();
+                if (!rest.isEmpty()) {
+                    if (*jobId < 0)
+                        *jobId = m_engine.beginJob(QStringLiteral("net"));
+                    m_engine.receiveJobData(*jobId, rest);
+                }
+                if (*jobId >= 0)
+                    m_engine.endJob(*jobId);
+                socket->deleteLater();
+            },
+            Qt::QueuedConnection);
     }
 }
 

@@ -21,7 +21,8 @@ class QTcpSocket;
 class QUdpSocket;
 class QTimer;
 
-namespace fpsim {
+namespace fpsim
+{
 
 struct NetConfig {
     QHostAddress address = QHostAddress(QStringLiteral("127.0.0.1"));

@@ -1,39 +1,47 @@
 #include "UsbDescriptors.h"
 
-namespace fpsim::usb {
+namespace fpsim::usb
+{
 
 QByteArray deviceDescriptor()
 {
-    const quint8 d[18] = {18,   1,    0x00, 0x02, // bLength, DEVICE, bcdUSB 2.00
-                          0,    0,    0,    64,   // class per interface, EP0 size 64
-                          quint8(VendorId & 0xFF), quint8(VendorId >> 8), quint8(ProductId & 0xFF),
-                          quint8(ProductId >> 8), 0x00, 0x01, // bcdDevice 1.00
-                          1,    2,    3,    1};   // strings, one configuration
+    const quint8 d[18] = { 18, 1, 0x00, 0x02, // bLength, DEVICE, bcdUSB 2.00
+        0, 0, 0, 64, // class per interface, EP0 size 64
+        quint8(VendorId & 0xFF), quint8(VendorId >> 8), quint8(ProductId & 0xFF), quint8(ProductId >> 8), 0x00,
+        0x01, // bcdDevice 1.00
+        1, 2, 3, 1 }; // strings, one configuration
     return QByteArray(reinterpret_cast<const char*>(d), sizeof d);
 }
 
 QByteArray configurationDescriptor()
 {
     const quint8 c[32] = {
-        9, 2, 32, 0, 1, 1, 0, 0xC0, 50,      // CONFIGURATION: total 32, 1 interface, value 1, self powered
-        9, 4, 0, 0, 2, 7, 1, 2, 0,           // INTERFACE 0: 2 endpoints, printer class, bidirectional
-        7, 5, BulkOut, 2, 0x00, 0x02, 0,     // ENDPOINT bulk OUT, 512 bytes
-        7, 5, BulkIn, 2, 0x00, 0x02, 0,      // ENDPOINT bulk IN, 512 bytes
+        9, 2, 32, 0, 1, 1, 0, 0xC0, 50, // CONFIGURATION: total 32, 1 interface, value 1, self powered
+        9, 4, 0, 0, 2, 7, 1, 2, 0, // INTERFACE 0: 2 endpoints, printer class, bidirectional
+        7, 5, BulkOut, 2, 0x00, 0x02, 0, // ENDPOINT bulk OUT, 512 bytes
+        7, 5, BulkIn, 2, 0x00, 0x02, 0, // ENDPOINT bulk IN, 512 bytes
     };
     return QByteArray(reinterpret_cast<const char*>(c), sizeof c);
 }
 
-QByteArray stringDescriptor(int index, const QByteArray& manufacturer, const QByteArray& product,
-                            const QByteArray& serial)
+QByteArray stringDescriptor(
+    int index, const QByteArray& manufacturer, const QByteArray& product, const QByteArray& serial)
 {
     QByteArray text;
     switch (index) {
     case 0:
         return QByteArray("\x04\x03\x09\x04", 4); // en-US
-    case 1: text = manufacturer; break;
-    case 2: text = product; break;
-    case 3: text = serial; break;
-    default: return QByteArray();
+    case 1:
+        text = manufacturer;
+        break;
+    case 2:
+        text = product;
+        break;
+    case 3:
+        text = serial;
+        break;
+    default:
+        return QByteArray();
     }
     text = text.left(126);
     QByteArray d;

@@ -34,7 +34,8 @@
 
 typedef struct _UMockdevTestbed UMockdevTestbed;
 
-namespace fpsim {
+namespace fpsim
+{
 
 struct UsbDevice;
 
