@@ -468,7 +468,7 @@ case "${2:-}" in
 --xvfb) displaymode=xvfb ;;
 *) die "unknown option $2 (usage: scripts/demo.sh BUILD_DIR [--xvfb])" ;;
 esac
-for f in bin/fpctl bin/fpsim lib/libvrkt7xcommon.so; do
+for f in bin/fpctl bin/fpsim bin/fpverify bin/backend/vrkt7x bin/vrkt7x-agent lib/libvrkt7xcommon.so; do
     [ -e "$build/$f" ] || die "$build/$f is missing; build first (./run build)"
 done
 

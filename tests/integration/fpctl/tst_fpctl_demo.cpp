@@ -1,6 +1,7 @@
 // The demo (scripts/demo.sh) as a smoke test: it must run from start to end against this build
 // tree, every fpctl step ending with the exit code it expects, and fpmanager must log in on the
-// same simulated printers under Xvfb. The demo enters its own private namespace. Its output and
+// same simulated printers under Xvfb, and a job printed through the fingerprint backend must show
+// its window and print, another one end cancelled. The demo enters its own private namespace. Its output and
 // fpmanager's pictures are kept in the artifacts directory.
 
 #include <QImage>
@@ -21,7 +22,8 @@ void TestFpctlDemo::runsToTheEnd()
     const QString artifacts = qEnvironmentVariable("VRKT_ARTIFACTS_DIR");
     QVERIFY(!artifacts.isEmpty());
     const QStringList pictures { artifacts + QStringLiteral("/fpctl-demo-fpmanager-login.png"),
-        artifacts + QStringLiteral("/fpctl-demo-fpmanager-main.png") };
+        artifacts + QStringLiteral("/fpctl-demo-fpmanager-main.png"),
+        artifacts + QStringLiteral("/demo-print-window.png") };
     for (const QString& picture : pictures)
         QFile::remove(picture);
 
@@ -35,7 +37,7 @@ void TestFpctlDemo::runsToTheEnd()
     timer.start();
     demo.start();
     QVERIFY(demo.waitForStarted());
-    const bool finished = demo.waitForFinished(240000);
+    const bool finished = demo.waitForFinished(400000);
     if (!finished) {
         ::kill(-static_cast<pid_t>(demo.processId()), SIGKILL);
         demo.waitForFinished();
@@ -57,6 +59,8 @@ void TestFpctlDemo::runsToTheEnd()
              "Identified 'alice' (index 1) on ZPH6100RMX.",
              "Imported 2 fingerprint records from /tmp/vrkt7x-demo/fingerprints.fdl into ZPH6100RMX_NET.",
              "fpmanager logged in and shows ZPH6100RMX with authentication on",
+             "the finger was verified; the printer printed the job's 63 bytes unchanged",
+             "ended cancelled: No fingerprint was verified in the time allowed; the print job is cancelled.",
              "Demo finished: every step ended as expected." })
         QVERIFY2(text.contains(QString::fromUtf8(line)), line);
     QVERIFY2(!text.contains(QRegularExpression(QStringLiteral("(^|\\n)demo: "))), output.constData());
@@ -65,6 +69,7 @@ void TestFpctlDemo::runsToTheEnd()
         QVERIFY2(!image.isNull(), qPrintable(picture));
     }
     QCOMPARE(QImage(pictures.at(1)).size(), QSize(649, 503)); // fpmanager's main window
+    QCOMPARE(QImage(pictures.at(2)).size(), QSize(400, 300)); // fpverify's window
 }
 
 QTEST_GUILESS_MAIN(TestFpctlDemo)
