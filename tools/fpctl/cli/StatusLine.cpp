@@ -20,12 +20,14 @@ QByteArray StatusLine::frame(const QString& what, qint64 elapsedMs)
 
 QByteArray StatusLine::wipe() { return "\r\x1b[K"; }
 
-void StatusLine::draw(const QByteArray& bytes)
+void StatusLine::draw(const QByteArray& bytes) { writeAll(m_fd, bytes); }
+
+void StatusLine::writeAll(int fd, const QByteArray& bytes)
 {
     const char* data = bytes.constData();
     size_t left = static_cast<size_t>(bytes.size());
     while (left > 0) {
-        const ssize_t n = ::write(m_fd, data, left);
+        const ssize_t n = ::write(fd, data, left);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)

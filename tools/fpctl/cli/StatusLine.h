@@ -30,6 +30,8 @@ public:
     static QByteArray frame(const QString& what, qint64 elapsedMs);
     // The bytes that wipe the line.
     static QByteArray wipe();
+    // Writes all of `bytes` to fd, resuming after interruptions; gives up on an error.
+    static void writeAll(int fd, const QByteArray& bytes);
 
 private:
     void draw(const QByteArray& bytes);

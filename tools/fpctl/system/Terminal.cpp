@@ -19,21 +19,6 @@
 namespace
 {
 
-void writeAll(int fd, const QByteArray& bytes)
-{
-    const char* data = bytes.constData();
-    size_t left = static_cast<size_t>(bytes.size());
-    while (left > 0) {
-        const ssize_t n = ::write(fd, data, left);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        data += n;
-        left -= static_cast<size_t>(n);
-    }
-}
-
 void dropMessage(QtMsgType, const QMessageLogContext&, const QString&) { }
 
 } // namespace
@@ -69,10 +54,10 @@ void Terminal::silenceDiagnostics()
 void Terminal::writeOut(const QByteArray& bytes)
 {
     std::fflush(stdout);
-    writeAll(STDOUT_FILENO, bytes);
+    StatusLine::writeAll(STDOUT_FILENO, bytes);
 }
 
-void Terminal::writeErr(const QByteArray& bytes) { writeAll(m_errFd, bytes); }
+void Terminal::writeErr(const QByteArray& bytes) { StatusLine::writeAll(m_errFd, bytes); }
 
 void Terminal::prompt(const QString& line)
 {
