@@ -244,6 +244,8 @@ void PackagingBuildTest::binariesAreHardened_data()
     QTest::newRow("fpverify") << QStringLiteral("usr/bin/fpverify") << true;
     QTest::newRow("fpctl") << QStringLiteral("usr/bin/fpctl") << true;
     QTest::newRow("vrkt7x-usblist") << QStringLiteral("usr/bin/vrkt7x-usblist") << true;
+    QTest::newRow("vrkt7x-agent") << QStringLiteral("usr/bin/vrkt7x-agent") << true;
+    QTest::newRow("backend") << QStringLiteral("usr/lib/cups/backend/vrkt7x") << true;
     QTest::newRow("library") << QStringLiteral("LIBDIR/libvrkt7xcommon.so.1.0.0") << false;
 }
 
@@ -252,6 +254,9 @@ void PackagingBuildTest::binariesAreHardened_data()
 // (a small program may have no frame that needs it). Fortified calls: lintian, below.
 void PackagingBuildTest::binariesAreHardened()
 {
+#ifdef VRKT_UNHARDENED_BUILD
+    QSKIP("the sanitizer builds leave the distribution's hardening out");
+#endif
     QFETCH(QString, path);
     QFETCH(bool, program);
     path.replace(QLatin1String("LIBDIR"), m_libDir);
@@ -543,8 +548,10 @@ void PackagingBuildTest::lintianFindsNothing()
         QVERIFY2(!line.startsWith("E:") && !line.startsWith("W:"), line.constData());
         // Every override in the package still stands for a tag lintian reports.
         QVERIFY2(!line.contains("unused-override") && !line.contains("mismatched-override"), line.constData());
-        // Its notes on hardening (shown as information) as well.
+        // Its notes on hardening (shown as information) as well, where the build is hardened.
+#ifndef VRKT_UNHARDENED_BUILD
         QVERIFY2(!line.contains(": hardening-"), line.constData());
+#endif
     }
 }
 

@@ -127,7 +127,13 @@ void UsbIOTest::failedWriteResendsTheWholeFrame()
     QVERIFY(m_sim1.setState(1));
     QVERIFY(m_sim1.injectFault("unplug code=FING"));
     FakeClock clock;
-    clock.onSleep = [this](int) { m_sim1.plug(); };
+    clock.onSleep = [this](int) {
+        m_sim1.plug();
+        // Plugging in takes effect on the simulated bus a moment after the command.
+        Printer_struct first = printer(kFirst);
+        for (int i = 0; i < 100 && !UsbIO().isConnected(&first); ++i)
+            QThread::msleep(50);
+    };
     FingCmd cmd;
     char uri[] = "usb://Simulated/ZPH6100RMX?serial=SIM0001";
     cmd.SetFingCmdPrinter(uri);
