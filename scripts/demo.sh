@@ -300,12 +300,16 @@ print_part() {
     # simulation of this walk-through preloaded; the queue's device URI names the printer after the
     # backend's prefix.
     "$SANDBOX" add-queue "$cups" "$queue" 'vrkt7x:usb://Simulated/ZPH6100RMX?serial=SIM0001' 'Maker ZPH6100RMX Series'
-    local name program
+    # cupsd passes a backend none of its own environment: a sanitizer build's options go in too.
+    local name program sanitizers=""
+    [ -z "${ASAN_OPTIONS:-}" ] || sanitizers="ASAN_OPTIONS='$ASAN_OPTIONS' "
+    [ -z "${LSAN_OPTIONS:-}" ] || sanitizers="${sanitizers}LSAN_OPTIONS='$LSAN_OPTIONS' "
+    [ -z "${UBSAN_OPTIONS:-}" ] || sanitizers="${sanitizers}UBSAN_OPTIONS='$UBSAN_OPTIONS' "
     for name in vrkt7x usb; do
         program=/usr/lib/cups/backend/usb
         [ "$name" = vrkt7x ] && program="$build/bin/backend/vrkt7x"
-        printf '#!/bin/sh\nUMOCKDEV_DIR=%s LD_PRELOAD=%s exec %s "$@"\n' "$UMOCKDEV_DIR" "$LD_PRELOAD" "$program" \
-            >"$cups/bin/backend/$name"
+        printf '#!/bin/sh\n%sUMOCKDEV_DIR=%s LD_PRELOAD=%s exec %s "$@"\n' "$sanitizers" "$UMOCKDEV_DIR" "$LD_PRELOAD" \
+            "$program" >"$cups/bin/backend/$name"
         chmod 0700 "$cups/bin/backend/$name"
     done
     # Keep finished jobs, so that the cancelled one can be shown with its reason.

@@ -122,10 +122,16 @@ bool PrintPathRig::start()
 bool PrintPathRig::installBackends()
 {
     const QString backends = m_cups.dir() + QStringLiteral("/bin/backend/");
-    const QByteArray preload = m_hasUsb ? "LD_PRELOAD=" + qgetenv("LD_PRELOAD") + ' ' : QByteArray();
+    QByteArray environment = m_hasUsb ? "LD_PRELOAD=" + qgetenv("LD_PRELOAD") + ' ' : QByteArray();
+    // cupsd passes a backend none of its own environment: a sanitizer build's options go in too.
+    for (const char* name : { "ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS" }) {
+        const QByteArray value = qgetenv(name);
+        if (!value.isEmpty())
+            environment += QByteArray(name) + "='" + value + "' ";
+    }
     auto wrapper = [&](const char* name, const QByteArray& program) {
         return writeFile(
-            backends + QLatin1String(name), "#!/bin/sh\n" + preload + "exec " + program + " \"$@\"\n", 0700);
+            backends + QLatin1String(name), "#!/bin/sh\n" + environment + "exec " + program + " \"$@\"\n", 0700);
     };
     if (!wrapper("vrkt7x", VRKT_BINARY_DIR "/bin/backend/vrkt7x") || !wrapper("socket", "/usr/lib/cups/backend/socket")
         || !wrapper("usb", "/usr/lib/cups/backend/usb"))
