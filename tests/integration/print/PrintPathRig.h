@@ -25,7 +25,7 @@ public:
     static constexpr const char* kUsbSerial = "SIM0001";
     static constexpr const char* kAddress = "127.0.0.2";
     static constexpr const char* kStatusFile = "/tmp/.vrkt7xsmtmp.conf";
-    static constexpr int kWindowSeconds = 10;
+    static constexpr int kWindowSeconds = 30;
 
     PrintPathRig() = default;
     ~PrintPathRig();
