@@ -195,17 +195,28 @@ void PackagingBuildTest::libraryLinkIsWhereFpmanagerLooks()
         dump.out.constData());
 }
 
+// The ELF files the package installs (LIBDIR: the library folder of the staged tree).
+struct InstalledElf {
+    const char* name;
+    const char* path;
+    bool program;
+};
+const InstalledElf kInstalledElfFiles[] = {
+    { "fpmanager", "usr/bin/fpmanager", true },
+    { "fpverify", "usr/bin/fpverify", true },
+    { "fpctl", "usr/bin/fpctl", true },
+    { "vrkt7x-usblist", "usr/bin/vrkt7x-usblist", true },
+    { "vrkt7x-agent", "usr/bin/vrkt7x-agent", true },
+    { "backend", "usr/lib/cups/backend/vrkt7x", true },
+    { "library", "LIBDIR/libvrkt7xcommon.so.1.0.0", false },
+};
+
 void PackagingBuildTest::installedFilesKeepNoBuildPaths_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<bool>("elf");
-    QTest::newRow("fpmanager") << QStringLiteral("usr/bin/fpmanager") << true;
-    QTest::newRow("fpverify") << QStringLiteral("usr/bin/fpverify") << true;
-    QTest::newRow("fpctl") << QStringLiteral("usr/bin/fpctl") << true;
-    QTest::newRow("vrkt7x-usblist") << QStringLiteral("usr/bin/vrkt7x-usblist") << true;
-    QTest::newRow("vrkt7x-agent") << QStringLiteral("usr/bin/vrkt7x-agent") << true;
-    QTest::newRow("backend") << QStringLiteral("usr/lib/cups/backend/vrkt7x") << true;
-    QTest::newRow("library") << QStringLiteral("LIBDIR/libvrkt7xcommon.so.1.0.0") << true;
+    for (const InstalledElf& file : kInstalledElfFiles)
+        QTest::newRow(file.name) << QString::fromLatin1(file.path) << true;
     QTest::newRow("pkg-config") << QStringLiteral("LIBDIR/pkgconfig/vrkt7xcommon.pc") << false;
     QTest::newRow("cmake targets") << QStringLiteral("LIBDIR/cmake/vrkt7xcommon/vrkt7xcommonTargets.cmake") << false;
     QTest::newRow("cmake config") << QStringLiteral("LIBDIR/cmake/vrkt7xcommon/vrkt7xcommonConfig.cmake") << false;
@@ -240,13 +251,8 @@ void PackagingBuildTest::binariesAreHardened_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<bool>("program");
-    QTest::newRow("fpmanager") << QStringLiteral("usr/bin/fpmanager") << true;
-    QTest::newRow("fpverify") << QStringLiteral("usr/bin/fpverify") << true;
-    QTest::newRow("fpctl") << QStringLiteral("usr/bin/fpctl") << true;
-    QTest::newRow("vrkt7x-usblist") << QStringLiteral("usr/bin/vrkt7x-usblist") << true;
-    QTest::newRow("vrkt7x-agent") << QStringLiteral("usr/bin/vrkt7x-agent") << true;
-    QTest::newRow("backend") << QStringLiteral("usr/lib/cups/backend/vrkt7x") << true;
-    QTest::newRow("library") << QStringLiteral("LIBDIR/libvrkt7xcommon.so.1.0.0") << false;
+    for (const InstalledElf& file : kInstalledElfFiles)
+        QTest::newRow(file.name) << QString::fromLatin1(file.path) << file.program;
 }
 
 // The distribution's hardening, as the ELF files show it: relocations read-only and bound at
