@@ -1,45 +1,36 @@
 #include "StatusFile.h"
 
-#include <QFileInfo>
-#include <QSettings>
+#include "IniStatusFile.h"
 
-namespace
-{
-
-bool writeKey(const QString& statusFile, int jobId, const char* key, int value)
-{
-    // The file lives in /tmp: a symbolic link planted at its name would have the settings
-    // writer replace the file the link points at.
-    if (QFileInfo(statusFile).isSymLink())
-        return false;
-    QSettings settings(statusFile, QSettings::NativeFormat);
-    settings.beginGroup(QString::number(jobId));
-    settings.setValue(QLatin1String(key), value);
-    settings.endGroup();
-    settings.sync();
-    return settings.status() == QSettings::NoError;
-}
-
-} // namespace
+#include <QDir>
 
 QString defaultStatusFile() { return QString::fromLatin1(kStatusFilePath); }
 
+QString chosenStatusFile()
+{
+    const QString given = qEnvironmentVariable(IniStatusFile::kStatusFileVariable);
+    return !given.isEmpty() && QDir::isAbsolutePath(given) ? given : defaultStatusFile();
+}
+
 bool update_status(int jobId, int value, const QString& statusFile)
 {
-    return writeKey(statusFile, jobId, "status", value);
+    return IniStatusFile::writeValue(statusFile, QString::number(jobId), QStringLiteral("status"), value)
+        == IniStatusFile::Access::Ok;
 }
 
 bool update_result(int jobId, int value, const QString& statusFile)
 {
-    return writeKey(statusFile, jobId, "result", value);
+    return IniStatusFile::writeValue(statusFile, QString::number(jobId), QStringLiteral("result"), value)
+        == IniStatusFile::Access::Ok;
 }
 
 int get_result(int jobId, const QString& statusFile)
 {
-    QSettings settings(statusFile, QSettings::NativeFormat);
-    settings.beginGroup(QString::number(jobId));
+    QString value;
+    if (IniStatusFile::readValue(statusFile, QString::number(jobId), QStringLiteral("result"), &value)
+        != IniStatusFile::Access::Ok)
+        return kResultNone;
     bool ok = false;
-    const int result = settings.value(QStringLiteral("result")).toString().trimmed().toInt(&ok);
-    settings.endGroup();
+    const int result = value.trimmed().toInt(&ok);
     return ok ? result : kResultNone;
 }

@@ -1,7 +1,9 @@
 // fpverify: the window shown while a print job waits for a fingerprint.
 // Usage: fpverify [start://<printer>?jobid=<N>&time_val=<S>]
+// Environment: VRKT7X_STATUS_FILE, the status file to use instead of /tmp/.vrkt7xsmtmp.conf.
 #include "MainWindow.h"
 #include "SigintHandler.h"
+#include "StatusFile.h"
 #include "VerifyArgument.h"
 
 #include <QApplication>
@@ -20,7 +22,8 @@ int main(int argc, char* argv[])
     const QStringList arguments = QCoreApplication::arguments();
     const QString argument = arguments.size() < 2 ? QString::fromLatin1(kDefaultVerifyArgument) : arguments.at(1);
 
-    MainWindow window(argument);
+    // The agent's file of this user when it gave one, else the fixed name of the other print sides.
+    MainWindow window(argument, nullptr, chosenStatusFile());
     ww = &window;
     window.show();
     QApplication::exec();

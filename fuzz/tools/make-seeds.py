@@ -198,6 +198,41 @@ def fpverify():
         write("fpverify_status", name, struct.pack("<H", job) + text.encode("utf-8"))
 
 
+def agent_chunks(*parts):
+    """The agent conversation targets' stream: a length byte per chunk, 0 for a hang-up."""
+    out = b""
+    for part in parts:
+        out += b"\0" if part is None else bytes([len(part)]) + part
+    return out
+
+
+def agent_conversation():
+    show = b"SHOW start://Office?jobid=17&time_val=30\n"
+    for name, parts in {
+        "shown-then-cancel": [b"SHOWN\n", b"STATUS 3\n"],
+        "shown-then-timeout": [b"SHOWN\n", b"STATUS 5\n"],
+        "shown-silent": [b"SHOWN\n"],
+        "no-window": [b"NOWINDOW status file belongs to uid 1000\n"],
+        "split-lines": [b"SHO", b"WN\nSTA", b"TUS 3", b"\n"],
+        "two-lines-one-chunk": [b"SHOWN\nSTATUS 5\n"],
+        "unended-long-line": [b"SHOWN\n", b"S" * 200, b"S" * 200, b"S" * 200],
+        "status-before-shown": [b"STATUS 3\n"],
+        "hangs-up": [b"SHOWN\n", None],
+        "claims-verified": [b"SHOWN\n", b"RESULT 1\n", b"STATUS 1\n"],
+    }.items():
+        write("agent_replies", name, agent_chunks(*parts))
+    for name, (mode, parts) in {
+        "show-result": (1, [show, b"RESULT 1\n"]),
+        "show-no-window": (0, [show, b"RESULT 2\n"]),
+        "show-hang-up": (1, [show, None]),
+        "split": (1, [show[:15], show[15:] + b"RES", b"ULT 3\n"]),
+        "unended-long-line": (0, [b"A" * 200, b"A" * 200, b"A" * 200]),
+        "second-show": (1, [show, show]),
+        "malformed-result": (1, [show, b"RESULT six\n"]),
+    }.items():
+        write("backend_lines", name, bytes([mode]) + agent_chunks(*parts))
+
+
 def device_uri():
     for name, (uri, resolved) in {
         "usb-serial": ("usb://Maker/ZPH6100RMX?serial=ABC123", b""),
@@ -261,6 +296,7 @@ def main():
     fdl_update()
     database_file()
     fpverify()
+    agent_conversation()
     device_uri()
     snmp_reply()
     socket_request()

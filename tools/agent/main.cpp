@@ -44,7 +44,6 @@ int main(int argc, char* argv[])
     AgentServer::Config config;
     config.runtimeDir = qEnvironmentVariable("XDG_RUNTIME_DIR");
     config.fpverify = parser.value(fpverifyOption);
-    config.statusFile = QLatin1String(AgentPaths::kStatusFile);
     AgentServer server(config);
     if (!server.listen()) {
         fprintf(stderr, "vrkt7x-agent: %s\n", qPrintable(server.errorString()));

@@ -1,6 +1,6 @@
 // The desktop agent in this process, spoken to over its socket the way the backend speaks to it:
-// a stand-in window program, a status file of the test's own. Which peers it takes, what it answers
-// and what it leaves in the status file when a conversation ends early.
+// a stand-in window program that notes the status file it was given. Which peers it takes, what it
+// answers and what it leaves in its status file when a conversation ends early.
 
 #include "AgentMessages.h"
 #include "AgentServer.h"
@@ -22,7 +22,9 @@ private slots:
     void socketIsPrivate();
 
 private:
-    QString statusFile() const { return m_dir->filePath(QStringLiteral("status.conf")); }
+    // In the agent's own folder under the runtime folder, as the agent chooses it.
+    QString statusFile() const { return m_dir->filePath(QStringLiteral("vrkt7x/status.conf")); }
+    QString windowNote() const { return m_dir->filePath(QStringLiteral("window-status-file")); }
     QString fpverify() const { return m_dir->filePath(QStringLiteral("window.sh")); }
     QByteArray readLine(QLocalSocket& socket);
 
@@ -35,7 +37,8 @@ void AgentTest::init()
     QVERIFY(m_dir->isValid());
     QFile script(fpverify());
     QVERIFY(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\nexec sleep 20\n");
+    script.write(
+        "#!/bin/sh\nprintf %s \"$VRKT7X_STATUS_FILE\" > '" + QFile::encodeName(windowNote()) + "'\nexec sleep 20\n");
     script.close();
     QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
 }
@@ -53,7 +56,8 @@ void AgentTest::conversation_data()
 {
     // What the backend sends after SHOW (empty: it just hangs up), what the window writes as
     // "status" meanwhile, and what the agent must answer and leave behind.
-    QTest::addColumn<QString>("setup"); // "", "no-window-program", "foreign-status-file", "stale", "other-peer"
+    // setup: "", "no-window-program", "foreign-status-file", "linked-status-file", "stale", "other-peer"
+    QTest::addColumn<QString>("setup");
     QTest::addColumn<int>("windowStatus");
     QTest::addColumn<QByteArray>("then");
     QTest::addColumn<QByteArray>("answer"); // first line of the agent ("" = connection closed)
@@ -76,7 +80,11 @@ void AgentTest::conversation_data()
                                        << QByteArray("NOWINDOW fpverify could not be started\n") << QByteArray() << 0;
     QTest::newRow("status file of another user")
         << "foreign-status-file" << 0 << QByteArray("RESULT 2\n")
-        << QByteArray("NOWINDOW status file belongs to uid 65534\n") << QByteArray() << 0;
+        << QByteArray("NOWINDOW status file belongs to uid 65534\n") << QByteArray() << 2;
+    // The result stays in the file the link points at, which the agent neither reads nor writes.
+    QTest::newRow("link at the status file's name")
+        << "linked-status-file" << 0 << QByteArray("RESULT 1\n")
+        << QByteArray("NOWINDOW status file is a symbolic link\n") << QByteArray() << 2;
     QTest::newRow("peer is not the backend's uid")
         << "other-peer" << 0 << QByteArray() << QByteArray() << QByteArray() << 0;
 }
@@ -94,10 +102,13 @@ void AgentTest::conversation()
     AgentServer::Config config;
     config.runtimeDir = m_dir->path();
     config.fpverify = setup == "no-window-program" ? m_dir->filePath(QStringLiteral("missing")) : fpverify();
-    config.statusFile = statusFile();
     config.acceptedUid = setup == "other-peer" ? ::geteuid() + 4242 : ::geteuid();
-    if (setup == "stale" || setup == "foreign-status-file") {
-        QSettings stale(statusFile(), QSettings::NativeFormat);
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("vrkt7x")));
+    const QString target = setup == "linked-status-file" ? m_dir->filePath(QStringLiteral("elsewhere")) : statusFile();
+    if (target != statusFile())
+        QVERIFY(QFile::link(target, statusFile()));
+    if (setup == "stale" || setup == "foreign-status-file" || setup == "linked-status-file") {
+        QSettings stale(target, QSettings::NativeFormat);
         stale.setValue(QStringLiteral("17/result"), 2);
         stale.setValue(QStringLiteral("17/status"), 3);
     }
@@ -112,6 +123,14 @@ void AgentTest::conversation()
     socket.write(AgentMessages::showLine(QStringLiteral("Office"), job, 30));
     socket.flush();
     QCOMPARE(readLine(socket), answer);
+    if (answer == "SHOWN\n") {
+        // The window was told to use the agent's own file.
+        QTRY_VERIFY(QFile::exists(windowNote()));
+        QFile note(windowNote());
+        QVERIFY(note.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromLocal8Bit(note.readAll()), server.statusFilePath());
+        QCOMPARE(server.statusFilePath(), statusFile());
+    }
     if (answer.isEmpty()) {
         QTRY_COMPARE(socket.state(), QLocalSocket::UnconnectedState);
         return;
@@ -132,8 +151,7 @@ void AgentTest::conversation()
     // The agent ends the conversation; the result is there by then.
     QTRY_COMPARE_WITH_TIMEOUT(socket.state(), QLocalSocket::UnconnectedState, 3000);
     QTRY_COMPARE_WITH_TIMEOUT(
-        QSettings(statusFile(), QSettings::NativeFormat).value(QStringLiteral("17/result")).toInt(),
-        setup == "foreign-status-file" ? 2 : result, 3000);
+        QSettings(target, QSettings::NativeFormat).value(QStringLiteral("17/result")).toInt(), result, 3000);
 }
 
 void AgentTest::socketIsPrivate()
@@ -141,7 +159,6 @@ void AgentTest::socketIsPrivate()
     AgentServer::Config config;
     config.runtimeDir = m_dir->path();
     config.fpverify = fpverify();
-    config.statusFile = statusFile();
     AgentServer server(config);
     QVERIFY2(server.listen(), qPrintable(server.errorString()));
     struct stat folder, socket;

@@ -1,11 +1,15 @@
 // The real fpverify program inside a private mount namespace, so that it uses the real status file
-// /tmp/.vrkt7xsmtmp.conf; a stand-in for the print side writes results there while it runs.
+// /tmp/.vrkt7xsmtmp.conf; a stand-in for the print side writes results there while it runs. Some
+// rows first plant what another user could leave at that name; they set fs.protected_regular, which
+// is machine-wide, so this test runs alone (RUN_SERIAL).
 
 #include "FpverifyProcess.h"
 #include "PrintSideDouble.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QTest>
+#include <optional>
 
 namespace
 {
@@ -17,6 +21,46 @@ const int kEndMs = 15000;
 // A result written while the program runs is read within one tick; the rest is slack for the
 // sanitizer build on a loaded machine.
 const int kNextPollMs = 2500;
+
+const char kProtectedRegular[] = "/proc/sys/fs/protected_regular";
+
+// fs.protected_regular=2 (no O_CREAT open of another user's file in a sticky folder, not even by
+// root) while the object lives; the old value afterwards, also when a check failed.
+class ProtectedRegular
+{
+public:
+    ProtectedRegular()
+    {
+        QFile file(QString::fromLatin1(kProtectedRegular));
+        if (file.open(QIODevice::ReadOnly))
+            m_old = file.readAll().trimmed();
+        m_set = !m_old.isEmpty() && write("2");
+    }
+    ~ProtectedRegular()
+    {
+        if (m_set)
+            write(m_old);
+    }
+    bool isSet() const { return m_set; }
+
+private:
+    static bool write(const QByteArray& value)
+    {
+        QFile file(QString::fromLatin1(kProtectedRegular));
+        return file.open(QIODevice::WriteOnly) && file.write(value + '\n') == value.size() + 1;
+    }
+    QByteArray m_old;
+    bool m_set = false;
+};
+
+// Runs a shell command as the unprivileged user 65534.
+bool asOtherUser(const QString& command)
+{
+    return QProcess::execute(QStringLiteral("setpriv"),
+               { QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"),
+                   QStringLiteral("--pdeathsig=TERM"), QStringLiteral("sh"), QStringLiteral("-c"), command })
+        == 0;
+}
 
 } // namespace
 
@@ -53,17 +97,23 @@ void TestFpverifyProgram::endsOnResult_data()
     QTest::addColumn<int>("group");
     QTest::addColumn<QString>("before"); // "result" before the start, empty: none
     QTest::addColumn<int>("afterMs"); // when "result" 1 is written, -1: not at all
+    // What lies at the file's name before the start: "" nothing else; "foreign": another user's file
+    // with "result" 1 and its ".lock" beside; "link": a link to a file of this user with "result" 1.
+    QTest::addColumn<QString>("planted");
 
     const QString office = QStringLiteral("start://office?jobid=17&time_val=60");
-    QTest::newRow("result 1 already there") << office << 17 << "1" << -1;
-    QTest::newRow("result 1 later") << office << 17 << "" << 1500;
-    QTest::newRow("result 6 is no result") << office << 17 << "6" << 2500;
-    QTest::newRow("result of another job") << office << 17 << "" << 2500;
-    QTest::newRow("no argument: job 0") << QString() << 0 << "1" << -1;
-    QTest::newRow("empty argument") << "" << 0 << "1" << -1;
-    QTest::newRow("no scheme") << "garbage" << 0 << "1" << -1;
-    QTest::newRow("numbers unreadable") << "start://p?jobid=abc&time_val=x" << 0 << "1" << -1;
-    QTest::newRow("job id too large") << "start://p?jobid=4294967296" << 0 << "1" << -1;
+    QTest::newRow("result 1 already there") << office << 17 << "1" << -1 << "";
+    QTest::newRow("result 1 later") << office << 17 << "" << 1500 << "";
+    QTest::newRow("result 6 is no result") << office << 17 << "6" << 2500 << "";
+    QTest::newRow("result of another job") << office << 17 << "" << 2500 << "";
+    QTest::newRow("no argument: job 0") << QString() << 0 << "1" << -1 << "";
+    QTest::newRow("empty argument") << "" << 0 << "1" << -1 << "";
+    QTest::newRow("no scheme") << "garbage" << 0 << "1" << -1 << "";
+    QTest::newRow("numbers unreadable") << "start://p?jobid=abc&time_val=x" << 0 << "1" << -1 << "";
+    QTest::newRow("job id too large") << "start://p?jobid=4294967296" << 0 << "1" << -1 << "";
+    // Neither read: the program waits for a result in a file of its own.
+    QTest::newRow("another user's file and lock") << office << 17 << "" << 2500 << "foreign";
+    QTest::newRow("a link at the name") << office << 17 << "" << 2500 << "link";
 }
 
 void TestFpverifyProgram::endsOnResult()
@@ -72,7 +122,20 @@ void TestFpverifyProgram::endsOnResult()
     QFETCH(int, group);
     QFETCH(QString, before);
     QFETCH(int, afterMs);
+    QFETCH(QString, planted);
 
+    std::optional<ProtectedRegular> protection;
+    const QString linkTarget = QStringLiteral("/tmp/own-results.conf");
+    if (planted == "foreign") {
+        protection.emplace();
+        QVERIFY(protection->isSet());
+        QVERIFY(asOtherUser(
+            QStringLiteral("printf '[17]\\nresult=1\\n' > %1 && printf '1\\nsleep\\n' > %1.lock").arg(kStatusFile)));
+    }
+    if (planted == "link") {
+        QVERIFY(PrintSideDouble::writeRaw(linkTarget, "[17]\nresult=1\n"));
+        QVERIFY(QFile::link(linkTarget, kStatusFile));
+    }
     const bool otherJob = QString::fromLatin1(QTest::currentDataTag()).contains("another job");
     if (otherJob)
         PrintSideDouble::writeResult(kStatusFile, group + 1, 1);
@@ -84,6 +147,10 @@ void TestFpverifyProgram::endsOnResult()
     if (afterMs >= 0) {
         // Until the result comes, the program waits.
         QVERIFY(program.stillRunningAfter(afterMs));
+        if (!planted.isEmpty()) {
+            QVERIFY(QFile::remove(kStatusFile));
+            QFile::remove(kStatusFile + QStringLiteral(".lock"));
+        }
         PrintSideDouble::writeResult(kStatusFile, group, 1);
     }
     QVERIFY(program.waitForEnd(kEndMs));
@@ -102,6 +169,8 @@ void TestFpverifyProgram::endsOnResult()
     const PrintSideDouble::IniGroups file = PrintSideDouble::readIni(kStatusFile);
     for (const auto& keys : file)
         QVERIFY(!keys.contains(QStringLiteral("status")));
+    if (planted == "link")
+        QCOMPARE(PrintSideDouble::readIni(linkTarget).value("17"), (QMap<QString, QString> { { "result", "1" } }));
 }
 
 void TestFpverifyProgram::outcomeBoxWaitsForTheUser()

@@ -28,7 +28,15 @@ QString AgentServer::socketPathFor(const QString& runtimeDir)
         + QLatin1String(AgentPaths::kSocketName);
 }
 
+QString AgentServer::statusFilePathFor(const QString& runtimeDir)
+{
+    return runtimeDir + QLatin1Char('/') + QLatin1String(AgentPaths::kAgentFolder) + QLatin1Char('/')
+        + QLatin1String(AgentPaths::kStatusFileName);
+}
+
 QString AgentServer::socketPath() const { return socketPathFor(m_config.runtimeDir); }
+
+QString AgentServer::statusFilePath() const { return statusFilePathFor(m_config.runtimeDir); }
 
 bool AgentServer::prepareFolder(const QString& folder)
 {
@@ -99,7 +107,7 @@ void AgentServer::onNewConnection()
             socket->deleteLater();
             continue;
         }
-        auto* session = new AgentSession(socket, m_config.fpverify, m_config.statusFile, this, this);
+        auto* session = new AgentSession(socket, m_config.fpverify, statusFilePath(), this, this);
         connect(session, &AgentSession::finished, session, &QObject::deleteLater);
     }
 }

@@ -7,7 +7,7 @@
 
 // Listens on RUNTIME_DIR/vrkt7x/agent.socket (folder 0700, socket 0600) and takes one job per
 // connection, from peers with uid 0 only: every other peer is refused (the connection closed)
-// and logged.
+// and logged. The status file of the windows it starts is RUNTIME_DIR/vrkt7x/status.conf.
 class AgentServer : public QObject
 {
     Q_OBJECT
@@ -15,7 +15,6 @@ public:
     struct Config {
         QString runtimeDir; // $XDG_RUNTIME_DIR
         QString fpverify;
-        QString statusFile;
         uint acceptedUid = 0; // the backend runs as root
     };
 
@@ -27,8 +26,10 @@ public:
     bool listen();
     QString errorString() const { return m_error; }
     QString socketPath() const;
+    QString statusFilePath() const;
 
     static QString socketPathFor(const QString& runtimeDir);
+    static QString statusFilePathFor(const QString& runtimeDir);
 
 private:
     void onNewConnection();

@@ -1,8 +1,10 @@
 #include "AgentSession.h"
 
 #include "AgentMessages.h"
+#include "IniStatusFile.h"
 
 #include <QLocalSocket>
+#include <QProcessEnvironment>
 #include <syslog.h>
 
 AgentSession::AgentSession(
@@ -14,6 +16,9 @@ AgentSession::AgentSession(
     , m_processParent(processParent)
 {
     m_socket->setParent(this);
+    // What the backend sends is taken a line's worth at a time: a peer that never ends its line
+    // cannot make the agent hold more than that.
+    m_socket->setReadBufferSize(AgentMessages::kMaxLineBytes);
     m_poll.setInterval(kStatusPollMs);
     connect(&m_poll, &QTimer::timeout, this, &AgentSession::pollStatus);
     connect(m_socket, &QLocalSocket::readyRead, this, &AgentSession::onReadyRead);
@@ -28,16 +33,21 @@ void AgentSession::onReadyRead()
 {
     if (m_ended)
         return;
-    m_buffer += m_socket->readAll();
     for (;;) {
+        const qint64 room = AgentMessages::kMaxLineBytes - m_buffer.size();
+        if (room > 0)
+            m_buffer += m_socket->read(room);
         bool overflow = false;
         const QByteArray line = AgentMessages::takeLine(&m_buffer, &overflow);
         if (overflow) {
             end("line too long");
             return;
         }
-        if (line.isNull())
+        if (line.isNull()) {
+            if (m_socket->bytesAvailable() > 0)
+                continue;
             return;
+        }
         handleLine(line);
         if (m_ended)
             return;
@@ -79,6 +89,10 @@ void AgentSession::show(int jobId, const QString& argument)
     auto* process = new QProcess(m_processParent);
     process->setProgram(m_fpverify);
     process->setArguments({ argument });
+    // The window reads and writes this user's own file, not the shared one in /tmp.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QLatin1String(IniStatusFile::kStatusFileVariable), m_statusFile.path());
+    process->setProcessEnvironment(environment);
     process->setProcessChannelMode(QProcess::ForwardedChannels);
     process->setStandardInputFile(QProcess::nullDevice());
     connect(process, &QProcess::finished, process, &QObject::deleteLater);

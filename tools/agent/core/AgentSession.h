@@ -25,6 +25,9 @@ public:
         QObject* parent = nullptr);
     ~AgentSession() override;
 
+    // Bytes of an unfinished line from the backend; never more than AgentMessages::kMaxLineBytes.
+    qsizetype bufferedBytes() const { return m_buffer.size(); }
+
     static constexpr int kStatusPollMs = 200;
     static constexpr int kResultOnLostConnection = 4;
 

@@ -1,10 +1,8 @@
 #include "StatusFile.h"
 
-#include <QFile>
-#include <QSettings>
-#include <cerrno>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "IniStatusFile.h"
+
+using IniStatusFile::Access;
 
 AgentStatusFile::AgentStatusFile(const QString& path)
     : m_path(path)
@@ -13,49 +11,27 @@ AgentStatusFile::AgentStatusFile(const QString& path)
 
 QString AgentStatusFile::unusableReason() const
 {
-    struct stat st;
-    if (::lstat(QFile::encodeName(m_path).constData(), &st) != 0)
-        return errno == ENOENT ? QString() : QStringLiteral("status file cannot be examined");
-    if (S_ISLNK(st.st_mode))
-        return QStringLiteral("status file is a symbolic link");
-    if (!S_ISREG(st.st_mode))
-        return QStringLiteral("status file is not a plain file");
-    if (st.st_uid != ::geteuid())
-        return QStringLiteral("status file belongs to uid %1").arg(st.st_uid);
-    return QString();
+    uid_t owner = 0;
+    const Access access = IniStatusFile::inspect(m_path, &owner);
+    return IniStatusFile::describe(access, owner);
 }
 
 bool AgentStatusFile::removeJob(int jobId) const
 {
-    if (!unusableReason().isEmpty())
-        return false;
-    QSettings settings(m_path, QSettings::NativeFormat);
-    if (!settings.childGroups().contains(QString::number(jobId)))
-        return true;
-    settings.remove(QString::number(jobId));
-    settings.sync();
-    return settings.status() == QSettings::NoError;
+    return IniStatusFile::removeGroup(m_path, QString::number(jobId)) == Access::Ok;
 }
 
 bool AgentStatusFile::writeResult(int jobId, int value) const
 {
-    if (!unusableReason().isEmpty())
-        return false;
-    QSettings settings(m_path, QSettings::NativeFormat);
-    settings.beginGroup(QString::number(jobId));
-    settings.setValue(QStringLiteral("result"), value);
-    settings.endGroup();
-    settings.sync();
-    return settings.status() == QSettings::NoError;
+    return IniStatusFile::writeValue(m_path, QString::number(jobId), QStringLiteral("result"), value) == Access::Ok;
 }
 
 int AgentStatusFile::readStatus(int jobId) const
 {
-    if (!unusableReason().isEmpty())
+    QString value;
+    if (IniStatusFile::readValue(m_path, QString::number(jobId), QStringLiteral("status"), &value) != Access::Ok)
         return 0;
-    QSettings settings(m_path, QSettings::NativeFormat);
     bool ok = false;
-    const int status
-        = settings.value(QString::number(jobId) + QStringLiteral("/status")).toString().trimmed().toInt(&ok);
+    const int status = value.trimmed().toInt(&ok);
     return ok ? status : 0;
 }

@@ -4,8 +4,9 @@
 #include <QString>
 
 // The agent's side of the status file it shares with fpverify: one group per job id, "status"
-// written by fpverify, "result" written here, every write forced to disk. The file lives in /tmp,
-// so nothing is written through a link planted at its name or into a file another user owns.
+// written by fpverify, "result" written here, every write forced to disk. The file lives in the
+// agent's own folder; like fpverify, the agent reads and writes it only as a regular file of this
+// user, opened without following a link and never waiting long on a lock (IniStatusFile).
 class AgentStatusFile
 {
 public:

@@ -14,8 +14,9 @@ inline constexpr char kSocketName[] = "agent.socket";
 // The verification window the agent starts (--fpverify overrides it).
 inline constexpr char kFpverifyProgram[] = "/usr/bin/fpverify";
 
-// The status file between the print side and fpverify.
-inline constexpr char kStatusFile[] = "/tmp/.vrkt7xsmtmp.conf";
+// The status file between the agent and the fpverify it starts, in the agent's folder beside the
+// socket (fpverify learns it from VRKT7X_STATUS_FILE).
+inline constexpr char kStatusFileName[] = "status.conf";
 
 } // namespace AgentPaths
 

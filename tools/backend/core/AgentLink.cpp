@@ -63,17 +63,29 @@ std::unique_ptr<AgentLink> AgentLink::open(
         *why = QStringLiteral("no socket");
         return nullptr;
     }
-    std::unique_ptr<AgentLink> link(new AgentLink(fd));
     // Without blocking: a socket whose backlog is full (a listener that never accepts) counts as no
     // agent rather than holding the job.
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+        ::close(fd);
         *why = QStringLiteral("the owner's agent does not answer");
         return nullptr;
     }
     struct ucred peer;
     socklen_t size = sizeof(peer);
     if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || size != sizeof(peer) || peer.uid != uid) {
+        ::close(fd);
         *why = QStringLiteral("the agent's socket is answered by another user");
+        return nullptr;
+    }
+    return converse(fd, request, timeoutMs, why);
+}
+
+std::unique_ptr<AgentLink> AgentLink::converse(int fd, const JobRequest& request, int timeoutMs, QString* why)
+{
+    std::unique_ptr<AgentLink> link(new AgentLink(fd));
+    const QByteArray show = AgentMessages::showLine(request.queue, request.jobId, request.seconds);
+    if (show.isEmpty()) {
+        *why = QStringLiteral("the job cannot be named to a window");
         return nullptr;
     }
     if (::send(fd, show.constData(), static_cast<size_t>(show.size()), MSG_NOSIGNAL) != show.size()) {

@@ -21,8 +21,14 @@ public:
     static std::unique_ptr<AgentLink> open(
         const JobRequest& request, const QString& runtimeRoot, int timeoutMs, QString* why);
 
+    // The second half of open(): on a socket already connected to the agent (the link takes it
+    // over), sends SHOW and waits up to timeoutMs for the answer.
+    static std::unique_ptr<AgentLink> converse(int fd, const JobRequest& request, int timeoutMs, QString* why);
+
     // The socket, for waiting on it; -1 once the conversation ended.
     int fd() const { return m_fd; }
+    // Bytes of an unfinished line from the agent; always fewer than AgentMessages::kMaxLineBytes.
+    qsizetype bufferedBytes() const { return m_buffer.size(); }
 
     int status() override;
     void sendResult(int result) override;
