@@ -215,8 +215,7 @@ Access writeValue(const QString& path, const QString& group, const QString& key,
 
 Access removeGroup(const QString& path, const QString& group)
 {
-    const Access access
-        = update(path, Mode::Update, [&](const QByteArray& text) { return withoutGroup(text, group); });
+    const Access access = update(path, Mode::Update, [&](const QByteArray& text) { return withoutGroup(text, group); });
     return access == Access::Absent ? Access::Ok : access;
 }
 

@@ -96,10 +96,7 @@ public:
     }
     void wake() override { }
     bool terminated() override { return false; }
-    void report(const QByteArray& line) override
-    {
-        FUZZ_CHECK(!line.startsWith("INFO: Fingerprint verified"));
-    }
+    void report(const QByteArray& line) override { FUZZ_CHECK(!line.startsWith("INFO: Fingerprint verified")); }
     void logVerification(const JobRequest&, const QByteArray& outcome, const QString& userName, int) override
     {
         m_outcome = outcome;

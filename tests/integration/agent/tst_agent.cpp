@@ -125,11 +125,11 @@ void AgentTest::conversation()
     QCOMPARE(readLine(socket), answer);
     if (answer == "SHOWN\n") {
         // The window was told to use the agent's own file.
-        QTRY_VERIFY(QFile::exists(windowNote()));
-        QFile note(windowNote());
-        QVERIFY(note.open(QIODevice::ReadOnly));
-        QCOMPARE(QString::fromLocal8Bit(note.readAll()), server.statusFilePath());
-        QCOMPARE(server.statusFilePath(), statusFile());
+        const auto note = [this] {
+            QFile file(windowNote());
+            return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll()) : QString();
+        };
+        QTRY_COMPARE(note(), statusFile());
     }
     if (answer.isEmpty()) {
         QTRY_COMPARE(socket.state(), QLocalSocket::UnconnectedState);

@@ -42,8 +42,7 @@ void TestStatusFile::writeThenRead_data()
     QTest::newRow("another user's file") << "foreign" << theirs << int(Access::Foreign) << theirs << QString();
     QTest::newRow("link at the name") << "symlink" << theirs << int(Access::Link) << theirs << QString();
     QTest::newRow("second name of a file") << "hardlink" << theirs << int(Access::HardLinked) << theirs << QString();
-    QTest::newRow("FIFO at the name") << "fifo" << QByteArray() << int(Access::NotRegular) << QByteArray()
-                                      << QString();
+    QTest::newRow("FIFO at the name") << "fifo" << QByteArray() << int(Access::NotRegular) << QByteArray() << QString();
     // Read once the holder has let go: a plain file of this user.
     QTest::newRow("held lock") << "held" << theirs << int(Access::Locked) << theirs << "1";
 }
@@ -95,7 +94,8 @@ void TestStatusFile::writeThenRead()
     }
     struct stat st;
     if (setup.isEmpty())
-        QCOMPARE(::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 0777 : 0, before.isNull() ? 0600u : 0644u);
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 0777 : 0,
+            before.isNull() ? 0600u : 0644u);
     QString value;
     IniStatusFile::readValue(path, QStringLiteral("17"), QStringLiteral("result"), &value);
     QCOMPARE(value, result);

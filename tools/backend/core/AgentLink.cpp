@@ -26,6 +26,7 @@ void AgentLink::close()
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;
+    m_buffer.clear();
 }
 
 std::unique_ptr<AgentLink> AgentLink::open(
@@ -123,8 +124,10 @@ std::unique_ptr<AgentLink> AgentLink::converse(int fd, const JobRequest& request
             continue;
         if (r <= 0)
             continue;
+        // Never more than one line's worth: an agent that does not end its line is cut off there.
         char chunk[AgentMessages::kMaxLineBytes];
-        const ssize_t n = ::recv(fd, chunk, sizeof(chunk), MSG_DONTWAIT);
+        const size_t room = static_cast<size_t>(AgentMessages::kMaxLineBytes - link->m_buffer.size());
+        const ssize_t n = ::recv(fd, chunk, room, MSG_DONTWAIT);
         if (n <= 0) {
             if (n < 0 && (errno == EAGAIN || errno == EINTR))
                 continue;
@@ -139,7 +142,8 @@ bool AgentLink::readAvailable()
 {
     while (m_fd >= 0) {
         char chunk[AgentMessages::kMaxLineBytes];
-        const ssize_t n = ::recv(m_fd, chunk, sizeof(chunk), MSG_DONTWAIT);
+        const size_t room = static_cast<size_t>(AgentMessages::kMaxLineBytes - m_buffer.size());
+        const ssize_t n = ::recv(m_fd, chunk, room, MSG_DONTWAIT);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno == EAGAIN)
