@@ -275,6 +275,6 @@ qint64 PrintPathRig::fpverifyPid(int jobId, const QString& queue)
 
 int PrintPathRig::resultOf(int jobId)
 {
-    QSettings s(QLatin1String(kStatusFile), QSettings::NativeFormat);
+    QSettings s(statusFile(), QSettings::NativeFormat);
     return s.value(QStringLiteral("%1/result").arg(jobId)).toInt();
 }

@@ -24,7 +24,6 @@ public:
     static constexpr const char* kUsbQueue = "OfficeUsb"; // vrkt7x:usb://Simulated/ZPH6100RMX?serial=SIM0001
     static constexpr const char* kUsbSerial = "SIM0001";
     static constexpr const char* kAddress = "127.0.0.2";
-    static constexpr const char* kStatusFile = "/tmp/.vrkt7xsmtmp.conf";
     static constexpr int kWindowSeconds = 30;
 
     PrintPathRig() = default;
@@ -44,6 +43,8 @@ public:
     uid_t desktopUid() const { return m_uid; }
     QString runtimeDir() const;
     QString agentSocket() const { return runtimeDir() + QStringLiteral("/vrkt7x/agent.socket"); }
+    // The status file the agent shares with the desktop user's fpverify windows.
+    QString statusFile() const { return runtimeDir() + QStringLiteral("/vrkt7x/status.conf"); }
 
     // Submits data with lp to queue, as the desktop user or as root; the job id or -1.
     int submit(const QByteArray& data, bool asDesktopUser = true, const QString& queue = QLatin1String(kQueue));
