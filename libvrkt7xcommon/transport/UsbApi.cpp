@@ -165,17 +165,29 @@ UsbApi::UsbApi()
 {
 }
 
-int UsbApi::init() { return libusb_init(nullptr); }
+int UsbApi::init()
+{
+    const std::lock_guard<std::mutex> guard(m_initMutex);
+    if (m_initResult == 1)
+        m_initResult = libusb_init(nullptr);
+    return m_initResult;
+}
 
 int UsbApi::exit()
 {
-    libusb_exit(nullptr);
+    const std::lock_guard<std::mutex> guard(m_initMutex);
+    if (m_initResult == 0)
+        libusb_exit(nullptr);
+    m_initResult = 1;
     return 0;
 }
 
 int UsbApi::search(int vid, int pid, const char* serial, struct_device* found)
 {
     memset(found, 0, sizeof(*found));
+    // Without a context there is no bus to search.
+    if (const int result = init(); result != 0)
+        return result;
     found->deviceInfo.vid = vid;
     found->deviceInfo.pid = pid;
     copyField(found->deviceInfo.serial, serial, sizeof(found->deviceInfo.serial));

@@ -2,6 +2,7 @@
 #define USBAPI_H
 
 #include <libusb.h>
+#include <mutex>
 
 // Search keys and result of one device search.
 struct struct_deviceInfo {
@@ -27,6 +28,11 @@ class UsbApi
 public:
     UsbApi();
 
+    // libusb's default context is set up at the first search of the bus, not when the object is
+    // made: the library's service object holds a UsbApi from load on, and a process that only
+    // reaches network printers (the print backend for socket:// URIs) has no use for the USB
+    // event thread and device scan that setting it up costs. init() does it at once; both give
+    // libusb's result, and exit() releases the context only when it was set up.
     int init();
     int exit();
 
@@ -50,6 +56,8 @@ public:
     int bulk_out[2];
 
 private:
+    std::mutex m_initMutex; // searches may come from more than one thread
+    int m_initResult = 1; // libusb_init's result, 1 while not tried
     // Searches the bus; on success the found device and its open handle are in `found`.
     int search(int vid, int pid, const char* serial, struct_device* found);
     int controlIndex() const { return g_interface == 1 ? 0x0100 : 0; }

@@ -59,7 +59,6 @@ UsbIO::UsbIO()
     device_is_open = false;
     memset(serial, 0, sizeof(serial));
     memset(m_addressText, 0, sizeof(m_addressText));
-    usb->init();
 }
 
 UsbIO::~UsbIO()

@@ -2,14 +2,32 @@
 //   - from the finger pressed on the simulated printer to the job completed in CUPS (the backend
 //     has seen the verification and ended), median and max over 10 jobs;
 //   - with authentication off, a 10 MB job through the backend against the same printer's queue
-//     without it (the real socket backend alone), median over 9 jobs each.
+//     without it (the real socket backend alone), median over 9 jobs each;
+//   - with authentication off, small jobs run as cupsd runs a backend (outside cupsd, so that its
+//     scheduling does not blur the figure): through the backend against the socket backend alone,
+//     one at a time and 8 at a time: ms per job, jobs per minute, CPU time per job (the backend
+//     with its inner backend);
+//   - the memory of a backend waiting for a finger (proportional set size, resident and peak
+//     resident) against the socket backend sending to a printer that does not read.
 
 #include "PrintPathRig.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cups/cups.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
 
 namespace
 {
@@ -17,11 +35,129 @@ namespace
 const int kPressJobs = 10;
 const int kLargeJobs = 9;
 const int kLargeBytes = 10 * 1024 * 1024;
+const int kSmallJobs = 24; // per variant and round
+const int kSmallRounds = 3;
+const char kSocketBackend[] = "/usr/lib/cups/backend/socket";
+const char kBackend[] = VRKT_BINARY_DIR "/bin/backend/vrkt7x";
 
 double median(QList<double> v)
 {
     std::sort(v.begin(), v.end());
     return v.size() % 2 ? v.at(v.size() / 2) : (v.at(v.size() / 2 - 1) + v.at(v.size() / 2)) / 2;
+}
+
+double msOf(const timeval& t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; }
+
+// One backend started as cupsd starts it: argv[0] the device URI, the print file as argument, the
+// back channel (3) and side channel (4) open on channels that nobody writes to.
+struct BackendRun {
+    pid_t pid = -1;
+    int pidfd = -1;
+    int back[2] = { -1, -1 };
+    int side[2] = { -1, -1 };
+    QElapsedTimer clock;
+    int status = -1;
+    double wallMs = 0;
+    double cpuMs = 0; // user and system time, with the inner backend it waited for
+
+    bool start(const QByteArray& program, const QByteArray& uri, const QByteArray& serverBin, int jobId,
+        const QByteArray& file)
+    {
+        if (::pipe2(back, O_CLOEXEC) != 0 || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, side) != 0)
+            return false;
+        QList<QByteArray> env { "DEVICE_URI=" + uri, "PRINTER=" + QByteArray(PrintPathRig::kQueue),
+            "CUPS_SERVERBIN=" + serverBin };
+        for (char** e = environ; *e; ++e) {
+            if (!QByteArray(*e).startsWith("DEVICE_URI=") && !QByteArray(*e).startsWith("PRINTER=")
+                && !QByteArray(*e).startsWith("CUPS_SERVERBIN="))
+                env << QByteArray(*e);
+        }
+        // Owned by root, who has no agent: a waiting job shows no window.
+        QList<QByteArray> args { uri, QByteArray::number(jobId), "root", "bench", "1", "", file };
+        std::vector<char*> argv, envp;
+        for (QByteArray& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        for (QByteArray& e : env)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        for (int fd : { 0, 1, 2 })
+            posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_RDWR, 0);
+        posix_spawn_file_actions_adddup2(&actions, back[1], 3);
+        posix_spawn_file_actions_adddup2(&actions, side[1], 4);
+        clock.start();
+        const int r = posix_spawn(&pid, program.constData(), &actions, nullptr, argv.data(), envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        if (r != 0)
+            return false;
+        pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+        return pidfd >= 0;
+    }
+    // Reaps the process once it has ended; true when it has.
+    bool reap()
+    {
+        struct rusage usage = {};
+        if (pid <= 0 || ::wait4(pid, &status, WNOHANG, &usage) != pid)
+            return false;
+        wallMs = double(clock.nsecsElapsed()) / 1e6;
+        cpuMs = msOf(usage.ru_utime) + msOf(usage.ru_stime);
+        pid = -1;
+        return true;
+    }
+    // Waits up to timeoutMs for the end, then kills the process; true when it ended by itself.
+    bool finish(int timeoutMs)
+    {
+        pollfd p { pidfd, POLLIN, 0 };
+        const bool ended = pid <= 0 || (::poll(&p, 1, timeoutMs) == 1 && reap());
+        if (pid > 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+            pid = -1;
+        }
+        return ended;
+    }
+    ~BackendRun()
+    {
+        finish(0);
+        for (int fd : { pidfd, back[0], back[1], side[0], side[1] })
+            if (fd >= 0)
+                ::close(fd);
+    }
+};
+
+// Proportional set size, resident set size and peak resident set size in kB, -1 when unknown.
+struct Memory {
+    qint64 pss = -1, rss = -1, hwm = -1;
+};
+
+Memory memoryOf(pid_t pid)
+{
+    Memory m;
+    auto field = [](const QString& path, const QByteArray& name) -> qint64 {
+        QFile f(path);
+        if (!f.open(QIODevice::ReadOnly))
+            return -1;
+        for (const QByteArray& line : f.readAll().split('\n'))
+            if (line.startsWith(name))
+                return line.mid(name.size()).trimmed().split(' ').value(0).toLongLong();
+        return -1;
+    };
+    m.pss = field(QStringLiteral("/proc/%1/smaps_rollup").arg(pid), "Pss:");
+    m.rss = field(QStringLiteral("/proc/%1/status").arg(pid), "VmRSS:");
+    m.hwm = field(QStringLiteral("/proc/%1/status").arg(pid), "VmHWM:");
+    return m;
+}
+
+char processState(pid_t pid)
+{
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return '?';
+    const QByteArray stat = f.readAll();
+    const qsizetype at = stat.lastIndexOf(')') + 2;
+    return at >= 2 && at < stat.size() ? stat.at(at) : '?';
 }
 
 } // namespace
@@ -33,17 +169,40 @@ private slots:
     void initTestCase();
     void pressToRelease();
     void largeJob();
+    void smallJobs_data();
+    void smallJobs();
+    void waitingMemory();
     void cleanupTestCase();
 
 private:
     // Submits data to queue and waits until CUPS completes it; milliseconds from the submission, -1 on failure.
     double printAndWait(const QByteArray& data, const QString& queue);
 
+    struct Batch {
+        QList<double> wallMs, cpuMs;
+        double totalMs = 0;
+    };
+    // Runs jobs of the file through program, lanes at a time; false when one fails.
+    bool runBatch(const QByteArray& program, const QByteArray& uri, int jobs, int lanes, Batch* batch);
+    QString memoryLine(const char* what, const Memory& m);
+
     PrintPathRig m_rig;
     QStringList m_report;
+    QTemporaryDir m_serverBin; // backend/socket: the real socket backend
+    QByteArray m_smallFile;
+    int m_nextJob = 9000;
 };
 
-void PrintPathBenchmark::initTestCase() { QVERIFY2(m_rig.start(), qPrintable(m_rig.error())); }
+void PrintPathBenchmark::initTestCase()
+{
+    QVERIFY2(m_rig.start(), qPrintable(m_rig.error()));
+    // The backends run directly find the real socket backend in CUPS_SERVERBIN.
+    QVERIFY(m_serverBin.isValid() && QDir(m_serverBin.path()).mkpath(QStringLiteral("backend")));
+    QVERIFY(QFile::link(QLatin1String(kSocketBackend), m_serverBin.filePath(QStringLiteral("backend/socket"))));
+    m_smallFile = QFile::encodeName(m_serverBin.filePath(QStringLiteral("small.prn")));
+    QFile small(QString::fromLocal8Bit(m_smallFile));
+    QVERIFY(small.open(QIODevice::WriteOnly) && small.write(QByteArray(4096, 'x')) == 4096);
+}
 
 void PrintPathBenchmark::pressToRelease()
 {
@@ -127,6 +286,147 @@ void PrintPathBenchmark::largeJob()
                     .arg(median(through), 0, 'f', 0)
                     .arg(median(alone), 0, 'f', 0)
                     .arg(ratio, 0, 'f', 3);
+}
+
+bool PrintPathBenchmark::runBatch(const QByteArray& program, const QByteArray& uri, int jobs, int lanes, Batch* batch)
+{
+    fpsim::ControlClient& printer = m_rig.printer().control();
+    if (!printer.clearJobs())
+        return false;
+    const QByteArray serverBin = QFile::encodeName(m_serverBin.path());
+    std::vector<std::unique_ptr<BackendRun>> running;
+    int started = 0, ended = 0;
+    QElapsedTimer clock;
+    clock.start();
+    while (ended < jobs) {
+        while (started < jobs && int(running.size()) < lanes) {
+            running.push_back(std::make_unique<BackendRun>());
+            if (!running.back()->start(program, uri, serverBin, ++m_nextJob, m_smallFile))
+                return false;
+            ++started;
+        }
+        std::vector<pollfd> fds;
+        for (const auto& r : running)
+            fds.push_back({ r->pidfd, POLLIN, 0 });
+        if (::poll(fds.data(), fds.size(), 60000) <= 0)
+            return false;
+        for (auto it = running.begin(); it != running.end();) {
+            if (!(*it)->reap()) {
+                ++it;
+                continue;
+            }
+            if (!WIFEXITED((*it)->status) || WEXITSTATUS((*it)->status) != 0)
+                return false;
+            batch->wallMs << (*it)->wallMs;
+            batch->cpuMs << (*it)->cpuMs;
+            ++ended;
+            it = running.erase(it);
+        }
+    }
+    batch->totalMs += double(clock.nsecsElapsed()) / 1e6;
+    // Every job reached the printer whole.
+    const QList<fpsim::SimJob> printed = printer.jobList();
+    return printed.size() == jobs && std::all_of(printed.begin(), printed.end(), [this](const fpsim::SimJob& j) {
+        return j.state == QLatin1String("printed") && j.bytes == QFileInfo(QString::fromLocal8Bit(m_smallFile)).size();
+    });
+}
+
+void PrintPathBenchmark::smallJobs_data()
+{
+    QTest::addColumn<int>("lanes");
+    QTest::newRow("one at a time") << 1;
+    QTest::newRow("8 at a time") << 8;
+}
+
+void PrintPathBenchmark::smallJobs()
+{
+    QFETCH(int, lanes);
+    QVERIFY(m_rig.printer().control().setState(0));
+    const QByteArray printerUri
+        = QStringLiteral("socket://%1:9100").arg(QLatin1String(PrintPathRig::kAddress)).toLatin1();
+    Batch through, alone;
+    for (int round = 0; round < kSmallRounds; ++round) {
+        // Alternating, so that a change of load on the machine touches both alike.
+        QVERIFY(runBatch(kSocketBackend, printerUri, kSmallJobs, lanes, &alone));
+        QVERIFY(runBatch(kBackend, "vrkt7x:" + printerUri, kSmallJobs, lanes, &through));
+    }
+    const int jobs = kSmallJobs * kSmallRounds;
+    auto perMinute = [jobs](const Batch& b) { return jobs * 60000.0 / b.totalMs; };
+    m_report << QStringLiteral(
+        "4 KB jobs, authentication off, %1 at a time, %2 each (backends run directly): through the backend "
+        "median %3 ms, CPU %4 ms, %5 jobs/min; socket backend alone median %6 ms, CPU %7 ms, %8 jobs/min; "
+        "overhead %9 ms and %10 ms CPU per job")
+                    .arg(lanes)
+                    .arg(jobs)
+                    .arg(median(through.wallMs), 0, 'f', 1)
+                    .arg(median(through.cpuMs), 0, 'f', 1)
+                    .arg(perMinute(through), 0, 'f', 0)
+                    .arg(median(alone.wallMs), 0, 'f', 1)
+                    .arg(median(alone.cpuMs), 0, 'f', 1)
+                    .arg(perMinute(alone), 0, 'f', 0)
+                    .arg(median(through.wallMs) - median(alone.wallMs), 0, 'f', 1)
+                    .arg(median(through.cpuMs) - median(alone.cpuMs), 0, 'f', 1);
+}
+
+QString PrintPathBenchmark::memoryLine(const char* what, const Memory& m)
+{
+    return QStringLiteral("%1: PSS %2 kB, RSS %3 kB, peak RSS %4 kB")
+        .arg(QLatin1String(what))
+        .arg(m.pss)
+        .arg(m.rss)
+        .arg(m.hwm);
+}
+
+void PrintPathBenchmark::waitingMemory()
+{
+    const QByteArray serverBin = QFile::encodeName(m_serverBin.path());
+    fpsim::ControlClient& printer = m_rig.printer().control();
+    QVERIFY(printer.setState(1));
+    QVERIFY(printer.clearJobs());
+    QVERIFY(printer.clearFrameLog());
+    BackendRun waiting;
+    const int jobId = ++m_nextJob;
+    QVERIFY(waiting.start(
+        kBackend, "vrkt7x:socket://" + QByteArray(PrintPathRig::kAddress) + ":9100", serverBin, jobId, m_smallFile));
+    // The job is held and the backend waits for the printer's verification.
+    QTRY_VERIFY_WITH_TIMEOUT(printer.receivedCodes().contains(QStringLiteral("DISC")), 30000);
+    QCOMPARE(printer.jobList().value(0).state, QStringLiteral("held"));
+    const Memory backend = memoryOf(waiting.pid);
+    QVERIFY(backend.pss > 0);
+    ::kill(waiting.pid, SIGTERM);
+    QVERIFY(waiting.finish(30000));
+
+    // A printer that takes the connection and never reads: the socket backend stays in its write.
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof(address);
+    QVERIFY(::bind(listener, reinterpret_cast<sockaddr*>(&address), size) == 0 && ::listen(listener, 1) == 0
+        && ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) == 0);
+    QTemporaryFile large;
+    QVERIFY(large.open() && large.write(QByteArray(kLargeBytes, 'x')) == kLargeBytes && large.flush());
+    BackendRun sending;
+    QVERIFY(sending.start(kSocketBackend, "socket://127.0.0.1:" + QByteArray::number(ntohs(address.sin_port)),
+        serverBin, ++m_nextJob, QFile::encodeName(large.fileName())));
+    int connection = -1;
+    auto stalled = [&] {
+        if (connection < 0)
+            connection = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        int queued = 0;
+        return connection >= 0 && ::ioctl(connection, FIONREAD, &queued) == 0 && queued > 0
+            && processState(sending.pid) == 'S';
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(stalled(), 30000);
+    const Memory socket = memoryOf(sending.pid);
+    ::kill(sending.pid, SIGTERM);
+    sending.finish(30000);
+    ::close(connection);
+    ::close(listener);
+    QVERIFY(socket.pss > 0);
+    m_report << memoryLine("backend waiting for a finger", backend)
+             << memoryLine("socket backend sending to a printer that does not read", socket)
+             << QStringLiteral("  PSS ratio %1 (goal: at most 2)").arg(double(backend.pss) / socket.pss, 0, 'f', 2);
 }
 
 void PrintPathBenchmark::cleanupTestCase()
