@@ -70,6 +70,7 @@ public:
     }
 
     int runInnerBackend() override { return CUPS_BACKEND_OK; }
+    bool jobIsLocal(int) override { return true; }
     std::unique_ptr<OwnerWindow> openWindow(const JobRequest& request, QString* why) override
     {
         int fds[2];
@@ -102,6 +103,8 @@ public:
         m_outcome = outcome;
         FUZZ_CHECK(userName.isEmpty());
     }
+
+    void logError(const JobRequest&, const QByteArray&) override { }
 
     QByteArray outcome() const { return m_outcome; }
 

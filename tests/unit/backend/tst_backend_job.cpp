@@ -1,17 +1,25 @@
-// The backend's job flow on the fake clock: the retry schedule while the printer does not answer,
-// and how each way a verification can end becomes an outcome, a result for the window, a dropped
-// held job and an exit status; the backend's device URIs and discovery lines.
+// The backend's job flow on the fake clock: the retry schedule while the printer does not answer or
+// does not say whether authentication is on, and how each way a verification can end becomes an
+// outcome, a result for the window, a dropped held job, an ERROR line and an exit status; the
+// agent's refusal as the backend words it; the settings file; device URIs and discovery lines.
 
+#include "AgentLink.h"
 #include "BackendJob.h"
 #include "DeviceUri.h"
 #include "Discovery.h"
 #include "FakeClock.h"
+#include "JobArguments.h"
 
+#include <QTemporaryDir>
 #include <QtTest>
 #include <condition_variable>
 #include <cups/backend.h>
 #include <mutex>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <thread>
+#include <unistd.h>
 
 namespace
 {
@@ -28,9 +36,11 @@ public:
     int64_t origin = 0;
     int64_t reachableAtMs = 0; // -1: never
     int fingerState = 1;
+    int64_t stateKnownAtMs = 0; // before it the state query fails (-1)
     int64_t identifyAtMs = -1;
     int64_t printerEndsAtMs = -1;
     int64_t cancelDeafMs = 0;
+    int dropFails = 0; // the first drops the printer does not confirm
 
     QList<int64_t> connectTimes;
     int verifyCalls = 0;
@@ -44,7 +54,10 @@ public:
         connectTimes << t;
         return reachableAtMs >= 0 && t >= reachableAtMs ? 1 : 0;
     }
-    int isDeviceFingerOpenForPrint(const QByteArray&) override { return fingerState; }
+    int isDeviceFingerOpenForPrint(const QByteArray&) override
+    {
+        return nowMs() - origin >= stateKnownAtMs ? fingerState : -1;
+    }
     bool verify(const QByteArray&, QByteArray* userName) override
     {
         std::unique_lock<std::mutex> lock(m_mutex);
@@ -85,11 +98,7 @@ public:
         }
         m_changed.notify_all();
     }
-    bool dropHeldJob(const QByteArray&) override
-    {
-        ++drops;
-        return true;
-    }
+    bool dropHeldJob(const QByteArray&) override { return ++drops > dropFails; }
     // Lets a running verification see the clock's new time before the job goes on.
     // True once it has returned.
     bool sync()
@@ -139,12 +148,15 @@ public:
     }
 
     bool agent = true;
+    bool local = true;
     int windowStatus = 0;
     int64_t windowStatusAtMs = 0;
     int64_t terminateAtMs = -1;
     int innerExit = CUPS_BACKEND_OK;
+    static constexpr int kInnerMs = 500; // the inner backend sends the job
 
     int innerRuns = 0;
+    int errorsLogged = 0;
     int result = 0;
     QList<QByteArray> lines;
     QByteArray loggedOutcome;
@@ -153,8 +165,11 @@ public:
     int runInnerBackend() override
     {
         ++innerRuns;
-        return innerExit;
+        libClock().sleepMilliseconds(kInnerMs);
+        // CUPS's SIGTERM reaches the inner backend too.
+        return terminated() ? CUPS_BACKEND_FAILED : innerExit;
     }
+    bool jobIsLocal(int) override { return local; }
     std::unique_ptr<OwnerWindow> openWindow(const JobRequest&, QString* why) override
     {
         if (!agent) {
@@ -186,6 +201,7 @@ public:
         loggedOutcome = outcome;
         loggedUser = userName;
     }
+    void logError(const JobRequest&, const QByteArray&) override { ++errorsLogged; }
 
 private:
     FakeLibrary& m_library;
@@ -201,6 +217,10 @@ private slots:
     void schedule();
     void outcomeMapping_data();
     void outcomeMapping();
+    void agentRefusal_data();
+    void agentRefusal();
+    void settingsFile_data();
+    void settingsFile();
     void deviceUri_data();
     void deviceUri();
     void discoveryLine_data();
@@ -211,13 +231,15 @@ void BackendJobTest::schedule_data()
 {
     QTest::addColumn<int>("reachableAt");
     QTest::addColumn<int>("fingerState");
-    QTest::addColumn<bool>("agent");
+    QTest::addColumn<int>("stateKnownAt");
+    QTest::addColumn<int>("window"); // NoAgent, Agent, or Remote: an agent, a job from elsewhere
     QTest::addColumn<int>("windowStatus");
     QTest::addColumn<int>("windowStatusAt");
     QTest::addColumn<int>("identifyAt");
     QTest::addColumn<int>("printerEndsAt");
     QTest::addColumn<int>("terminateAt");
     QTest::addColumn<int>("cancelDeaf");
+    QTest::addColumn<int>("dropFails");
     QTest::addColumn<int>("seconds");
     // expected
     QTest::addColumn<int>("exitCode");
@@ -225,67 +247,110 @@ void BackendJobTest::schedule_data()
     QTest::addColumn<int>("innerRuns");
     QTest::addColumn<int>("result"); // sent to the window, 0 none
     QTest::addColumn<int>("cancelledAt"); // the cancel that took effect, -1 none
+    QTest::addColumn<int>("drops"); // "CANL"s sent
     QTest::addColumn<QByteArray>("outcome"); // logged, empty: no verification
+    QTest::addColumn<QByteArray>("error"); // the ERROR line, empty: none
 
     const int R = CUPS_BACKEND_RETRY, C = CUPS_BACKEND_CANCEL, OK = CUPS_BACKEND_OK;
+    const int NoAgent = 0, Agent = 1, Remote = 2;
+    const QByteArray notRecognised = "Fingerprint not recognised; the print job is cancelled.";
+    const QByteArray byUser = "Fingerprint verification was cancelled by the user; the print job is cancelled.";
+    const QByteArray timedOut = "No fingerprint was verified in the time allowed; the print job is cancelled.";
+    const QByteArray jobCancelled = "The print job was cancelled while it waited for a fingerprint.";
     // Unreachable: a try every 10 s from 0 to 300 s, then CUPS keeps the job.
-    QTest::newRow("unreachable 5 minutes")
-        << -1 << 1 << true << 0 << 0 << -1 << -1 << -1 << 0 << 30 << R << 31 << 0 << 0 << -1 << QByteArray();
-    QTest::newRow("back after 60 s, off")
-        << 60000 << 0 << true << 0 << 0 << -1 << -1 << -1 << 0 << 30 << OK << 7 << 1 << 0 << -1 << QByteArray();
-    QTest::newRow("off, state 2") << 0 << 2 << true << 0 << 0 << -1 << -1 << -1 << 0 << 30 << OK << 1 << 1 << 0 << -1
-                                  << QByteArray();
-    QTest::newRow("identified") << 0 << 1 << true << 0 << 0 << 12000 << -1 << -1 << 0 << 30 << OK << 1 << 1 << 1 << -1
-                                << QByteArray("identified");
-    QTest::newRow("identified without agent") << 0 << 1 << false << 0 << 0 << 3000 << -1 << -1 << 0 << 30 << OK << 1
-                                              << 1 << 0 << -1 << QByteArray("identified");
-    QTest::newRow("no match") << 0 << 1 << true << 0 << 0 << -1 << 8000 << -1 << 0 << 30 << C << 1 << 1 << 2 << -1
-                              << QByteArray("not-identified");
-    QTest::newRow("cancel in the window") << 0 << 1 << true << 3 << 7000 << -1 << -1 << -1 << 0 << 30 << C << 1 << 1
-                                          << 3 << 7000 << QByteArray("cancelled-by-user");
-    QTest::newRow("window ran out") << 0 << 1 << true << 5 << 30000 << -1 << -1 << -1 << 0 << 30 << C << 1 << 1 << 5
-                                    << 30000 << QByteArray("timed-out");
-    QTest::newRow("no window: S + 15 s") << 0 << 1 << false << 0 << 0 << -1 << -1 << -1 << 0 << 30 << C << 1 << 1 << 0
-                                         << 45000 << QByteArray("timed-out");
-    QTest::newRow("SIGTERM, first cancels dropped") << 0 << 1 << true << 0 << 0 << -1 << -1 << 20000 << 20300 << 30 << C
-                                                    << 1 << 1 << 4 << 20300 << QByteArray("job-cancelled");
-    QTest::newRow("printer's own wait ran out") << 0 << 1 << true << 5 << 60000 << -1 << 50000 << -1 << 0 << 60 << C
-                                                << 1 << 1 << 5 << -1 << QByteArray("timed-out");
-    QTest::newRow("cancelled before the job was sent") << 0 << 1 << true << 3 << 0 << 5000 << -1 << -1 << 0 << 30 << C
-                                                       << 1 << 1 << 3 << -1 << QByteArray("cancelled-by-user");
-    QTest::newRow("busy") << 0 << 4 << true << 0 << 0 << -1 << -1 << -1 << 0 << 30 << C << 1 << 0 << 8 << -1
-                          << QByteArray("busy");
+    QTest::newRow("unreachable 5 minutes") << -1 << 1 << 0 << Agent << 0 << 0 << -1 << -1 << -1 << 0 << 0 << 30 << R
+                                           << 31 << 0 << 0 << -1 << 0 << QByteArray() << QByteArray();
+    QTest::newRow("back after 60 s, off") << 60000 << 0 << 0 << Agent << 0 << 0 << -1 << -1 << -1 << 0 << 0 << 30 << OK
+                                          << 7 << 1 << 0 << -1 << 0 << QByteArray() << QByteArray();
+    QTest::newRow("off, state 2") << 0 << 2 << 0 << Agent << 0 << 0 << -1 << -1 << -1 << 0 << 0 << 30 << OK << 1 << 1
+                                  << 0 << -1 << 0 << QByteArray() << QByteArray();
+    // A state query that fails is no answer: the job waits as for an unreachable printer.
+    QTest::newRow("state unknown 5 minutes") << 0 << 1 << -1 << Agent << 0 << 0 << -1 << -1 << -1 << 0 << 0 << 30 << R
+                                             << 31 << 0 << 0 << -1 << 0 << QByteArray() << QByteArray();
+    QTest::newRow("state known after 30 s") << 0 << 1 << 30000 << Agent << 0 << 0 << 40000 << -1 << -1 << 0 << 0 << 30
+                                            << OK << 4 << 1 << 1 << -1 << 0 << QByteArray("identified") << QByteArray();
+    QTest::newRow("on, state 3") << 0 << 3 << 0 << Agent << 0 << 0 << 5000 << -1 << -1 << 0 << 0 << 30 << OK << 1 << 1
+                                 << 1 << -1 << 0 << QByteArray("identified") << QByteArray();
+    QTest::newRow("identified") << 0 << 1 << 0 << Agent << 0 << 0 << 12000 << -1 << -1 << 0 << 0 << 30 << OK << 1 << 1
+                                << 1 << -1 << 0 << QByteArray("identified") << QByteArray();
+    QTest::newRow("identified without agent")
+        << 0 << 1 << 0 << NoAgent << 0 << 0 << 3000 << -1 << -1 << 0 << 0 << 30 << OK << 1 << 1 << 0 << -1 << 0
+        << QByteArray("identified") << QByteArray();
+    QTest::newRow("job from another computer")
+        << 0 << 1 << 0 << Remote << 0 << 0 << 3000 << -1 << -1 << 0 << 0 << 30 << OK << 1 << 1 << 0 << -1 << 0
+        << QByteArray("identified") << QByteArray();
+    QTest::newRow("no match") << 0 << 1 << 0 << Agent << 0 << 0 << -1 << 8000 << -1 << 0 << 0 << 30 << C << 1 << 1 << 2
+                              << -1 << 1 << QByteArray("not-identified") << notRecognised;
+    QTest::newRow("drop confirmed on the second try")
+        << 0 << 1 << 0 << Agent << 0 << 0 << -1 << 8000 << -1 << 0 << 1 << 30 << C << 1 << 1 << 2 << -1 << 2
+        << QByteArray("not-identified") << notRecognised;
+    QTest::newRow("drop never confirmed")
+        << 0 << 1 << 0 << Agent << 0 << 0 << -1 << 8000 << -1 << 0 << 99 << 30 << C << 1 << 1 << 2 << -1
+        << BackendJob::kDropTries << QByteArray("not-identified")
+        << notRecognised + " The printer did not confirm that it dropped the job; it may still hold it.";
+    QTest::newRow("cancel in the window") << 0 << 1 << 0 << Agent << 3 << 7000 << -1 << -1 << -1 << 0 << 0 << 30 << C
+                                          << 1 << 1 << 3 << 7000 << 1 << QByteArray("cancelled-by-user") << byUser;
+    QTest::newRow("window ran out") << 0 << 1 << 0 << Agent << 5 << 30000 << -1 << -1 << -1 << 0 << 0 << 30 << C << 1
+                                    << 1 << 5 << 30000 << 1 << QByteArray("timed-out") << timedOut;
+    QTest::newRow("no window: S + 15 s") << 0 << 1 << 0 << NoAgent << 0 << 0 << -1 << -1 << -1 << 0 << 0 << 30 << C << 1
+                                         << 1 << 0 << 45000 << 1 << QByteArray("timed-out") << timedOut;
+    QTest::newRow("SIGTERM, first cancels dropped")
+        << 0 << 1 << 0 << Agent << 0 << 0 << -1 << -1 << 20000 << 19800 << 0 << 30 << C << 1 << 1 << 4 << 20300 << 1
+        << QByteArray("job-cancelled") << jobCancelled;
+    QTest::newRow("SIGTERM while sending") << 0 << 1 << 0 << Agent << 0 << 0 << 5000 << -1 << 200 << 0 << 0 << 30 << C
+                                           << 1 << 1 << 4 << -1 << 1 << QByteArray("job-cancelled") << jobCancelled;
+    QTest::newRow("SIGTERM before sending") << 0 << 1 << 0 << Agent << 0 << 0 << 5000 << -1 << 0 << 0 << 0 << 30 << C
+                                            << 1 << 0 << 4 << -1 << 0 << QByteArray("job-cancelled") << jobCancelled;
+    QTest::newRow("off, SIGTERM while sending") << 0 << 0 << 0 << Agent << 0 << 0 << -1 << -1 << 200 << 0 << 0 << 30
+                                                << C << 1 << 1 << 0 << -1 << 0 << QByteArray() << QByteArray();
+    QTest::newRow("printer's own wait ran out")
+        << 0 << 1 << 0 << Agent << 5 << 60000 << -1 << 50000 << -1 << 0 << 0 << 60 << C << 1 << 1 << 5 << -1 << 1
+        << QByteArray("timed-out") << timedOut;
+    QTest::newRow("cancelled before the job was sent")
+        << 0 << 1 << 0 << Agent << 3 << 0 << 5000 << -1 << -1 << 0 << 0 << 30 << C << 1 << 0 << 3 << -1 << 0
+        << QByteArray("cancelled-by-user") << byUser;
+    // Nothing was sent to a busy printer, so nothing is dropped there.
+    QTest::newRow("busy") << 0 << 4 << 0 << Agent << 0 << 0 << -1 << -1 << -1 << 0 << 0 << 30 << C << 1 << 0 << 8 << -1
+                          << 0 << QByteArray("busy")
+                          << QByteArray("The printer's fingerprint reader is busy; the print job is cancelled.");
 }
 
 void BackendJobTest::schedule()
 {
     QFETCH(int, reachableAt);
     QFETCH(int, fingerState);
-    QFETCH(bool, agent);
+    QFETCH(int, stateKnownAt);
+    QFETCH(int, window);
     QFETCH(int, windowStatus);
     QFETCH(int, windowStatusAt);
     QFETCH(int, identifyAt);
     QFETCH(int, printerEndsAt);
     QFETCH(int, terminateAt);
     QFETCH(int, cancelDeaf);
+    QFETCH(int, dropFails);
     QFETCH(int, seconds);
     QFETCH(int, exitCode);
     QFETCH(int, connectTries);
     QFETCH(int, innerRuns);
     QFETCH(int, result);
     QFETCH(int, cancelledAt);
+    QFETCH(int, drops);
     QFETCH(QByteArray, outcome);
+    QFETCH(QByteArray, error);
 
     FakeClock clock;
     FakeLibrary library;
     library.origin = nowMs();
     library.reachableAtMs = reachableAt;
     library.fingerState = fingerState;
+    library.stateKnownAtMs = stateKnownAt < 0 ? std::numeric_limits<int64_t>::max() : stateKnownAt;
     library.identifyAtMs = identifyAt;
     library.printerEndsAtMs = printerEndsAt;
     library.cancelDeafMs = cancelDeaf;
+    library.dropFails = dropFails;
     FakeHost host(library);
-    host.agent = agent;
+    host.agent = window != 0;
+    host.local = window != 2;
     host.windowStatus = windowStatus;
     host.windowStatusAtMs = windowStatusAt;
     host.terminateAtMs = terminateAt;
@@ -314,14 +379,17 @@ void BackendJobTest::schedule()
         QVERIFY2(library.cancelledAtMs >= cancelledAt && library.cancelledAtMs < cancelledAt + 250,
             qPrintable(QString::number(library.cancelledAtMs)));
     }
-    const bool verified = outcome == "identified";
-    const bool verifying = !outcome.isEmpty();
-    // Every verification that did not identify anyone drops the held job and says why.
-    QCOMPARE(library.drops, verifying && !verified ? 1 : 0);
-    const auto errors = std::count_if(
-        host.lines.begin(), host.lines.end(), [](const QByteArray& line) { return line.startsWith("ERROR: "); });
-    QCOMPARE(int(errors), verifying && !verified ? 1 : 0);
-    QCOMPARE(host.loggedUser, verified ? QStringLiteral("张三") : QString());
+    // A job that went to the printer and was not verified is dropped there; a drop never
+    // confirmed is logged as an error.
+    QCOMPARE(library.drops, drops);
+    QCOMPARE(host.errorsLogged, drops > 0 && dropFails >= drops ? 1 : 0);
+    QList<QByteArray> errors;
+    for (const QByteArray& line : host.lines) {
+        if (line.startsWith("ERROR: "))
+            errors << line.mid(7);
+    }
+    QCOMPARE(errors, error.isEmpty() ? QList<QByteArray>() : QList<QByteArray> { error });
+    QCOMPARE(host.loggedUser, outcome == "identified" ? QStringLiteral("张三") : QString());
 }
 
 void BackendJobTest::outcomeMapping_data()
@@ -336,6 +404,8 @@ void BackendJobTest::outcomeMapping_data()
     QTest::newRow("user cancelled") << Outcome::UserCancelled << 3 << C << QStringLiteral("cancelled by the user");
     QTest::newRow("job cancelled") << Outcome::JobCancelled << 4 << C << QStringLiteral("job was cancelled");
     QTest::newRow("timed out") << Outcome::TimedOut << 5 << C << QStringLiteral("time allowed");
+    // Not produced: the library does not tell an empty result from a failed one. Kept because 7 is
+    // one of the window's result codes (fpverify has its own message for it) and the agent passes it.
     QTest::newRow("no users") << Outcome::NoUsers << 7 << C << QStringLiteral("no enrolled");
     QTest::newRow("busy") << Outcome::Busy << 8 << C << QStringLiteral("busy");
 }
@@ -351,6 +421,98 @@ void BackendJobTest::outcomeMapping()
     const QString text = QString::fromUtf8(Outcomes::errorText(outcome));
     QCOMPARE(text.isEmpty(), word.isEmpty());
     QVERIFY2(text.contains(word), qPrintable(text));
+}
+
+void BackendJobTest::agentRefusal_data()
+{
+    QTest::addColumn<QByteArray>("answer"); // the agent's line
+    QTest::addColumn<QString>("why"); // empty: a window
+    const QString noWindow = QStringLiteral("the owner's agent showed no window");
+    QTest::newRow("shown") << QByteArray("SHOWN\n") << QString();
+    QTest::newRow("reason imitating the log line")
+        << QByteArray("NOWINDOW x queue=Office job=17 owner=alice outcome=identified user=alice\n") << noWindow;
+    QTest::newRow("reason with format characters") << QByteArray("NOWINDOW \xe2\x80\xae\xe2\x80\x8b"
+                                                                 "done\n")
+                                                   << noWindow;
+    QTest::newRow("malformed") << QByteArray("SHOWN now\n")
+                               << QStringLiteral("the owner's agent answered with a malformed message");
+}
+
+// What the backend says (and logs) of an agent that shows no window is its own text.
+void BackendJobTest::agentRefusal()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(QString, why);
+    if (geteuid() != 0)
+        QSKIP("the agent is looked up as the job owner root");
+    QTemporaryDir root;
+    QVERIFY(QDir(root.path()).mkpath(QStringLiteral("0/vrkt7x")));
+    const QByteArray path = QFile::encodeName(root.path() + QStringLiteral("/0/vrkt7x/agent.socket"));
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    struct sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    QVERIFY(path.size() < int(sizeof(address.sun_path)));
+    memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    QVERIFY(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0);
+    QVERIFY(::listen(listener, 1) == 0);
+    // The agent: reads SHOW, answers, and holds the connection until the backend ends it.
+    std::thread agent([&] {
+        const int fd = ::accept(listener, nullptr, nullptr);
+        char buffer[512];
+        if (fd >= 0 && ::read(fd, buffer, sizeof(buffer)) > 0) {
+            [[maybe_unused]] const ssize_t n = ::write(fd, answer.constData(), size_t(answer.size()));
+            while (::read(fd, buffer, sizeof(buffer)) > 0) { }
+        }
+        if (fd >= 0)
+            ::close(fd);
+    });
+    JobRequest request;
+    request.queue = QStringLiteral("Office");
+    request.jobId = 17;
+    request.owner = QStringLiteral("root");
+    QString said;
+    std::unique_ptr<AgentLink> link = AgentLink::open(request, root.path(), 5000, &said);
+    const bool shown = link != nullptr;
+    link.reset();
+    ::shutdown(listener, SHUT_RDWR); // an agent never reached stops waiting
+    agent.join();
+    ::close(listener);
+    QCOMPARE(shown, why.isEmpty());
+    QCOMPARE(said, why);
+}
+
+void BackendJobTest::settingsFile_data()
+{
+    QTest::addColumn<QByteArray>("kind"); // file, link (to such a file), fifo
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("seconds");
+    QTest::newRow("General") << QByteArray("file") << QByteArray("[General]\nDefaultPath=/home/a\nTimeOut=45\n") << 45;
+    QTest::newRow("before any section, other section ignored")
+        << QByteArray("file") << QByteArray("TimeOut=60\n[Other]\nTimeOut=20\n") << 60;
+    QTest::newRow("over 64 KiB") << QByteArray("file") << "[General]\nTimeOut=45\n;" + QByteArray(64 * 1024, 'x') + "\n"
+                                 << 30;
+    QTest::newRow("link") << QByteArray("link") << QByteArray("[General]\nTimeOut=45\n") << 30;
+    QTest::newRow("fifo") << QByteArray("fifo") << QByteArray() << 30;
+}
+
+void BackendJobTest::settingsFile()
+{
+    QFETCH(QByteArray, kind);
+    QFETCH(QByteArray, text);
+    QFETCH(int, seconds);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("setting.ini"));
+    QFile file(kind == "link" ? dir.filePath(QStringLiteral("real.ini")) : path);
+    if (kind != "fifo") {
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(text), text.size());
+        file.close();
+    }
+    if (kind == "link")
+        QVERIFY(QFile::link(file.fileName(), path));
+    if (kind == "fifo")
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    QCOMPARE(verificationSeconds(path), seconds);
 }
 
 void BackendJobTest::deviceUri_data()

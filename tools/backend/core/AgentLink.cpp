@@ -107,7 +107,8 @@ std::unique_ptr<AgentLink> AgentLink::converse(int fd, const JobRequest& request
             if (m.kind == AgentMessages::Message::Shown)
                 return link;
             if (m.kind == AgentMessages::Message::NoWindow) {
-                *why = QStringLiteral("no window: ") + m.reason;
+                // The agent's reason is its user's text: it goes nowhere, root's log least of all.
+                *why = QStringLiteral("the owner's agent showed no window");
                 return nullptr;
             }
             *why = QStringLiteral("the owner's agent answered with a malformed message");

@@ -17,7 +17,7 @@ public:
 
     // Connects to the owner's agent, sends SHOW and waits up to timeoutMs for its answer. Null
     // when there is no window: no such user, no agent, an agent of someone else, NOWINDOW, no or
-    // a malformed answer (*why tells which).
+    // a malformed answer (*why tells which, in fixed words of the backend's own).
     static std::unique_ptr<AgentLink> open(
         const JobRequest& request, const QString& runtimeRoot, int timeoutMs, QString* why);
 

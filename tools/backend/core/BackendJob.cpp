@@ -32,81 +32,137 @@ BackendJob::BackendJob(PrintLibrary& library, JobHost& host, const JobRequest& r
 {
 }
 
-bool BackendJob::waitUntilReachable()
+BackendJob::AuthState BackendJob::authState(int libraryState)
+{
+    switch (libraryState) {
+    case 0:
+    case 2:
+        return AuthState::Off;
+    case 1:
+    case 3:
+        return AuthState::On;
+    case 4:
+        return AuthState::Busy;
+    default:
+        return AuthState::Unknown;
+    }
+}
+
+BackendJob::AuthState BackendJob::waitForAuthState()
 {
     const int64_t start = libClock().milliseconds();
-    bool reported = false;
-    while (m_library.isDeviceConnectForPrint(m_request.innerUri) != 1) {
-        if (!reported) {
-            m_host.report("STATE: +connecting-to-device");
-            m_host.report("INFO: Waiting for the printer to answer; trying again every 10 seconds.");
-            reported = true;
+    QByteArray waitingLine; // the INFO line of the current wait, empty before the first
+    for (;;) {
+        m_printerAnswered = m_library.isDeviceConnectForPrint(m_request.innerUri) == 1;
+        if (m_printerAnswered) {
+            const AuthState state = authState(m_library.isDeviceFingerOpenForPrint(m_request.innerUri));
+            if (state != AuthState::Unknown) {
+                if (!waitingLine.isEmpty())
+                    m_host.report("STATE: -connecting-to-device");
+                return state;
+            }
         }
+        const QByteArray line = m_printerAnswered
+            ? "INFO: The printer did not tell whether fingerprint authentication is on; trying again every 10 "
+              "seconds."
+            : "INFO: Waiting for the printer to answer; trying again every 10 seconds.";
+        if (waitingLine.isEmpty())
+            m_host.report("STATE: +connecting-to-device");
+        if (line != waitingLine)
+            m_host.report(line);
+        waitingLine = line;
         if (m_host.terminated() || libClock().milliseconds() - start >= kReachWaitMs)
-            return false;
+            return AuthState::Unknown;
         const int64_t next = libClock().milliseconds() + kRetryIntervalMs;
         while (!m_host.terminated() && libClock().milliseconds() < next)
             m_host.waitEvents(static_cast<int>(next - libClock().milliseconds()));
         if (m_host.terminated())
-            return false;
+            return AuthState::Unknown;
     }
-    if (reported)
-        m_host.report("STATE: -connecting-to-device");
-    return true;
+}
+
+int BackendJob::send()
+{
+    const int sent = m_host.runInnerBackend();
+    // An inner backend that CUPS's SIGTERM ended was cancelled with the job, not failed (a failed
+    // backend would stop the queue).
+    return sent != CUPS_BACKEND_OK && m_host.terminated() ? CUPS_BACKEND_CANCEL : sent;
+}
+
+bool BackendJob::dropHeldJob()
+{
+    for (int i = 1; i <= kDropTries; ++i) {
+        if (m_library.dropHeldJob(m_request.innerUri))
+            return true;
+        if (i < kDropTries)
+            libClock().sleepMilliseconds(kDropRetryMs);
+    }
+    m_host.logError(m_request, "the printer did not confirm that it dropped the held job");
+    return false;
 }
 
 int BackendJob::run()
 {
-    if (!waitUntilReachable()) {
+    const AuthState state = waitForAuthState();
+    if (state == AuthState::Unknown) {
         if (m_host.terminated())
             return CUPS_BACKEND_CANCEL;
-        m_host.report("INFO: The printer did not answer for 5 minutes; the job stays queued.");
+        m_host.report(m_printerAnswered ? "INFO: The printer did not tell for 5 minutes whether fingerprint "
+                                          "authentication is on; the job stays queued."
+                                        : "INFO: The printer did not answer for 5 minutes; the job stays queued.");
         return CUPS_BACKEND_RETRY;
     }
-
-    const int state = m_library.isDeviceFingerOpenForPrint(m_request.innerUri);
-    if (state != 1 && state != 4)
-        return m_host.runInnerBackend();
+    if (state == AuthState::Off)
+        return send();
 
     QString why;
-    std::unique_ptr<OwnerWindow> window = m_host.openWindow(m_request, &why);
+    std::unique_ptr<OwnerWindow> window;
+    if (m_host.jobIsLocal(m_request.jobId))
+        window = m_host.openWindow(m_request, &why);
     m_verifyStart = libClock().milliseconds();
-    if (state == 4)
-        return finish(Outcome::Busy, window.get(), QByteArray());
+    m_deadline = m_verifyStart + int64_t(m_request.seconds) * 1000 + kGraceMs;
+    if (state == AuthState::Busy)
+        return finish(Outcome::Busy, window.get(), QByteArray(), false);
 
     if (window)
         m_host.report("INFO: Waiting for a fingerprint: press your finger on the printer's reader.");
     else
         m_host.report("INFO: Press your finger on the printer's reader to release the job.");
-    const int sent = m_host.runInnerBackend();
+    const Outcome early = pendingCancel(window.get());
+    if (early != kNone)
+        return finish(early, window.get(), QByteArray(), false);
+    const int sent = send();
+    if (sent == CUPS_BACKEND_CANCEL)
+        return finish(Outcome::JobCancelled, window.get(), QByteArray(), true);
     if (sent != CUPS_BACKEND_OK) {
         // The job did not reach the printer as a whole: whatever it holds goes.
-        m_library.dropHeldJob(m_request.innerUri);
+        if (!dropHeldJob())
+            m_host.report("ERROR: The job did not reach the printer whole, and the printer did not confirm that it "
+                          "dropped what it received.");
         if (window)
             window->sendResult(Outcomes::resultCode(Outcome::JobCancelled));
         return sent;
     }
     QByteArray userName;
     const Outcome outcome = verify(window.get(), &userName);
-    return finish(outcome, window.get(), userName);
+    return finish(outcome, window.get(), userName, true);
 }
 
-Outcome BackendJob::pendingCancel(OwnerWindow* window, int64_t deadline)
+Outcome BackendJob::pendingCancel(OwnerWindow* window)
 {
     if (m_host.terminated())
         return Outcome::JobCancelled;
     const int status = window ? window->status() : 0;
     if (status == 3)
         return Outcome::UserCancelled;
-    if (status == 5 || libClock().milliseconds() >= deadline)
+    if (status == 5 || libClock().milliseconds() >= m_deadline)
         return Outcome::TimedOut;
     return kNone;
 }
 
 Outcome BackendJob::verify(OwnerWindow* window, QByteArray* userName)
 {
-    const int64_t deadline = m_verifyStart + int64_t(m_request.seconds) * 1000 + kGraceMs;
-    Outcome cancel = pendingCancel(window, deadline);
+    Outcome cancel = pendingCancel(window);
     if (cancel != kNone)
         return cancel;
 
@@ -121,7 +177,7 @@ Outcome BackendJob::verify(OwnerWindow* window, QByteArray* userName)
     });
     while (!done) {
         if (cancel == kNone)
-            cancel = pendingCancel(window, deadline);
+            cancel = pendingCancel(window);
         if (cancel != kNone)
             m_library.cancelVerify();
         if (!done)
@@ -140,11 +196,14 @@ Outcome BackendJob::verify(OwnerWindow* window, QByteArray* userName)
     return libClock().milliseconds() - started >= kLibraryGiveUpMs ? Outcome::TimedOut : Outcome::NotIdentified;
 }
 
-int BackendJob::finish(Outcome outcome, OwnerWindow* window, const QByteArray& userName)
+int BackendJob::finish(Outcome outcome, OwnerWindow* window, const QByteArray& userName, bool sent)
 {
     if (outcome != Outcome::Identified) {
-        m_library.dropHeldJob(m_request.innerUri);
-        m_host.report("ERROR: " + Outcomes::errorText(outcome));
+        // Only a job that went to the printer is dropped there: a "CANL" for anything else would
+        // stop whatever the reader is doing, perhaps someone else's verification.
+        const bool dropped = !sent || dropHeldJob();
+        m_host.report("ERROR: " + Outcomes::errorText(outcome)
+            + (dropped ? QByteArray() : " The printer did not confirm that it dropped the job; it may still hold it."));
     } else {
         m_host.report("INFO: Fingerprint verified; the printer prints the job.");
     }

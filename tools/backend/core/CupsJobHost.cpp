@@ -8,8 +8,10 @@
 #include <cstdio>
 #include <cstring>
 #include <cups/backend.h>
+#include <cups/cups.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <strings.h>
 #include <sys/wait.h>
 #include <syslog.h>
 #include <unistd.h>
@@ -39,6 +41,18 @@ void onChild(int)
     [[maybe_unused]] const ssize_t n = ::write(g_wakePipe[1], &byte, 1);
     errno = saved;
 }
+
+// cupsd names the host of a job submitted over its local socket or the loopback interface
+// "localhost"; the numeric forms are taken too. Anything else came from elsewhere.
+bool isLocalOriginatingHost(const char* hostName)
+{
+    return hostName
+        && (strcasecmp(hostName, "localhost") == 0 || strcmp(hostName, "127.0.0.1") == 0
+            || strcmp(hostName, "::1") == 0);
+}
+
+// The server libcups talks to: cupsd's local socket or this computer's loopback name.
+bool isLocalServer(const char* server) { return server && (server[0] == '/' || isLocalOriginatingHost(server)); }
 
 void drainWakePipe()
 {
@@ -136,6 +150,40 @@ int CupsJobHost::runInnerBackend()
     }
 }
 
+bool CupsJobHost::jobIsLocal(int jobId)
+{
+    const char* server = cupsServer();
+    if (!isLocalServer(server)) {
+        syslog(LOG_INFO, "job %d: no window: the print server is not this computer's", jobId);
+        return false;
+    }
+    http_t* http
+        = httpConnect2(server, ippPort(), nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1, kCupsAnswerMs, nullptr);
+    if (!http) {
+        syslog(LOG_INFO, "job %d: no window: cupsd does not answer", jobId);
+        return false;
+    }
+    httpSetTimeout(http, kCupsAnswerMs / 1000.0, nullptr, nullptr);
+    ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
+    char jobUri[64];
+    snprintf(jobUri, sizeof(jobUri), "ipp://localhost/jobs/%d", jobId);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, jobUri);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    ippAddString(
+        request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "job-originating-host-name");
+    ipp_t* response = cupsDoRequest(http, request, "/jobs/");
+    ipp_attribute_t* host = response && cupsLastError() == IPP_STATUS_OK
+        ? ippFindAttribute(response, "job-originating-host-name", IPP_TAG_ZERO)
+        : nullptr;
+    const bool local = host && ippGetCount(host) == 1 && isLocalOriginatingHost(ippGetString(host, 0, nullptr));
+    if (!local)
+        syslog(LOG_INFO, "job %d: no window: %s", jobId,
+            host ? "the job was submitted on another computer" : "cupsd did not say where the job came from");
+    ippDelete(response);
+    httpClose(http);
+    return local;
+}
+
 std::unique_ptr<OwnerWindow> CupsJobHost::openWindow(const JobRequest& request, QString* why)
 {
     std::unique_ptr<AgentLink> link
@@ -183,4 +231,11 @@ void CupsJobHost::logVerification(
         qPrintable(loggable(request.queue.isEmpty() ? QStringLiteral("-") : request.queue)), request.jobId,
         qPrintable(loggable(request.owner)), outcome.constData(),
         qPrintable(userName.isEmpty() ? QStringLiteral("-") : loggable(userName)), seconds);
+}
+
+void CupsJobHost::logError(const JobRequest& request, const QByteArray& what)
+{
+    syslog(LOG_ERR, "queue=%s job=%d: %s",
+        qPrintable(loggable(request.queue.isEmpty() ? QStringLiteral("-") : request.queue)), request.jobId,
+        what.constData());
 }

@@ -21,6 +21,9 @@ public:
     static bool installSignalHandling();
 
     int runInnerBackend() override;
+    // Asks the local cupsd (CUPS_SERVER, as cupsd passes it) for the job's
+    // job-originating-host-name with Get-Job-Attributes.
+    bool jobIsLocal(int jobId) override;
     std::unique_ptr<OwnerWindow> openWindow(const JobRequest& request, QString* why) override;
     void waitEvents(int ms) override;
     void wake() override;
@@ -28,8 +31,10 @@ public:
     void report(const QByteArray& line) override;
     void logVerification(
         const JobRequest& request, const QByteArray& outcome, const QString& userName, int seconds) override;
+    void logError(const JobRequest& request, const QByteArray& what) override;
 
     static constexpr int kAgentAnswerMs = 5000;
+    static constexpr int kCupsAnswerMs = 5000;
 
 private:
     QByteArray m_innerBackend;

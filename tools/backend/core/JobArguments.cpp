@@ -3,9 +3,12 @@
 #include "AgentMessages.h"
 #include "DeviceUri.h"
 
-#include <QFileInfo>
-#include <QSettings>
+#include <QFile>
 #include <QStringDecoder>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
@@ -23,6 +26,31 @@ bool strictPositive(const QByteArray& text, int* value)
     }
     *value = text.toInt();
     return *value > 0;
+}
+
+// The value of a top-level key of INI text as QSettings writes it: a key before any section or in
+// [General]; the last one wins; a value in double quotes loses them. Empty when absent.
+QByteArray iniTopLevelValue(const QByteArray& text, const QByteArray& key)
+{
+    QByteArray value;
+    bool topLevel = true;
+    for (const QByteArray& rawLine : text.split('\n')) {
+        const QByteArray line = rawLine.trimmed();
+        if (line.isEmpty() || line.startsWith(';') || line.startsWith('#'))
+            continue;
+        if (line.startsWith('[')) {
+            const QByteArray section = line.mid(1, line.indexOf(']') - 1).trimmed();
+            topLevel = section.compare("General", Qt::CaseInsensitive) == 0;
+            continue;
+        }
+        const int equals = line.indexOf('=');
+        if (!topLevel || equals < 0 || line.left(equals).trimmed() != key)
+            continue;
+        value = line.mid(equals + 1).trimmed();
+        if (value.size() >= 2 && value.startsWith('"') && value.endsWith('"'))
+            value = value.mid(1, value.size() - 2);
+    }
+    return value;
 }
 
 } // namespace
@@ -63,12 +91,30 @@ bool parseJobArguments(const QList<QByteArray>& argv, const QByteArray& deviceUr
 
 int verificationSeconds(const QString& settingsFile)
 {
-    const QFileInfo info(settingsFile);
-    if (!info.isFile() || info.size() > kMaxSettingsBytes)
+    // One open of the file itself (no link, no waiting on a FIFO), checked on the descriptor and
+    // read up to a bound: a member of the group that may write the folder can put anything there.
+    const int fd = ::open(QFile::encodeName(settingsFile).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return kDefaultSeconds;
-    const QSettings settings(settingsFile, QSettings::NativeFormat);
+    QByteArray text;
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxSettingsBytes) {
+        text.resize(kMaxSettingsBytes + 1);
+        qsizetype length = 0;
+        while (length < text.size()) {
+            const ssize_t n = ::read(fd, text.data() + length, static_cast<size_t>(text.size() - length));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            length += n;
+        }
+        // A file that grew past the bound while it was read counts as no file.
+        text.resize(length <= kMaxSettingsBytes ? length : 0);
+    }
+    ::close(fd);
     bool ok = false;
-    const int seconds = settings.value(QStringLiteral("TimeOut")).toString().trimmed().toInt(&ok);
+    const int seconds = iniTopLevelValue(text, "TimeOut").trimmed().toInt(&ok);
     if (!ok || seconds < AgentMessages::kMinSeconds || seconds > AgentMessages::kMaxSeconds)
         return kDefaultSeconds;
     return seconds;

@@ -20,8 +20,8 @@ struct JobArguments {
 bool parseJobArguments(const QList<QByteArray>& argv, const QByteArray& deviceUri, const QByteArray& printer,
     JobArguments* job, QString* error);
 
-// The window's countdown: "TimeOut" of the settings file when it is a number from 10 to 600,
-// otherwise 30.
+// The window's countdown: "TimeOut" of the settings file (fpmanager's INI file) when it is a number
+// from 10 to 600, otherwise 30. Only a regular file of at most 64 KiB is read, never through a link.
 int verificationSeconds(const QString& settingsFile);
 
 // The folder of the backends: $CUPS_SERVERBIN/backend, or the default when that is not an

@@ -31,7 +31,11 @@ public:
     virtual ~JobHost() = default;
     // Sends the job through the inner backend; its exit status.
     virtual int runInnerBackend() = 0;
-    // Asks the owner's agent to show the window; null when there is no window (*why says why).
+    // True when the local cupsd says the job was submitted on this computer; false when it came
+    // from another one or when that cannot be told. Only such jobs get a window.
+    virtual bool jobIsLocal(int jobId) = 0;
+    // Asks the owner's agent to show the window; null when there is no window (*why says why, in
+    // the backend's own words).
     virtual std::unique_ptr<OwnerWindow> openWindow(const JobRequest& request, QString* why) = 0;
     // Waits up to ms milliseconds, less when something may have happened (a signal, a message
     // from the agent, wake()).
@@ -46,6 +50,8 @@ public:
     virtual void logVerification(
         const JobRequest& request, const QByteArray& outcome, const QString& userName, int seconds)
         = 0;
+    // A fault an administrator must look at, logged as an error; what is the backend's own text.
+    virtual void logError(const JobRequest& request, const QByteArray& what) = 0;
 };
 
 #endif
