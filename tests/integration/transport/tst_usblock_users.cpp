@@ -36,7 +36,7 @@ qint64 monotonicNs()
 QStringList asUser(uid_t uid, const QStringList& command)
 {
     return QStringList { QStringLiteral("--reuid=%1").arg(uid), QStringLiteral("--regid=%1").arg(uid),
-        QStringLiteral("--clear-groups"), QStringLiteral("--") }
+        QStringLiteral("--clear-groups"), QStringLiteral("--pdeathsig=KILL"), QStringLiteral("--") }
     + command;
 }
 
@@ -152,36 +152,47 @@ void UsbLockUsersTest::filesOfAnotherUser()
         QCOMPARE(ownerOf(path).uid, kLeaver);
     }
 
-    // That user's scanner program holds the scanner lock for a moment: root waits for it.
-    QFile::remove("/tmp/scanner-released");
+    // That user's scanner program holds the scanner lock and does not let go: root's open gives
+    // up on its bounded schedule. Once the scanner has ended, root opens.
     QProcess scanner;
     scanner.start("setpriv",
-        asUser(kLeaver,
-            { "flock", "/tmp/.scanner_lock", "sh", "-c", "echo locked; sleep 0.5; : > /tmp/scanner-released" }));
+        asUser(kLeaver, { "sh", "-c", "exec 9>>/tmp/.scanner_lock; flock 9; echo locked; exec sleep infinity" }));
     QVERIFY(scanner.waitForReadyRead(5000));
-
-    // Root and another user open at the same time: root first, the other while root has it.
-    FakeClock clock; // root's waits on the printer lock, if any
+    FakeClock clock;
     UsbIO root;
     Printer_struct first {};
     copyField(first.deviceUri, kFirst);
+    QCOMPARE(root.open(&first, 0), usb_error_scanning);
+    QCOMPARE(clock.sleepsMs(), QList<int>(19, 200)); // about 3.8 s, then no more
+    clock.clear();
+    clock.onSleep = [&scanner](int count) {
+        if (count == 2) {
+            scanner.kill();
+            scanner.waitForFinished();
+        }
+    };
     QCOMPARE(root.open(&first, 0), 0);
-    QVERIFY(QFile::exists("/tmp/scanner-released")); // opened only after the scanner let go
-    QCOMPARE(clock.sleepsMs(), QList<int>()); // the lock was free: no retries, no removal
+    QCOMPARE(clock.sleepsMs(), QList<int>(2, 200)); // the scanner's two; the printer lock was free
+
+    // Another user opens while root has it: root lets go only once that program has met the held
+    // lock and is retrying.
     QProcess other;
+    other.setProcessChannelMode(QProcess::MergedChannels);
     other.start("setpriv", asUser(kOther, { USB_LOCK_OPENER, kSecond }));
-    QVERIFY(other.waitForReadyRead(10000)); // "trying"
-    QThread::msleep(300); // the other user's program meets the held lock
+    QByteArray output;
+    while (!output.contains(" printer may be busy.") && other.waitForReadyRead(10000))
+        output += other.readAll();
+    QVERIFY2(output.contains(" printer may be busy."), output.constData());
     const qint64 released = monotonicNs();
     QCOMPARE(root.close(), 0);
 
     QVERIFY(other.waitForFinished(20000));
-    const QStringList lines = QString::fromLatin1(other.readAllStandardOutput()).split('\n');
+    output += other.readAll();
+    const QStringList lines = QString::fromLatin1(output).split('\n');
     const QStringList opened = lines.filter(QRegularExpression("^opened ")).value(0).split(' ');
     QCOMPARE(opened.value(1), QStringLiteral("0"));
     // The lock kept the two apart: the other user's open came only after root let go.
     QVERIFY2(opened.value(2).toLongLong() > released, qPrintable(lines.join('|')));
-    scanner.waitForFinished();
 
     // Nobody removed or replaced the files of the first user.
     const FileOwner after = ownerOf("/tmp/.vrkt_lock");
