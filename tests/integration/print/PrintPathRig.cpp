@@ -1,5 +1,7 @@
 #include "PrintPathRig.h"
 
+#include "PrivateNamespace.h"
+
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -203,10 +205,12 @@ bool PrintPathRig::windowExists(int jobId, const QString& queue)
 
 QList<QPair<qint64, QString>> PrintPathRig::fpverifyProcesses()
 {
+    // Only this test's: rigs of other tests may run beside it, with the same job numbers.
+    const QByteArray ownNamespace = mountNamespaceOf("self");
     QList<QPair<qint64, QString>> found;
     for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
         QFile f(QStringLiteral("/proc/%1/cmdline").arg(pid));
-        if (!f.open(QIODevice::ReadOnly))
+        if (mountNamespaceOf(pid.toLatin1()) != ownNamespace || !f.open(QIODevice::ReadOnly))
             continue;
         const QList<QByteArray> argv = f.readAll().split('\0');
         if (argv.size() >= 2 && argv.at(0).endsWith("/fpverify"))

@@ -56,7 +56,7 @@ public:
     bool windowExists(int jobId, const QString& queue = QLatin1String(kQueue));
     // The process of the fpverify started for a job of queue, 0 when none runs.
     qint64 fpverifyPid(int jobId, const QString& queue = QLatin1String(kQueue));
-    // Every running fpverify: its process and its argument.
+    // Every running fpverify of this test: its process and its argument.
     static QList<QPair<qint64, QString>> fpverifyProcesses();
     // "result" of the job's group in the status file (0 none).
     int resultOf(int jobId);
