@@ -19,9 +19,9 @@
 # and the login and main windows are saved as build/artifacts/fpctl-demo-fpmanager-*.png.
 #
 # After that it prints through the fingerprint backend: a queue switched to it (vrkt7x:usb://...), the
-# desktop agent of user nobody on an Xvfb display, a job that the simulated finger verifies (its
-# window saved as build/artifacts/demo-print-window.png, its bytes compared with what the printer
-# printed) and one that nobody verifies, which ends cancelled with its reason.
+# desktop agent of user nobody on an Xvfb display, a job that the simulated finger verifies once its
+# window is up (the window saved as build/artifacts/demo-print-window.png, its bytes compared with
+# what the printer printed) and one that nobody verifies, which ends cancelled with its reason.
 #
 # Needs root (for the namespace); re-runs itself through sudo when it can. Exits non-zero when a
 # step does not end as it should, so CI runs it as a smoke test.
@@ -251,7 +251,8 @@ inside() {
     trap cleanup EXIT
 
     echo "Starting a private CUPS server and two simulated printers..."
-    "$SANDBOX" start "$work/cups"
+    # Ended jobs stay listed, so that the cancelled print job can be shown with its reason.
+    "$SANDBOX" start "$work/cups" --keep-history
     "$SANDBOX" add-queue "$work/cups" ZPH6100RMX 'usb://Simulated/ZPH6100RMX?serial=SIM0001' 'Maker ZPH6100RMX Series'
     "$SANDBOX" add-queue "$work/cups" ZPH6100RMX_NET 'socket://127.0.0.2' 'Maker ZPH6100RMX Series'
     "$SANDBOX" add-queue "$work/cups" Office_Laser 'socket://127.0.0.3' 'Generic PCL Laser Printer'
@@ -297,31 +298,11 @@ print_part() {
     mkdir -p "$artifacts"
 
     # The backend and CUPS's own usb backend as cupsd runs them (root, mode 0700), here with the USB
-    # simulation of this walk-through preloaded; the queue's device URI names the printer after the
-    # backend's prefix.
+    # simulation of this walk-through; the queue's device URI names the printer after the backend's
+    # prefix.
     "$SANDBOX" add-queue "$cups" "$queue" 'vrkt7x:usb://Simulated/ZPH6100RMX?serial=SIM0001' 'Maker ZPH6100RMX Series'
-    # cupsd passes a backend none of its own environment: a sanitizer build's options go in too.
-    local name program sanitizers=""
-    [ -z "${ASAN_OPTIONS:-}" ] || sanitizers="ASAN_OPTIONS='$ASAN_OPTIONS' "
-    [ -z "${LSAN_OPTIONS:-}" ] || sanitizers="${sanitizers}LSAN_OPTIONS='$LSAN_OPTIONS' "
-    [ -z "${UBSAN_OPTIONS:-}" ] || sanitizers="${sanitizers}UBSAN_OPTIONS='$UBSAN_OPTIONS' "
-    for name in vrkt7x usb; do
-        program=/usr/lib/cups/backend/usb
-        [ "$name" = vrkt7x ] && program="$build/bin/backend/vrkt7x"
-        printf '#!/bin/sh\n%sUMOCKDEV_DIR=%s LD_PRELOAD=%s exec %s "$@"\n' "$sanitizers" "$UMOCKDEV_DIR" "$LD_PRELOAD" \
-            "$program" >"$cups/bin/backend/$name"
-        chmod 0700 "$cups/bin/backend/$name"
-    done
-    # Keep finished jobs, so that the cancelled one can be shown with its reason.
-    sed -i 's/^PreserveJobHistory No/PreserveJobHistory Yes/' "$cups/cupsd.conf"
-    kill -HUP "$(cat "$cups/cupsd.pid")"
-    sleep 1
-    local i=0
-    until lpstat -r >/dev/null 2>&1; do
-        i=$((i + 1))
-        [ $i -lt 100 ] || { echo "demo: cupsd did not come back" >&2; return 1; }
-        sleep 0.1
-    done
+    "$SANDBOX" backend "$cups" vrkt7x "$build/bin/backend/vrkt7x"
+    "$SANDBOX" backend "$cups" usb /usr/lib/cups/backend/usb
     printf '[General]\nTimeOut=10\n' >/usr/share/vrkt7x/setting.ini
     note "queue $queue: $(lpstat -v "$queue" | sed 's/^device for //')"
     note "fingerprint authentication is on; the verification window counts 10 s (fpmanager's TimeOut)"
@@ -338,9 +319,11 @@ print_part() {
     local display=":$(head -n 1 "$work/print-xvfb.display")"
     mount -t tmpfs -o mode=0755 tmpfs /run/user
     install -d -o "$uid" -g "$uid" -m 0700 "/run/user/$uid"
-    as_user() { setpriv --reuid="$uid" --regid="$uid" --clear-groups env -u LD_PRELOAD "$@"; }
-    as_user DISPLAY="$display" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="/run/user/$uid" \
-        "$build/bin/vrkt7x-agent" --fpverify "$build/bin/fpverify" >"$work/agent.log" 2>&1 &
+    as_user() { setpriv --reuid="$uid" --regid="$uid" --clear-groups --pdeathsig TERM env -u LD_PRELOAD "$@"; }
+    # Started directly, not through the function, so that $! is the agent itself.
+    setpriv --reuid="$uid" --regid="$uid" --clear-groups --pdeathsig TERM env -u LD_PRELOAD DISPLAY="$display" \
+        QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="/run/user/$uid" "$build/bin/vrkt7x-agent" --fpverify "$build/bin/fpverify" \
+        >"$work/agent.log" 2>&1 &
     DEMO_AGENTPID=$!
     i=0
     until [ -S "/run/user/$uid/vrkt7x/agent.socket" ]; do
@@ -353,8 +336,9 @@ print_part() {
     local page="$work/page.txt" job ok=0
     printf 'A page printed by user nobody through the fingerprint backend.\n' >"$page"
     "${ctl[@]}" jobs clear >/dev/null
+    "${ctl[@]}" finger auto off >/dev/null
 
-    # Job 1: the simulated finger (of an enrolled user) presses by itself a moment into the wait.
+    # Job 1: the finger of an enrolled user, pressed once its window is on the desktop.
     printf '%s$ lp -d %s page.txt%s   (as nobody)\n' "$bold" "$queue" "$plain"
     job=$(as_user CUPS_SERVER="$CUPS_SERVER" lp -d "$queue" <"$page" | sed -n 's/.*-\([0-9]*\) .*/\1/p')
     [ -n "$job" ] || { echo "demo: lp did not take the job" >&2; return 1; }
@@ -366,6 +350,7 @@ print_part() {
     done
     if [ -n "$window" ]; then
         DISPLAY=$display shot "$window" "$artifacts/demo-print-window.png"
+        "${ctl[@]}" finger press alice waiting >/dev/null
         note "the window 指纹认证-$queue-$job appeared on nobody's desktop ($artifacts/demo-print-window.png)"
     else
         echo "demo: no verification window for job $job" >&2
@@ -386,7 +371,6 @@ print_part() {
     fi
 
     # Job 2: nobody presses a finger; the window's time runs out and the job ends cancelled.
-    "${ctl[@]}" finger auto off >/dev/null
     printf '%s$ lp -d %s page.txt%s   (as nobody; no finger this time)\n' "$bold" "$queue" "$plain"
     job=$(as_user CUPS_SERVER="$CUPS_SERVER" lp -d "$queue" <"$page" | sed -n 's/.*-\([0-9]*\) .*/\1/p')
     if [ -z "$job" ] || ! wait_job_state "$job" "$queue" canceled 90; then

@@ -15,9 +15,12 @@
 #include <QMessageBox>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTest>
 #include <QTextStream>
 #include <QUuid>
 #include <cstring>
+
+void FakeLibraryTest::cleanup() { QCOMPARE(FakeFingerLibrary::state().callsOnGuiThread, 0); }
 
 NoticeScript::NoticeScript()
 {
@@ -144,15 +147,6 @@ ShownBox readAndClick(QMessageBox* box, const QString& buttonText, QWidget* expe
 
 namespace ManagerTestEnv
 {
-
-bool insidePrivateNamespace()
-{
-    QFile mounts(QStringLiteral("/proc/self/mountinfo"));
-    if (!mounts.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray text = mounts.readAll();
-    return text.contains(" /usr/share/vrkt7x ") && text.contains(" /tmp ");
-}
 
 bool freshManager()
 {

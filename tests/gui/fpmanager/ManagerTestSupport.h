@@ -6,6 +6,7 @@
 // fixed paths of the private test namespace.
 
 #include "FileDialogs.h"
+#include "PrivateNamespace.h"
 #include "ui/NoticeBox.h"
 
 #include <QElapsedTimer>
@@ -22,6 +23,15 @@ class FingerManageDlg;
 class QAbstractButton;
 class QMessageBox;
 class QWidget;
+
+// Base of the window tests over FakeFingerLibrary: after each test function, no library call was
+// made on the GUI thread (every one leaves it through the window's worker).
+class FakeLibraryTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void cleanup();
+};
 
 // Answers every message box instead of showing it and records what would have been shown.
 // Answers come from `answers`, then OK (or Yes when the box offers it).
@@ -123,10 +133,6 @@ ShownBox readAndClick(QMessageBox* box, const QString& buttonText, QWidget* expe
 
 namespace ManagerTestEnv
 {
-
-// True inside the private mount namespace of the tests (tmpfs over /usr/share/vrkt7x); the
-// window tests use the program's real fixed paths and must not run outside it.
-bool insidePrivateNamespace();
 
 // The global fingerMagager on the fixed paths with a new database (admin / 58203716), no printers,
 // no selected printer, the test doubles bound, default settings. False when the database could not

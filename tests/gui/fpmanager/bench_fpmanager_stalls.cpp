@@ -73,7 +73,7 @@ Figures StallBenchmark::measure(FingerManageDlg& window, QPushButton* button)
 void StallBenchmark::run()
 {
     QVERIFY(fpsim::runningUnderUsbSimulation());
-    QVERIFY(ManagerTestEnv::insidePrivateNamespace());
+    QVERIFY(inPrivateNamespace());
     qApp->setQuitOnLastWindowClosed(false);
     CupsSandbox cups;
     QVERIFY2(cups.start(), qPrintable(cups.lastError()));

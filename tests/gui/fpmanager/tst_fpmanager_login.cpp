@@ -104,7 +104,7 @@ private slots:
 
 void TestLogin::initTestCase()
 {
-    if (!ManagerTestEnv::insidePrivateNamespace())
+    if (!inPrivateNamespace())
         QSKIP("uses fpmanager's fixed paths: runs only inside the private test namespace (ctest)");
     qApp->setQuitOnLastWindowClosed(false);
 }

@@ -52,14 +52,13 @@ bool isBlue(const QWidget* widget)
 
 } // namespace
 
-class TestMainWindow : public QObject
+class TestMainWindow : public FakeLibraryTest
 {
     Q_OBJECT
 
 private slots:
     void initTestCase();
     void init();
-    void cleanup();
 
     void form_data();
     void form();
@@ -88,13 +87,10 @@ private slots:
 
 void TestMainWindow::initTestCase()
 {
-    if (!ManagerTestEnv::insidePrivateNamespace())
+    if (!inPrivateNamespace())
         QSKIP("uses fpmanager's fixed paths: runs only inside the private test namespace (ctest)");
     qApp->setQuitOnLastWindowClosed(false);
 }
-
-// Every library call of the window leaves the GUI thread.
-void TestMainWindow::cleanup() { QCOMPARE(FakeFingerLibrary::state().callsOnGuiThread, 0); }
 
 void TestMainWindow::init() { QVERIFY(ManagerTestEnv::freshManager()); }
 

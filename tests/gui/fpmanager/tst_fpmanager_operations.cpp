@@ -94,14 +94,13 @@ bool writeFile(const QString& path, const QByteArray& data)
 
 } // namespace
 
-class TestOperations : public QObject
+class TestOperations : public FakeLibraryTest
 {
     Q_OBJECT
 
 private slots:
     void initTestCase();
     void init();
-    void cleanup();
 
     void addDialogForm_data();
     void addDialogForm();
@@ -143,13 +142,10 @@ private:
 
 void TestOperations::initTestCase()
 {
-    if (!ManagerTestEnv::insidePrivateNamespace())
+    if (!inPrivateNamespace())
         QSKIP("uses fpmanager's fixed paths: runs only inside the private test namespace (ctest)");
     qApp->setQuitOnLastWindowClosed(false);
 }
-
-// Every library call of the window leaves the GUI thread.
-void TestOperations::cleanup() { QCOMPARE(FakeFingerLibrary::state().callsOnGuiThread, 0); }
 
 void TestOperations::init()
 {

@@ -80,7 +80,7 @@ private slots:
 
 void TestScreens::initTestCase()
 {
-    QVERIFY2(ManagerTestEnv::insidePrivateNamespace(), "run through tests/fixtures/in-namespace.sh (ctest does)");
+    QVERIFY2(inPrivateNamespace(), "run through tests/fixtures/in-namespace.sh (ctest does)");
     QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
     QVERIFY2(!QFontDatabase::families(QFontDatabase::SimplifiedChinese).isEmpty(),
         "no font with Chinese glyphs: scripts/setup.sh installs fonts-wqy-microhei");

@@ -4,6 +4,7 @@
 
 #include "FpverifyProcess.h"
 #include "PrintSideDouble.h"
+#include "PrivateNamespace.h"
 #include "XvfbServer.h"
 
 #include <QApplication>
@@ -75,7 +76,7 @@ private slots:
 
 void TestFpverifyOnX::initTestCase()
 {
-    QVERIFY2(inPrivateMountNamespace(), "run through tests/fixtures/in-namespace.sh (ctest does)");
+    QVERIFY2(inPrivateNamespace(), "run through tests/fixtures/in-namespace.sh (ctest does)");
     QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
     QVERIFY2(!QFontDatabase::families(QFontDatabase::SimplifiedChinese).isEmpty(),
         "no font with Chinese glyphs: scripts/setup.sh installs fonts-wqy-microhei");

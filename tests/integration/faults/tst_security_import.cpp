@@ -48,7 +48,7 @@ private:
 
 void SecurityImportTest::initTestCase()
 {
-    if (!ManagerTestEnv::insidePrivateNamespace())
+    if (!inPrivateNamespace())
         QSKIP("uses fpmanager's fixed paths: runs only inside the private test namespace (ctest)");
     qApp->setQuitOnLastWindowClosed(false);
     QVERIFY(ManagerTestEnv::freshManager());

@@ -9,6 +9,28 @@
 #include <csignal>
 #include <unistd.h>
 
+namespace
+{
+
+// "PID COMMAND" of every live process of process group pgid (zombies left out).
+QStringList groupMembers(pid_t pgid)
+{
+    QStringList members;
+    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // "PID (COMM) STATE PPID PGRP ...": the command may hold blanks and parentheses.
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 2 && fields.at(0) != "Z" && fields.at(2).toInt() == pgid)
+            members << QString::fromUtf8(text.left(text.lastIndexOf(')') + 1));
+    }
+    return members;
+}
+
+} // namespace
+
 class TestFpctlDemo : public QObject
 {
     Q_OBJECT
@@ -37,11 +59,14 @@ void TestFpctlDemo::runsToTheEnd()
     timer.start();
     demo.start();
     QVERIFY(demo.waitForStarted());
+    const pid_t group = static_cast<pid_t>(demo.processId());
     const bool finished = demo.waitForFinished(400000);
-    if (!finished) {
-        ::kill(-static_cast<pid_t>(demo.processId()), SIGKILL);
+    // A demo that ended by itself has ended everything it started; what is left is ended here.
+    QStringList left;
+    const bool groupEmpty = !finished || QTest::qWaitFor([&] { return (left = groupMembers(group)).isEmpty(); }, 5000);
+    ::kill(-group, SIGKILL);
+    if (!finished)
         demo.waitForFinished();
-    }
     const QByteArray output = demo.readAll();
     if (QDir().mkpath(artifacts)) {
         QFile file(artifacts + QStringLiteral("/fpctl-demo.txt"));
@@ -51,6 +76,7 @@ void TestFpctlDemo::runsToTheEnd()
     qInfo("the demo took %lld ms", timer.elapsed());
 
     QVERIFY2(finished, output.constData());
+    QVERIFY2(groupEmpty, qPrintable(left.join(QLatin1Char('\n'))));
     QCOMPARE(demo.exitStatus(), QProcess::NormalExit);
     QVERIFY2(demo.exitCode() == 0, output.constData());
     const QString text = QString::fromUtf8(output);

@@ -5,6 +5,7 @@
 
 #include "FpverifyProcess.h"
 #include "PrintSideDouble.h"
+#include "PrivateNamespace.h"
 
 #include <QFile>
 #include <QProcess>
@@ -81,7 +82,7 @@ private slots:
 void TestFpverifyProgram::initTestCase()
 {
     // Only inside the test's own namespace may the real status file be touched.
-    QVERIFY2(inPrivateMountNamespace(), "run through tests/fixtures/in-namespace.sh (ctest does)");
+    QVERIFY2(inPrivateNamespace(), "run through tests/fixtures/in-namespace.sh (ctest does)");
     QVERIFY(QFile::exists(QStringLiteral(FPVERIFY_PROGRAM)));
 }
 

@@ -4,6 +4,7 @@
 
 #include "FpverifyProcess.h"
 #include "PrintSideDouble.h"
+#include "PrivateNamespace.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -27,7 +28,7 @@ private slots:
 
 void TestFpverifyTimeout::initTestCase()
 {
-    QVERIFY2(inPrivateMountNamespace(), "run through tests/fixtures/in-namespace.sh (ctest does)");
+    QVERIFY2(inPrivateNamespace(), "run through tests/fixtures/in-namespace.sh (ctest does)");
     QFile::remove(kStatusFile);
 }
 

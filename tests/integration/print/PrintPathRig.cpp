@@ -1,11 +1,12 @@
 #include "PrintPathRig.h"
 
+#include "PrivateNamespace.h"
+
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTest>
-#include <csignal>
 #include <cups/cups.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -15,7 +16,6 @@ namespace
 {
 
 const char kUser[] = "nobody";
-const char kDisplay[] = ":7";
 
 bool run(const QString& program, const QStringList& args)
 {
@@ -33,16 +33,6 @@ bool writeFile(const QString& path, const QByteArray& data, int mode)
     return ::chmod(QFile::encodeName(path).constData(), mode) == 0;
 }
 
-template <typename Predicate> bool waitFor(Predicate done, int timeoutMs)
-{
-    for (int waited = 0; !done(); waited += 100) {
-        if (waited >= timeoutMs)
-            return false;
-        QTest::qWait(100);
-    }
-    return true;
-}
-
 } // namespace
 
 PrintPathRig::~PrintPathRig()
@@ -52,10 +42,6 @@ PrintPathRig::~PrintPathRig()
         m_agent.waitForFinished(5000);
     }
     m_cups.stop();
-    if (m_xvfb.state() != QProcess::NotRunning) {
-        m_xvfb.terminate();
-        m_xvfb.waitForFinished(5000);
-    }
 }
 
 bool PrintPathRig::fail(const QString& what)
@@ -90,8 +76,7 @@ bool PrintPathRig::start()
             QStringLiteral("[General]\nTimeOut=%1\n").arg(kWindowSeconds).toLatin1(), 0644))
         return fail(QStringLiteral("cannot write setting.ini"));
 
-    m_xvfb.start(QStringLiteral("Xvfb"), { kDisplay, "-screen", "0", "800x600x24", "-nolisten", "tcp" });
-    if (!m_xvfb.waitForStarted() || !waitFor([] { return QFile::exists(QStringLiteral("/tmp/.X11-unix/X7")); }, 10000))
+    if (!m_xvfb.start("800x600x24"))
         return fail(QStringLiteral("Xvfb does not start"));
 
     if (!m_printer.start(QLatin1String(kAddress)))
@@ -103,10 +88,16 @@ bool PrintPathRig::start()
         && (!m_usb.connectTo(fpsim::usbControlSocket(QLatin1String(kUsbSerial))) || !m_usb.addUser("alice", 1)))
         return fail(m_usb.lastError());
 
+    // Jobs stay in the history with their state and message after they end.
+    m_cups.setKeepJobHistory(true);
     if (!m_cups.start())
         return fail(m_cups.lastError());
-    if (!installBackends() || !keepJobHistory())
-        return false;
+    // The backend and the real socket and usb backends beside it; under the USB simulation they see
+    // its printer.
+    if (!m_cups.installBackend(QStringLiteral("vrkt7x"), QStringLiteral(VRKT_BINARY_DIR "/bin/backend/vrkt7x"))
+        || !m_cups.installBackend(QStringLiteral("socket"), QStringLiteral("/usr/lib/cups/backend/socket"))
+        || !m_cups.installBackend(QStringLiteral("usb"), QStringLiteral("/usr/lib/cups/backend/usb")))
+        return fail(m_cups.lastError());
     const QString printerUri = QStringLiteral("socket://%1:9100").arg(QLatin1String(kAddress));
     if (!m_cups.addQueue(QLatin1String(kQueue), QStringLiteral("vrkt7x:") + printerUri)
         || !m_cups.addQueue(QLatin1String(kDirectQueue), printerUri)
@@ -117,75 +108,30 @@ bool PrintPathRig::start()
     return startAgent();
 }
 
-// The backend and the real socket and usb backends beside it, as cupsd runs them: root, mode 0700;
-// under the USB simulation with its preload.
-bool PrintPathRig::installBackends()
-{
-    const QString backends = m_cups.dir() + QStringLiteral("/bin/backend/");
-    QByteArray environment = m_hasUsb ? "LD_PRELOAD=" + qgetenv("LD_PRELOAD") + ' ' : QByteArray();
-    // cupsd passes a backend none of its own environment: a sanitizer build's options go in too.
-    for (const char* name : { "ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS" }) {
-        const QByteArray value = qgetenv(name);
-        if (!value.isEmpty())
-            environment += QByteArray(name) + "='" + value + "' ";
-    }
-    auto wrapper = [&](const char* name, const QByteArray& program) {
-        return writeFile(
-            backends + QLatin1String(name), "#!/bin/sh\n" + environment + "exec " + program + " \"$@\"\n", 0700);
-    };
-    if (!wrapper("vrkt7x", VRKT_BINARY_DIR "/bin/backend/vrkt7x") || !wrapper("socket", "/usr/lib/cups/backend/socket")
-        || !wrapper("usb", "/usr/lib/cups/backend/usb"))
-        return fail(QStringLiteral("cannot install the backends"));
-    return true;
-}
-
-// Jobs stay in the history with their state and message after they end; the backends see the
-// simulated USB printer.
-bool PrintPathRig::keepJobHistory()
-{
-    if (m_hasUsb) {
-        QFile files(m_cups.dir() + QStringLiteral("/cups-files.conf"));
-        if (!files.open(QIODevice::Append) || files.write("PassEnv UMOCKDEV_DIR\n") <= 0)
-            return fail(QStringLiteral("cannot write cups-files.conf"));
-    }
-    const QString conf = m_cups.dir() + QStringLiteral("/cupsd.conf");
-    QFile f(conf);
-    if (!f.open(QIODevice::ReadOnly))
-        return fail(QStringLiteral("cannot read cupsd.conf"));
-    const QByteArray text = f.readAll().replace("PreserveJobHistory No", "PreserveJobHistory Yes");
-    f.close();
-    if (!writeFile(conf, text, 0644))
-        return fail(QStringLiteral("cannot write cupsd.conf"));
-    pid_t cupsd = 0;
-    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        QFile cmd(QStringLiteral("/proc/%1/cmdline").arg(pid));
-        if (cmd.open(QIODevice::ReadOnly) && cmd.readAll().contains(QFile::encodeName(conf)))
-            cupsd = pid.toInt();
-    }
-    if (cupsd <= 0 || ::kill(cupsd, SIGHUP) != 0)
-        return fail(QStringLiteral("cannot reload cupsd"));
-    QTest::qWait(1000);
-    if (!waitFor([this] { return m_cups.runClient(QStringLiteral("lpstat"), { "-r" }).contains("is running"); }, 10000))
-        return fail(QStringLiteral("cupsd does not come back after reloading"));
-    return true;
-}
-
 bool PrintPathRig::startAgent()
 {
     QProcessEnvironment env;
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir());
-    env.insert(QStringLiteral("DISPLAY"), QLatin1String(kDisplay));
+    env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(m_xvfb.display()));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     env.insert(QStringLiteral("HOME"), QStringLiteral("/tmp"));
     env.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin"));
     m_agent.setProcessEnvironment(env);
     m_agent.setProcessChannelMode(QProcess::ForwardedChannels);
     m_agent.start(QStringLiteral("setpriv"),
-        { QStringLiteral("--reuid=%1").arg(m_uid), QStringLiteral("--regid=%1").arg(m_gid), "--clear-groups",
-            VRKT_BINARY_DIR "/bin/vrkt7x-agent", "--fpverify", VRKT_BINARY_DIR "/bin/fpverify" });
-    if (!m_agent.waitForStarted() || !waitFor([this] { return QFile::exists(agentSocket()); }, 10000))
+        desktopUserArguments()
+            + QStringList { VRKT_BINARY_DIR "/bin/vrkt7x-agent", "--fpverify", VRKT_BINARY_DIR "/bin/fpverify" });
+    if (!m_agent.waitForStarted() || !QTest::qWaitFor([this] { return QFile::exists(agentSocket()); }, 10000))
         return fail(QStringLiteral("the agent does not start"));
     return true;
+}
+
+// setpriv's arguments that run a program as the desktop user, ended with this process even when
+// a test is killed.
+QStringList PrintPathRig::desktopUserArguments() const
+{
+    return { QStringLiteral("--reuid=%1").arg(m_uid), QStringLiteral("--regid=%1").arg(m_gid), "--clear-groups",
+        "--pdeathsig", "TERM" };
 }
 
 int PrintPathRig::submit(const QByteArray& data, bool asDesktopUser, const QString& queue)
@@ -198,10 +144,7 @@ int PrintPathRig::submit(const QByteArray& data, bool asDesktopUser, const QStri
     lp.setProcessEnvironment(env);
     QStringList args { QStringLiteral("lp"), QStringLiteral("-d"), queue };
     if (asDesktopUser)
-        lp.start(QStringLiteral("setpriv"),
-            QStringList {
-                QStringLiteral("--reuid=%1").arg(m_uid), QStringLiteral("--regid=%1").arg(m_gid), "--clear-groups" }
-                + args);
+        lp.start(QStringLiteral("setpriv"), desktopUserArguments() + args);
     else
         lp.start(args.takeFirst(), args);
     if (!lp.waitForStarted(10000))
@@ -238,7 +181,8 @@ bool PrintPathRig::xdotool(const QStringList& arguments, QByteArray* out)
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), QLatin1String(kDisplay));
+    env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(m_xvfb.display()));
+    env.remove(QStringLiteral("LD_PRELOAD"));
     p.setProcessEnvironment(env);
     p.start(QStringLiteral("xdotool"), arguments);
     if (!p.waitForFinished(10000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
@@ -259,17 +203,28 @@ bool PrintPathRig::windowExists(int jobId, const QString& queue)
                .contains(QStringLiteral("指纹认证-%1-%2").arg(queue).arg(jobId));
 }
 
-qint64 PrintPathRig::fpverifyPid(int jobId, const QString& queue)
+QList<QPair<qint64, QString>> PrintPathRig::fpverifyProcesses()
 {
-    const QByteArray argument = windowArgument(jobId, queue).toUtf8();
+    // Only this test's: rigs of other tests may run beside it, with the same job numbers.
+    const QByteArray ownNamespace = mountNamespaceOf("self");
+    QList<QPair<qint64, QString>> found;
     for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
         QFile f(QStringLiteral("/proc/%1/cmdline").arg(pid));
-        if (!f.open(QIODevice::ReadOnly))
+        if (mountNamespaceOf(pid.toLatin1()) != ownNamespace || !f.open(QIODevice::ReadOnly))
             continue;
         const QList<QByteArray> argv = f.readAll().split('\0');
-        if (argv.size() >= 2 && argv.at(0).endsWith("/fpverify") && argv.at(1) == argument)
-            return pid.toLongLong();
+        if (argv.size() >= 2 && argv.at(0).endsWith("/fpverify"))
+            found.append({ pid.toLongLong(), QString::fromUtf8(argv.at(1)) });
     }
+    return found;
+}
+
+qint64 PrintPathRig::fpverifyPid(int jobId, const QString& queue)
+{
+    const QString argument = windowArgument(jobId, queue);
+    for (const auto& process : fpverifyProcesses())
+        if (process.second == argument)
+            return process.first;
     return 0;
 }
 

@@ -3,8 +3,11 @@
 
 #include "CupsSandbox.h"
 #include "SimulatedPrinters.h"
+#include "XvfbServer.h"
 
 #include <QByteArray>
+#include <QList>
+#include <QPair>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -15,7 +18,7 @@
 // 0700, as cupsd runs them), a simulated network printer whose print port takes the jobs, Xvfb,
 // and the agent of the unprivileged desktop user "nobody" starting the real fpverify. Under
 // "fpsim usb --serial SIM0001" a queue to the simulated USB printer comes too: the backend and the
-// real usb backend run under the umockdev preload (cupsd passes UMOCKDEV_DIR on, never LD_PRELOAD).
+// real usb backend run under the umockdev preload, which their wrappers carry (cupsd drops it).
 class PrintPathRig
 {
 public:
@@ -54,6 +57,8 @@ public:
     bool windowExists(int jobId, const QString& queue = QLatin1String(kQueue));
     // The process of the fpverify started for a job of queue, 0 when none runs.
     qint64 fpverifyPid(int jobId, const QString& queue = QLatin1String(kQueue));
+    // Every running fpverify of this test: its process and its argument.
+    static QList<QPair<qint64, QString>> fpverifyProcesses();
     // "result" of the job's group in the status file (0 none).
     int resultOf(int jobId);
     // Runs xdotool on the rig's display; true when it exited with 0.
@@ -63,15 +68,14 @@ public:
 
 private:
     bool fail(const QString& what);
-    bool installBackends();
-    bool keepJobHistory();
     bool startAgent();
+    QStringList desktopUserArguments() const;
 
     CupsSandbox m_cups;
     fpsim::SimulatedNetPrinter m_printer;
     fpsim::ControlClient m_usb;
     bool m_hasUsb = false;
-    QProcess m_xvfb;
+    XvfbServer m_xvfb;
     QProcess m_agent;
     uid_t m_uid = 0;
     gid_t m_gid = 0;

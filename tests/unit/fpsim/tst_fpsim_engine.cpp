@@ -221,7 +221,8 @@ void TestFpsimEngine::badInputNeverTouchesTheStore()
 
 void TestFpsimEngine::verificationFinger_data()
 {
-    QTest::addColumn<QString>("script"); // who:when  with who = alice|unknown|none, when = now|after|next|before
+    QTest::addColumn<QString>(
+        "script"); // who:when  with who = alice|unknown|none, when = now|after|next|before|waiting|waiting-before
     QTest::addColumn<int>("statusAt500ms");
     QTest::addColumn<int>("statusAt3s");
     QTest::addColumn<QByteArray>("resultName");
@@ -230,6 +231,8 @@ void TestFpsimEngine::verificationFinger_data()
     QTest::newRow("bob after 2s") << "bob:after" << 0 << 1 << QByteArray("bob");
     QTest::newRow("unknown now") << "unknown:now" << 2 << 2 << QByteArray();
     QTest::newRow("alice at next wait") << "alice:next" << 1 << 1 << QByteArray("alice");
+    QTest::newRow("alice in the current wait") << "alice:waiting" << 1 << 1 << QByteArray("alice");
+    QTest::newRow("alice waiting, scripted before") << "alice:waiting-before" << 1 << 1 << QByteArray("alice");
     QTest::newRow("pressed before waiting is lost") << "alice:before" << 0 << 0 << QByteArray();
     QTest::newRow("nothing") << "none:now" << 0 << 0 << QByteArray();
     QTest::newRow("never enrolled name") << "mallory:now" << 2 << 2 << QByteArray();
@@ -253,13 +256,14 @@ void TestFpsimEngine::verificationFinger()
         rig.engine->pressFinger(press); // reader idle: nobody waits for it
         rig.clock.advance(10);
     }
-    if (when == QLatin1String("next")) {
-        press.when = FingerPress::When::NextWait;
+    if (when == QLatin1String("next") || when == QLatin1String("waiting-before")) {
+        press.when = when == QLatin1String("next") ? FingerPress::When::NextWait : FingerPress::When::Waiting;
         rig.engine->pressFinger(press);
         rig.clock.advance(5000); // scripted long before the wait: still used
     }
     QCOMPARE(rig.answer(hdr("DISC")), sta('A', 0, 0));
-    if (when == QLatin1String("now") && who != QLatin1String("none"))
+    press.when = when == QLatin1String("waiting") ? FingerPress::When::Waiting : press.when;
+    if ((when == QLatin1String("now") || when == QLatin1String("waiting")) && who != QLatin1String("none"))
         rig.engine->pressFinger(press);
     if (when == QLatin1String("after")) {
         press.when = FingerPress::When::AfterDelay;

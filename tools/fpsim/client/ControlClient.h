@@ -20,6 +20,7 @@
 //   finger unknown [WHEN]                  a finger that matches nobody
 //          WHEN: now (default; lost if the reader is not waiting), after=MS,
 //                next [delay=MS] (at the next wait for a finger, MS after it starts; default 100)
+//                waiting [delay=MS] (now while the reader waits, else as next)
 //   finger none                            forget every scripted press not yet made
 //   finger auto on|off                     press a matching finger 1-2 s into every wait
 //   fault KIND[=ARG] [code=CODE] [count=N] inject a fault into the next N frames (default 1;

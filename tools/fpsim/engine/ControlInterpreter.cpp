@@ -29,7 +29,7 @@ namespace
         = "ping | info | status | state [N] | quit\n"
           "store list | store count | store add NAME [ID] | store remove NAME | store clear\n"
           "store load PATH | store save PATH | store capacity N\n"
-          "finger press NAME [now|after=MS|next [delay=MS]] | finger unknown [now|after=MS|next [delay=MS]]\n"
+          "finger press NAME [now|after=MS|next|waiting [delay=MS]] | finger unknown [the same]\n"
           "finger none | finger auto on|off\n"
           "fault KIND[=ARG] [code=CODE] [count=N] | fault list | fault clear\n"
           "  KIND: busy notready refuse progress malformed short oversize delay drop unplug stall fail importfail\n"
@@ -247,13 +247,15 @@ bool ControlInterpreter::finger(const QStringList& args, QStringList* lines, QSt
             press.when = FingerPress::When::Now;
         } else if (w == QLatin1String("next")) {
             press.when = FingerPress::When::NextWait;
+        } else if (w == QLatin1String("waiting")) {
+            press.when = FingerPress::When::Waiting;
         } else if (w.startsWith(QLatin1String("after=")) && parseInt(w.mid(6), &ms, 0, 86400000)) {
             press.when = FingerPress::When::AfterDelay;
             press.delayMs = ms;
         } else if (w.startsWith(QLatin1String("delay=")) && parseInt(w.mid(6), &ms, 0, 86400000)) {
             press.delayMs = ms;
         } else {
-            return fail(error, QStringLiteral("bad word '%1': now, next, after=MS or delay=MS").arg(w));
+            return fail(error, QStringLiteral("bad word '%1': now, next, waiting, after=MS or delay=MS").arg(w));
         }
     }
     m_engine.pressFinger(press);

@@ -865,7 +865,7 @@ void PrinterEngine::pressFinger(const FingerPress& press)
         advance(now);
         ScheduledPress scheduled { press.who, press.user, -1,
             press.delayMs >= 0 ? press.delayMs : m_config.nextWaitPressDelayMs };
-        if (press.when == FingerPress::When::Now)
+        if (press.when == FingerPress::When::Now || (press.when == FingerPress::When::Waiting && m_waiting))
             scheduled.atMs = now;
         else if (press.when == FingerPress::When::AfterDelay)
             scheduled.atMs = now + qMax(0, press.delayMs);

@@ -49,7 +49,7 @@ struct PrinterConfig {
 // A finger on the reader, scripted by a test or a person.
 struct FingerPress {
     enum class Who { User, Unknown };
-    enum class When { Now, AfterDelay, NextWait };
+    enum class When { Now, AfterDelay, NextWait, Waiting }; // Waiting: now if the reader waits, else NextWait
     Who who = Who::User;
     QByteArray user; // Who::User: the enrolled (or to be enrolled) user whose finger this is
     When when = When::Now;
