@@ -100,19 +100,24 @@ void PrintIppTest::initTestCase()
     const QString command = m_dir.filePath(QStringLiteral("print-to-fpsim"));
     QVERIFY(writeFile(command,
         "#!/bin/bash\n"
-        "ctl() { '" + QFile::encodeName(fpsim::fpsimProgram()) + "' ctl '"
-            + QFile::encodeName(m_printer.controlSocket()) + "' jobs; }\n"
-            "last=$(ctl | sed -n 's/^id=\\([0-9]*\\) .*$/\\1/p' | tail -n 1)\n"
-            "id=$((${last:-0} + 1))\n"
-            "cat \"$1\" >/dev/tcp/" + kAddress + "/9100 || exit 1\n"
-            "for i in $(seq 1200); do\n"
-            "    case $(ctl | sed -n \"s/^id=$id state=\\([a-z]*\\).*$/\\1/p\") in\n"
-            "    printed) exit 0 ;;\n"
-            "    dropped) exit 1 ;;\n"
-            "    esac\n"
-            "    sleep 0.1\n"
-            "done\n"
-            "exit 1\n",
+        "ctl() { '"
+            + QFile::encodeName(fpsim::fpsimProgram()) + "' ctl '" + QFile::encodeName(m_printer.controlSocket())
+            + "' jobs; }\n"
+              // "id=N state=S bytes=... via=...": the state of the newest job above id $1.
+              "newest() { ctl | sed -n 's/^.*id=\\([0-9]*\\) state=\\([a-z]*\\).*$/\\1 \\2/p' | "
+              "awk -v above=$1 '$1 > above { s = $2 } END { print s }'; }\n"
+              "last=$(ctl | sed -n 's/^.*id=\\([0-9]*\\) .*$/\\1/p' | tail -n 1)\n"
+              "cat \"$1\" >/dev/tcp/"
+            + kAddress
+            + "/9100 || exit 1\n"
+              "for i in $(seq 1200); do\n"
+              "    case $(newest ${last:-0}) in\n"
+              "    printed) exit 0 ;;\n"
+              "    dropped) exit 1 ;;\n"
+              "    esac\n"
+              "    sleep 0.1\n"
+              "done\n"
+              "exit 1\n",
         0700));
     const QString spool = m_dir.filePath(QStringLiteral("spool"));
     QVERIFY(QDir().mkpath(spool));
@@ -137,8 +142,8 @@ void PrintIppTest::initTestCase()
     QVERIFY2(m_rig.cups().addQueue(QStringLiteral("OfficeIpp"),
                  QStringLiteral("vrkt7x:ipp://%1:%2/ipp/print").arg(QLatin1String(kAddress)).arg(kIppPort)),
         qPrintable(m_rig.cups().lastError()));
-    QVERIFY2(m_rig.cups().addQueue(QStringLiteral("OfficeDnssd"),
-                 QStringLiteral("vrkt7x:dnssd://Office%20IPP._ipp._tcp.local/")),
+    QVERIFY2(m_rig.cups().addQueue(
+                 QStringLiteral("OfficeDnssd"), QStringLiteral("vrkt7x:dnssd://Office%20IPP._ipp._tcp.local/")),
         qPrintable(m_rig.cups().lastError()));
 }
 
@@ -204,9 +209,15 @@ void PrintIppTest::job()
     if (result >= 2) {
         // The window gives way to its message box, which ends the program once confirmed.
         const QString pid = QString::number(m_rig.fpverifyPid(jobId, queue));
-        QTRY_VERIFY_WITH_TIMEOUT(m_rig.xdotool({ "search", "--onlyvisible", "--pid", pid, "--classname", "fpverify",
-                                     "windowfocus", "--sync", "%1", "key", "Return" }),
+        QByteArray names;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_rig.xdotool(
+                { "search", "--onlyvisible", "--pid", pid, "--classname", "fpverify", "getwindowname", "%@" }, &names)
+                && names == "警告\n",
             10000);
+        // xdotool calls the box's going away under its key release an error: the end is checked below.
+        m_rig.xdotool({ "search", "--onlyvisible", "--pid", pid, "--classname", "fpverify", "windowfocus", "--sync",
+            "%1", "key", "Return" });
     }
     QTRY_VERIFY_WITH_TIMEOUT(m_rig.fpverifyPid(jobId, queue) == 0, 10000);
 }

@@ -157,8 +157,8 @@ QByteArray deviceUri(const QByteArray& deviceId, const QByteArray& descriptorSer
     } else if (strcasecmp(make.constData(), "Lexmark International") == 0) {
         make = "Lexmark";
     }
-    QByteArray product = model ? model
-        : description          ? description
+    QByteArray product = model                             ? model
+        : description                                      ? description
         : strncasecmp(make.constData(), "Unknown", 7) == 0 ? "Printer"
                                                            : "Unknown Model";
     // "MAKE MODEL" loses its make.
