@@ -12,6 +12,8 @@ packages=(
   libusb-1.0-0-dev libcups2-dev cups-daemon cups-client cups-bsd
   # the real backends (usb, socket, snmp, dnssd) and cups-deviced, for the print path's tests
   cups cups-ipp-utils
+  # an IPP printer in front of the simulated one (ippeveprinter), found through DNS-SD
+  avahi-daemon dbus
   # simulated USB devices
   umockdev libumockdev-dev libglib2.0-dev
   # end-to-end and GUI tests
