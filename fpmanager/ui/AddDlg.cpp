@@ -16,7 +16,11 @@ AddDlg::AddDlg(QWidget* parent)
 
 AddDlg::~AddDlg() { delete ui; }
 
-void AddDlg::setQueryMsg(QString text) { ui->label->setText(text); }
+void AddDlg::setQueryMsg(QString text)
+{
+    ui->label->setText(text);
+    FormFit::fitFixedForm(this);
+}
 
 void AddDlg::on_AddUserName_textEdited(const QString& text) { ui->AddUserName->setText(UserNameWidth::limited(text)); }
 

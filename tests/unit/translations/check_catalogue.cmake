@@ -3,6 +3,7 @@
 #   PROJECT   the lupdate project (.cmake) that qt_add_translations wrote for the catalogue's target
 #   GENERATE  Qt's GenerateLUpdateProject.cmake, which turns PROJECT into lupdate's JSON
 #   WORK_DIR  scratch folder; TS itself is never written
+cmake_minimum_required(VERSION 3.24)
 file(REMOVE_RECURSE "${WORK_DIR}")
 file(MAKE_DIRECTORY "${WORK_DIR}")
 get_filename_component(name "${TS}" NAME)
