@@ -157,7 +157,7 @@ private:
 
 void TestLanguage::initTestCase()
 {
-    QVERIFY2(ManagerTestEnv::insidePrivateNamespace(), "run through tests/fixtures/in-namespace.sh (ctest does)");
+    QVERIFY2(inPrivateNamespace(), "run through tests/fixtures/in-namespace.sh (ctest does)");
     QVERIFY(m_dir.isValid());
     qApp->setQuitOnLastWindowClosed(false);
 }

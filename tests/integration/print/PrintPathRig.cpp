@@ -134,7 +134,15 @@ QStringList PrintPathRig::desktopUserArguments() const
         "--pdeathsig", "TERM" };
 }
 
-int PrintPathRig::submit(const QByteArray& data, bool asDesktopUser, const QString& queue)
+bool PrintPathRig::asOtherUser(const QString& command)
+{
+    // daemon (uid 1): a local account that is neither root nor the desktop user.
+    return QProcess::execute(QStringLiteral("setpriv"),
+               { "--reuid=1", "--regid=1", "--clear-groups", "--pdeathsig", "TERM", "sh", "-c", command })
+        == 0;
+}
+
+int PrintPathRig::submit(const QByteArray& data, bool asDesktopUser, const QString& queue, const QStringList& options)
 {
     QProcess lp;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -142,7 +150,7 @@ int PrintPathRig::submit(const QByteArray& data, bool asDesktopUser, const QStri
     env.remove(QStringLiteral("LPDEST"));
     env.remove(QStringLiteral("PRINTER"));
     lp.setProcessEnvironment(env);
-    QStringList args { QStringLiteral("lp"), QStringLiteral("-d"), queue };
+    QStringList args = QStringList { QStringLiteral("lp"), QStringLiteral("-d"), queue } + options;
     if (asDesktopUser)
         lp.start(QStringLiteral("setpriv"), desktopUserArguments() + args);
     else

@@ -50,7 +50,10 @@ public:
     QString statusFile() const { return runtimeDir() + QStringLiteral("/vrkt7x/status.conf"); }
 
     // Submits data with lp to queue, as the desktop user or as root; the job id or -1.
-    int submit(const QByteArray& data, bool asDesktopUser = true, const QString& queue = QLatin1String(kQueue));
+    int submit(const QByteArray& data, bool asDesktopUser = true, const QString& queue = QLatin1String(kQueue),
+        const QStringList& options = QStringList());
+    // Runs a shell command as a user who is neither root nor the desktop user; true when it exited with 0.
+    bool asOtherUser(const QString& command);
     // The job's IPP state (0 when unknown) and its printer-state-message.
     int jobState(int jobId, QString* message = nullptr);
     // Whether fpverify's window for the job ("指纹认证-QUEUE-N") exists.

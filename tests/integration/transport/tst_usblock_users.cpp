@@ -8,6 +8,7 @@
 // once this process is gone, even after SIGKILL).
 
 #include "FakeClock.h"
+#include "MachineSetting.h"
 #include "SimulatedPrinters.h"
 #include "transport/UsbIO.h"
 
@@ -22,7 +23,6 @@ namespace
 {
 const char kFirst[] = "usb://Simulated/ZPH6100RMX?serial=SIM0001";
 const char kSecond[] = "usb://Simulated/ZPH6100RMX?serial=SIM0002";
-const char kProtectedRegular[] = "/proc/sys/fs/protected_regular";
 constexpr uid_t kLeaver = 4711; // the user whose program left the files
 constexpr uid_t kOther = 4712; // another non-root user opening at the same time as root
 
@@ -39,62 +39,6 @@ QStringList asUser(uid_t uid, const QStringList& command)
         QStringLiteral("--clear-groups"), QStringLiteral("--pdeathsig=KILL"), QStringLiteral("--") }
     + command;
 }
-
-// A sysctl value held for the life of this process.
-class MachineSetting
-{
-public:
-    bool set(const char* path, const QByteArray& value)
-    {
-        QFile current(QString::fromLatin1(path));
-        if (!current.open(QIODevice::ReadOnly))
-            return false;
-        m_path = path;
-        m_previous = current.readAll().trimmed() + '\n';
-        int guard[2];
-        if (pipe2(guard, O_CLOEXEC) != 0)
-            return false;
-        const pid_t pid = fork();
-        if (pid < 0)
-            return false;
-        if (pid == 0) {
-            // The watchdog: only async-signal-safe calls from here on.
-            setsid();
-            const int devNull = ::open("/dev/null", O_RDWR);
-            for (int fd = 0; fd < 3; ++fd)
-                dup2(devNull, fd);
-            for (int fd = 3; fd < 4096; ++fd)
-                if (fd != guard[0])
-                    ::close(fd);
-            char c;
-            ssize_t n;
-            while ((n = ::read(guard[0], &c, 1)) != 0 && (n > 0 || errno == EINTR)) { }
-            const int fd = ::open(path, O_WRONLY);
-            if (fd >= 0 && ::write(fd, m_previous.constData(), size_t(m_previous.size())) < 0)
-                _exit(1);
-            _exit(0);
-        }
-        ::close(guard[0]);
-        m_guard = guard[1]; // closed by the kernel when this process ends, however it ends
-        return write(value + '\n');
-    }
-    void restore()
-    {
-        if (m_path)
-            write(m_previous);
-    }
-
-private:
-    bool write(const QByteArray& value)
-    {
-        QFile file(QString::fromLatin1(m_path));
-        return file.open(QIODevice::WriteOnly) && file.write(value) == value.size() && file.flush();
-    }
-
-    const char* m_path = nullptr;
-    QByteArray m_previous;
-    int m_guard = -1;
-};
 
 struct FileOwner {
     bool exists = false;
@@ -127,7 +71,8 @@ private:
 void UsbLockUsersTest::initTestCase()
 {
     QVERIFY(fpsim::runningUnderUsbSimulation());
-    QVERIFY2(m_protectedRegular.set(kProtectedRegular, "2"), "cannot set fs.protected_regular (root needed)");
+    QVERIFY2(m_protectedRegular.set(MachineSetting::kProtectedRegular, "2"),
+        "cannot set fs.protected_regular (root needed)");
     // The other users' programs reach the simulated devices through the umockdev test bed, which
     // lives in this test's private /tmp.
     const QString testbed = qEnvironmentVariable("UMOCKDEV_DIR");

@@ -6,6 +6,7 @@
 
 #include "AgentLink.h"
 #include "BackendJob.h"
+#include "CupsJobHost.h"
 #include "DeviceUri.h"
 #include "Discovery.h"
 #include "FakeClock.h"
@@ -227,6 +228,8 @@ private slots:
     void deviceUri();
     void innerBackendUri_data();
     void innerBackendUri();
+    void auditField_data();
+    void auditField();
     void discoveryLine_data();
     void discoveryLine();
     void usbPrinterName_data();
@@ -599,6 +602,33 @@ void BackendJobTest::innerBackendUri()
     });
     QCOMPARE(uri, printUri);
     QCOMPARE(asked, inner.startsWith("dnssd:") ? inner : QByteArray());
+}
+
+// What another party chose (a remote client the owner's name, the printer the identified user's)
+// stays one field of the audit line.
+void BackendJobTest::auditField_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("field");
+
+    QTest::newRow("plain") << "alice"
+                           << "alice";
+    QTest::newRow("empty") << ""
+                           << "-";
+    QTest::newRow("imitated fields") << "bob outcome=identified user=alice"
+                                     << "bob?outcome=identified?user=alice";
+    QTest::newRow("line break") << "bob\nqueue=x"
+                                << "bob?queue=x";
+    QTest::newRow("right-to-left override") << QString::fromUtf8("bob\u202edeifitnedi") << "bob?deifitnedi";
+    QTest::newRow("zero-width space") << QString::fromUtf8("al\u200bice") << "al?ice";
+    QTest::newRow("Chinese name kept") << QString::fromUtf8("张三") << QString::fromUtf8("张三");
+}
+
+void BackendJobTest::auditField()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, field);
+    QCOMPARE(logField(text), field);
 }
 
 void BackendJobTest::discoveryLine_data()
