@@ -134,6 +134,25 @@ QStringList PrintPathRig::desktopUserArguments() const
         "--pdeathsig", "TERM" };
 }
 
+bool PrintPathRig::confirmOutcomeBox(int jobId, const QString& queue)
+{
+    const QString pid = QString::number(fpverifyPid(jobId, queue));
+    QByteArray names;
+    const bool shown = QTest::qWaitFor(
+        [&] {
+            return xdotool(
+                       { "search", "--onlyvisible", "--pid", pid, "--classname", "fpverify", "getwindowname", "%@" },
+                       &names)
+                && names == "警告\n";
+        },
+        10000);
+    // xdotool calls the box's going away under its key release an error: the caller checks the end.
+    if (shown)
+        xdotool({ "search", "--onlyvisible", "--pid", pid, "--classname", "fpverify", "windowfocus", "--sync", "%1",
+            "key", "Return" });
+    return shown;
+}
+
 bool PrintPathRig::asOtherUser(const QString& command)
 {
     // daemon (uid 1): a local account that is neither root nor the desktop user.

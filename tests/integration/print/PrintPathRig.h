@@ -64,6 +64,9 @@ public:
     static QList<QPair<qint64, QString>> fpverifyProcesses();
     // "result" of the job's group in the status file (0 none).
     int resultOf(int jobId);
+    // Waits up to 10 s for the message box ("警告") that the job's window gives way to and confirms
+    // it, which ends fpverify; false when no box came.
+    bool confirmOutcomeBox(int jobId, const QString& queue = QLatin1String(kQueue));
     // Runs xdotool on the rig's display; true when it exited with 0.
     bool xdotool(const QStringList& arguments, QByteArray* out = nullptr);
     // The argument fpverify is started with for a job of queue.
