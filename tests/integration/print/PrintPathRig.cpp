@@ -17,14 +17,16 @@ namespace
 
 const char kUser[] = "nobody";
 
-bool run(const QString& program, const QStringList& args)
+} // namespace
+
+bool PrintPathRig::run(const QString& program, const QStringList& args)
 {
     QProcess p;
     p.start(program, args);
     return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
-bool writeFile(const QString& path, const QByteArray& data, int mode)
+bool PrintPathRig::writeFile(const QString& path, const QByteArray& data, int mode)
 {
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(data) != data.size())
@@ -32,8 +34,6 @@ bool writeFile(const QString& path, const QByteArray& data, int mode)
     f.close();
     return ::chmod(QFile::encodeName(path).constData(), mode) == 0;
 }
-
-} // namespace
 
 PrintPathRig::~PrintPathRig()
 {

@@ -52,6 +52,10 @@ public:
     // Submits data with lp to queue, as the desktop user or as root; the job id or -1.
     int submit(const QByteArray& data, bool asDesktopUser = true, const QString& queue = QLatin1String(kQueue),
         const QStringList& options = QStringList());
+    // Runs a program and waits up to 30 s; true when it exited with 0.
+    static bool run(const QString& program, const QStringList& args);
+    // Writes a whole file and gives it mode; false on any failure.
+    static bool writeFile(const QString& path, const QByteArray& data, int mode);
     // Runs a shell command as a user who is neither root nor the desktop user; true when it exited with 0.
     bool asOtherUser(const QString& command);
     // The job's IPP state (0 when unknown) and its printer-state-message.

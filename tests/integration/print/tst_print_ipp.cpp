@@ -18,20 +18,6 @@ const char kAddress[] = "127.0.0.1"; // where a dnssd:// URI of this machine res
 const char kService[] = "Office IPP";
 const int kIppPort = 8631;
 
-bool run(const QString& program, const QStringList& args)
-{
-    QProcess p;
-    p.start(program, args);
-    return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
-
-bool writeFile(const QString& path, const QByteArray& data, int mode)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size() && f.flush()
-        && ::chmod(QFile::encodeName(path).constData(), mode) == 0;
-}
-
 } // namespace
 
 class PrintIppTest : public QObject
@@ -80,7 +66,7 @@ void PrintIppTest::initTestCase()
     QVERIFY(m_printer.control().addUser("alice", 1));
 
     // DNS-SD on the loopback interface: a system bus and avahi in private folders of /run.
-    QVERIFY(run(QStringLiteral("ip"), { "link", "set", "lo", "multicast", "on" }));
+    QVERIFY(PrintPathRig::run(QStringLiteral("ip"), { "link", "set", "lo", "multicast", "on" }));
     for (const char* folder : { "/run/dbus", "/run/avahi-daemon" }) {
         QVERIFY(QDir().mkpath(QLatin1String(folder)));
         QVERIFY(::mount("tmpfs", folder, "tmpfs", 0, "mode=0755") == 0);
@@ -88,7 +74,7 @@ void PrintIppTest::initTestCase()
     QVERIFY(startDaemon(m_dbus, QStringLiteral("dbus-daemon"), { "--system", "--nofork", "--nopidfile" },
         QStringLiteral("/run/dbus/system_bus_socket")));
     const QString avahiConf = m_dir.filePath(QStringLiteral("avahi-daemon.conf"));
-    QVERIFY(writeFile(avahiConf,
+    QVERIFY(PrintPathRig::writeFile(avahiConf,
         "[server]\nuse-ipv4=yes\nuse-ipv6=no\nallow-interfaces=lo\nenable-dbus=yes\n"
         "[publish]\npublish-workstation=no\npublish-hinfo=no\n",
         0644));
@@ -98,7 +84,7 @@ void PrintIppTest::initTestCase()
 
     // The IPP printer's print command: the document to the print port, then wait for its end.
     const QString command = m_dir.filePath(QStringLiteral("print-to-fpsim"));
-    QVERIFY(writeFile(command,
+    QVERIFY(PrintPathRig::writeFile(command,
         "#!/bin/bash\n"
         "ctl() { '"
             + QFile::encodeName(fpsim::fpsimProgram()) + "' ctl '" + QFile::encodeName(m_printer.controlSocket())
@@ -137,7 +123,7 @@ void PrintIppTest::initTestCase()
     // The real ipp and dnssd backends beside the backend, run as root as cupsd runs the usb one.
     const QString backends = m_rig.cups().dir() + QStringLiteral("/bin/backend/");
     for (const char* name : { "ipp", "dnssd" })
-        QVERIFY(writeFile(backends + QLatin1String(name),
+        QVERIFY(PrintPathRig::writeFile(backends + QLatin1String(name),
             QByteArray("#!/bin/sh\nexec /usr/lib/cups/backend/") + name + " \"$@\"\n", 0700));
     QVERIFY2(m_rig.cups().addQueue(QStringLiteral("OfficeIpp"),
                  QStringLiteral("vrkt7x:ipp://%1:%2/ipp/print").arg(QLatin1String(kAddress)).arg(kIppPort)),
