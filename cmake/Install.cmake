@@ -22,6 +22,7 @@ if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT OR CMAKE_INSTALL_PREFIX STREQUAL 
 endif()
 
 set(VRKT_DATA_DIR "${CMAKE_INSTALL_DATADIR}/vrkt7x")
+set(VRKT_CATALOGUE_INSTALL_DIR "${CMAKE_INSTALL_DATADIR}/qt6/translations")
 set(VRKT_PACKAGE_DOC_DIR "${CMAKE_INSTALL_DATADIR}/doc/vrkt7x")
 set(VRKT_UDEV_RULES_DIR "lib/udev/rules.d")
 set(VRKT_CMAKE_PACKAGE_DIR "${CMAKE_INSTALL_LIBDIR}/cmake/vrkt7xcommon")
@@ -30,18 +31,21 @@ set(VRKT_PACKAGING_BINARY_DIR "${PROJECT_BINARY_DIR}/packaging")
 set(VRKT_PACKAGE_PREFIX "/usr") # of the Debian package
 
 # The unversioned library link must land where fpmanager looks for it, the data folder where the
-# programs keep their files.
+# programs keep their files, the message catalogues where the windows look for them.
 foreach(_prefix IN ITEMS "${CMAKE_INSTALL_PREFIX}" "${VRKT_PACKAGE_PREFIX}")
   cmake_path(APPEND _prefix "${CMAKE_INSTALL_LIBDIR}" "libvrkt7xcommon.so" OUTPUT_VARIABLE _link)
   cmake_path(APPEND _prefix "${VRKT_DATA_DIR}" OUTPUT_VARIABLE _data)
-  if(NOT _link IN_LIST VRKT_LIBRARY_LOCATIONS OR NOT _data STREQUAL VRKT_FIXED_DATA_DIR)
+  cmake_path(APPEND _prefix "${VRKT_CATALOGUE_INSTALL_DIR}" OUTPUT_VARIABLE _catalogues)
+  if(NOT _link IN_LIST VRKT_LIBRARY_LOCATIONS OR NOT _data STREQUAL VRKT_FIXED_DATA_DIR
+     OR NOT _catalogues STREQUAL VRKT_TRANSLATIONS_DIR)
     if(_prefix STREQUAL VRKT_PACKAGE_PREFIX)
       set(_level WARNING) # the Debian package would be broken
     else()
       set(_level STATUS)
     endif()
-    message(${_level} "Installed under the prefix ${_prefix}, the library link ${_link} and the data "
-      "folder ${_data} are not where the programs look for them (${VRKT_FIXED_DATA_DIR}); "
+    message(${_level} "Installed under the prefix ${_prefix}, the library link ${_link}, the data "
+      "folder ${_data} or the catalogues ${_catalogues} are not where the programs look for them "
+      "(${VRKT_FIXED_DATA_DIR}, ${VRKT_TRANSLATIONS_DIR}); "
       "cmake --install wants --prefix /usr.")
   endif()
 endforeach()
@@ -92,6 +96,12 @@ foreach(_program IN ITEMS fpmanager fpverify fpctl vrkt7x-usblist vrkt7x-agent)
     install(FILES ${_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   endif()
 endforeach()
+
+# --- the windows' message catalogues (translations/), where the programs look for them ----------
+get_property(_vrkt_catalogues GLOBAL PROPERTY VRKT_CATALOGUE_FILES)
+if(_vrkt_catalogues)
+  install(FILES ${_vrkt_catalogues} DESTINATION ${VRKT_CATALOGUE_INSTALL_DIR})
+endif()
 
 # --- fpmanager in the desktop's menu: desktop entry and hicolor icons --------------------------
 if(TARGET fpmanager)

@@ -3,7 +3,12 @@
 # cmake/Install.cmake lays the installation out after them.
 #   VRKT_FIXED_DATA_DIR      fpmanager's database and settings, the library's sm.conf
 #   VRKT_LIBRARY_LOCATIONS   where fpmanager looks for libvrkt7xcommon.so, in this order
+#   VRKT_TRANSLATIONS_DIR    the windows' message catalogues (fpmanager_en.qm, fpverify_en.qm):
+#                            Qt's own folder, beside its qtbase_*.qm. Not under the data folder,
+#                            which its group may write to: a catalogue swapped there would put its
+#                            texts into every user's fpverify.
 set(VRKT_FIXED_DATA_DIR "/usr/share/vrkt7x")
+set(VRKT_TRANSLATIONS_DIR "/usr/share/qt6/translations")
 set(VRKT_LIBRARY_LOCATIONS
   /usr/lib/libvrkt7xcommon.so
   /usr/lib64/libvrkt7xcommon.so

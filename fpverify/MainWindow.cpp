@@ -38,10 +38,11 @@ MainWindow::MainWindow(const QString& argument, QWidget* parent, const QString& 
     m_jobId = parsed.jobId;
     m_timeLeft = parsed.seconds;
 
-    setWindowTitle(QStringLiteral("指纹认证-") + m_strPrinter + QLatin1Char('-') + QString::number(m_jobId));
+    // One arg() call for both: a "%2" in a printer's name stays as it is.
+    setWindowTitle(tr("指纹认证-%1-%2").arg(m_strPrinter, QString::number(m_jobId)));
     ui->label_timeval->setText(QString::number(m_timeLeft));
-    ui->label->setText(QStringLiteral("您的打印工作需要进行指纹认证，请按下您的手指。如果在%1秒内未检测到正确指纹，"
-                                      "则打印工作取消。您也可以直接点击“取消”按键取消当前打印。")
+    ui->label->setText(tr("您的打印工作需要进行指纹认证，请按下您的手指。如果在%1秒内未检测到正确指纹，"
+                          "则打印工作取消。您也可以直接点击“取消”按键取消当前打印。")
                            .arg(m_timeLeft));
 
     connect(&m_timer, &QTimer::timeout, this, &MainWindow::timeout);

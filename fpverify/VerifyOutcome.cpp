@@ -11,16 +11,17 @@ QString outcome_text(int code)
 {
     switch (code) {
     case kResultFailed:
-        return QStringLiteral("指纹验证失败，打印作业将被取消！");
+        return QCoreApplication::translate("VerifyOutcome", "指纹验证失败，打印作业将被取消！");
     case kResultCancelled:
     case kResultCancelledToo:
-        return QStringLiteral("指纹验证被用户取消，打印作业也将被取消！");
+        return QCoreApplication::translate("VerifyOutcome", "指纹验证被用户取消，打印作业也将被取消！");
     case kResultTimedOut:
-        return QStringLiteral("指纹验证超时，打印作业也将被取消！");
+        return QCoreApplication::translate("VerifyOutcome", "指纹验证超时，打印作业也将被取消！");
     case kResultNoUsers:
-        return QStringLiteral("设备用户列表为空，无法进行指纹验证，当前打印作业将被取消！");
+        return QCoreApplication::translate(
+            "VerifyOutcome", "设备用户列表为空，无法进行指纹验证，当前打印作业将被取消！");
     case kResultBusy:
-        return QStringLiteral("设备忙，当前打印作业将被取消！");
+        return QCoreApplication::translate("VerifyOutcome", "设备忙，当前打印作业将被取消！");
     default:
         return QString();
     }
@@ -31,9 +32,9 @@ void handler_result(int code)
     const QString text = outcome_text(code);
     if (text.isEmpty())
         return;
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("警告"), text, QMessageBox::Ok, nullptr,
-        Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
-    box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+    QMessageBox box(QMessageBox::Warning, QCoreApplication::translate("VerifyOutcome", "警告"), text, QMessageBox::Ok,
+        nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+    box.button(QMessageBox::Ok)->setText(QCoreApplication::translate("VerifyOutcome", "确定"));
     box.exec();
 }
 

@@ -4,10 +4,20 @@
 #include "MainWindow.h"
 #include "SigintHandler.h"
 #include "StatusFile.h"
+#include "Translations.h"
 #include "VerifyArgument.h"
 
 #include <QApplication>
 #include <QIcon>
+
+namespace
+{
+
+// The window and its messages in the language of the session the agent started us in, when there
+// is a catalogue for it; otherwise the texts as written.
+void installTranslations(QApplication& app) { Translations::install(app, QStringLiteral("fpverify")); }
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -15,6 +25,7 @@ int main(int argc, char* argv[])
 
     QApplication app(argc, argv);
     watchSigint(&app);
+    installTranslations(app);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/image/app_icon.png")));
     QApplication::setQuitOnLastWindowClosed(false);
     // Texts and 8-bit strings are UTF-8 throughout: Qt 6 has no other codec to set.

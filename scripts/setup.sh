@@ -8,10 +8,14 @@ packages=(
   build-essential cmake ninja-build pkg-config clang llvm libclang-rt-14-dev ccache clang-format
   # Qt 6: Core, Gui, Widgets, Network, Sql (SQLite), Test, and its Chinese catalogue
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-translations-l10n qt6-l10n-tools
+  # lupdate and lrelease through CMake (Qt6LinguistTools) for the windows' catalogues
+  qt6-tools-dev
   # printer access
   libusb-1.0-0-dev libcups2-dev cups-daemon cups-client cups-bsd
   # the real backends (usb, socket, snmp, dnssd) and cups-deviced, for the print path's tests
   cups cups-ipp-utils
+  # an IPP printer in front of the simulated one (ippeveprinter), found through DNS-SD
+  avahi-daemon dbus
   # simulated USB devices
   umockdev libumockdev-dev libglib2.0-dev
   # end-to-end and GUI tests

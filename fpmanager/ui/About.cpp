@@ -13,7 +13,7 @@ About::About(QWidget* parent)
     setFixedSize(width(), height());
     setWindowTitle(QStringLiteral(" "));
     connect(ui->btn_ok, &QPushButton::clicked, this, &QDialog::accept);
-    ui->label_version->setText(QStringLiteral("KELB指纹管理版本%1").arg(QString::fromLatin1(app_version)));
+    ui->label_version->setText(tr("KELB指纹管理版本%1").arg(QString::fromLatin1(app_version)));
 }
 
 About::~About() { delete ui; }

@@ -1,5 +1,6 @@
 #include "AddDlg.h"
 
+#include "FormFit.h"
 #include "NoticeBox.h"
 #include "UserNameWidth.h"
 #include "ui_AddDlg.h"
@@ -10,11 +11,16 @@ AddDlg::AddDlg(QWidget* parent)
 {
     ui->setupUi(this);
     setFixedSize(width(), height());
+    FormFit::fitFixedForm(this);
 }
 
 AddDlg::~AddDlg() { delete ui; }
 
-void AddDlg::setQueryMsg(QString text) { ui->label->setText(text); }
+void AddDlg::setQueryMsg(QString text)
+{
+    ui->label->setText(text);
+    FormFit::fitFixedForm(this);
+}
 
 void AddDlg::on_AddUserName_textEdited(const QString& text) { ui->AddUserName->setText(UserNameWidth::limited(text)); }
 
@@ -22,8 +28,8 @@ void AddDlg::on_btn_add_OK_clicked()
 {
     const QString name = ui->AddUserName->text().trimmed();
     if (name.isEmpty()) {
-        NoticeBox::notice(this, QMessageBox::Warning, QStringLiteral("警告"),
-            QStringLiteral("输入用户名不正确，请重新输入"), Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+        NoticeBox::notice(this, QMessageBox::Warning, tr("警告"), tr("输入用户名不正确，请重新输入"),
+            Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
         ui->AddUserName->setFocus();
         return;
     }

@@ -1,5 +1,6 @@
 #include "ChangeInfoDlg.h"
 
+#include "FormFit.h"
 #include "NoticeBox.h"
 #include "UserNameWidth.h"
 #include "store/CharsetFuncs.h"
@@ -13,7 +14,8 @@
 namespace
 {
 
-const char kPasswordRule[] = "输入的密码必须是8~16位数字、字母和符号的任意组合，请重新输入";
+const char kPasswordRule[]
+    = QT_TRANSLATE_NOOP("ChangeInfoDlg", "输入的密码必须是8~16位数字、字母和符号的任意组合，请重新输入");
 const int kMinPassword = 8;
 const int kMaxPassword = 16;
 // What the account record keeps of the password (UTF-8) and of the name (GB18030): a longer value
@@ -35,13 +37,14 @@ ChangeInfoDlg::ChangeInfoDlg(QWidget* parent)
 {
     ui->setupUi(this);
     setFixedSize(width(), height());
+    FormFit::fitFixedForm(this);
 }
 
 ChangeInfoDlg::~ChangeInfoDlg() { delete ui; }
 
 void ChangeInfoDlg::showChangeNotice(const QString& text)
 {
-    NoticeBox::notice(this, QMessageBox::Warning, QStringLiteral("警告"), text);
+    NoticeBox::notice(this, QMessageBox::Warning, tr("警告"), text);
 }
 
 void ChangeInfoDlg::on_editNewName_textEdited(const QString& text)
@@ -104,24 +107,24 @@ void ChangeInfoDlg::on_Btn_OK_clicked()
         if (focus)
             focus->setFocus();
     };
-    const QString ruleWithStop = QString::fromUtf8(kPasswordRule) + QLatin1Char('.');
+    const QString ruleWithStop = tr(kPasswordRule) + QLatin1Char('.');
     const bool nameKeptWhole = CharsetFuncs::toGB18030(newName, -1).size() <= kMaxNameBytes;
     const bool passwordKeptWhole = newPassword.toUtf8().size() <= kMaxPasswordBytes;
     if (newName.isEmpty() || !nameKeptWhole)
-        return refuse(QStringLiteral("输入新用户名不正确，请重新输入."), ui->editNewName);
+        return refuse(tr("输入新用户名不正确，请重新输入."), ui->editNewName);
     if (oldPassword.isEmpty())
-        return refuse(QStringLiteral("输入的密码不正确，请重新输入."), ui->editOldPwd);
+        return refuse(tr("输入的密码不正确，请重新输入."), ui->editOldPwd);
     if (newPassword.isEmpty())
         return refuse(ruleWithStop, ui->editNewPwd);
     if (repeated.isEmpty())
         return refuse(ruleWithStop, ui->editReNewPwd);
     if (oldPassword != storedPassword)
-        return refuse(QStringLiteral("输入的密码不正确，请重新输入"), ui->editOldPwd);
+        return refuse(tr("输入的密码不正确，请重新输入"), ui->editOldPwd);
     if (newPassword.size() < kMinPassword || newPassword.size() > kMaxPassword || !passwordKeptWhole)
-        return refuse(QString::fromUtf8(kPasswordRule), ui->editNewPwd);
+        return refuse(tr(kPasswordRule), ui->editNewPwd);
     if (newPassword != repeated) {
         qDebug() << "Pwd=" << newPassword << " reNew=" << repeated;
-        return refuse(QStringLiteral("两次密码输入的不一致，请重新输入"), nullptr);
+        return refuse(tr("两次密码输入的不一致，请重新输入"), nullptr);
     }
 
     // A change the database did not keep has been reported by its warning (or its log); the
@@ -131,8 +134,8 @@ void ChangeInfoDlg::on_Btn_OK_clicked()
 
     NoticeRequest done;
     done.icon = QMessageBox::Information;
-    done.title = QStringLiteral("提示");
-    done.text = QStringLiteral("更改成功");
+    done.title = tr("提示");
+    done.text = tr("更改成功");
     done.buttons = QMessageBox::Yes;
     done.parent = this;
     if (NoticeBox::show(done) == QMessageBox::Yes) {

@@ -5,6 +5,7 @@
 #include "BusyIndicator.h"
 #include "ExportThread.h"
 #include "FileDialogs.h"
+#include "FormFit.h"
 #include "ImportThread.h"
 #include "LibraryWorker.h"
 #include "NoticeBox.h"
@@ -37,9 +38,9 @@ const char kVersion[] = "V0.17";
 const int kMaxUsers = 1000;
 // The name as the library receives it: GB18030, at most 32 bytes, zero-filled.
 const int kNameBufferSize = 64;
-const char kFdlFilter[] = "指纹数据文件(*.fdl)";
+const char kFdlFilter[] = QT_TRANSLATE_NOOP("FingerManageDlg", "指纹数据文件(*.fdl)");
 // Second line of the message line while a close or quit waits for the running operation.
-const char kExitWaitsNote[] = "正在等待当前操作结束，结束后退出...";
+const char kExitWaitsNote[] = QT_TRANSLATE_NOOP("FingerManageDlg", "正在等待当前操作结束，结束后退出...");
 
 // Authentication counts as on for the answers 1 and 3 (bit value 2 does not matter); busy,
 // errors and every other value count as off.
@@ -63,6 +64,7 @@ FingerManageDlg::FingerManageDlg(QWidget* parent)
 {
     ui->setupUi(this);
     setFixedSize(width(), height());
+    FormFit::fitFixedForm(this);
     setWindowFlags(Qt::WindowCloseButtonHint);
 
     im_exportDefPath = QDir::homePath();
@@ -136,7 +138,7 @@ void FingerManageDlg::showSwitchState(bool on)
 {
     ui->chkBox_FSW->setChecked(on);
     setSwitchBoundEnabled(on);
-    emit setMessageShow(on ? QStringLiteral("指纹功能开启") : QStringLiteral("指纹功能关闭"));
+    emit setMessageShow(on ? tr("指纹功能开启") : tr("指纹功能关闭"));
 }
 
 void FingerManageDlg::readSwitchState()
@@ -205,22 +207,22 @@ void FingerManageDlg::onStateChanged()
         const bool switched = fingerMagager.m_pfnOpenFinger
             && m_worker->run([uri] { return int(fingerMagager.m_pfnOpenFinger(uri)); }) > 0;
         if (switched) {
-            notice(QMessageBox::Information, QStringLiteral("信息"), QStringLiteral("设置成功。"));
+            notice(QMessageBox::Information, tr("信息"), tr("设置成功。"));
             setSwitchBoundEnabled(true);
-            emit setMessageShow(QStringLiteral("指纹功能开启"));
+            emit setMessageShow(tr("指纹功能开启"));
         } else {
-            notice(QMessageBox::Information, QStringLiteral("信息"), QStringLiteral("设置失败。"));
+            notice(QMessageBox::Information, tr("信息"), tr("设置失败。"));
             ui->chkBox_FSW->setChecked(false);
         }
     } else {
         const bool switched = fingerMagager.m_pfnCloseFinger
             && m_worker->run([uri] { return int(fingerMagager.m_pfnCloseFinger(uri)); }) > 0;
         if (switched) {
-            notice(QMessageBox::Information, QStringLiteral("信息"), QStringLiteral("设置成功。"));
-            emit setMessageShow(QStringLiteral("指纹功能关闭"));
+            notice(QMessageBox::Information, tr("信息"), tr("设置成功。"));
+            emit setMessageShow(tr("指纹功能关闭"));
             setSwitchBoundEnabled(false);
         } else {
-            notice(QMessageBox::Information, QStringLiteral("信息"), QStringLiteral("设置失败。"));
+            notice(QMessageBox::Information, tr("信息"), tr("设置失败。"));
             setSwitchBoundEnabled(false);
         }
     }
@@ -236,8 +238,7 @@ void FingerManageDlg::EnableButtons(int disable)
 void FingerManageDlg::updateMessageShow(const QString& text)
 {
     m_messageText = text;
-    ui->result->setText(
-        m_pendingExit == PendingExit::None ? text : text + QLatin1Char('\n') + QString::fromUtf8(kExitWaitsNote));
+    ui->result->setText(m_pendingExit == PendingExit::None ? text : text + QLatin1Char('\n') + tr(kExitWaitsNote));
     // Polish first: the style sheet's polish would otherwise replace the palette at the first show.
     ui->result->ensurePolished();
     QPalette palette = ui->result->palette();
@@ -247,9 +248,9 @@ void FingerManageDlg::updateMessageShow(const QString& text)
 
 void FingerManageDlg::createSysTray()
 {
-    m_aboutAction = new QAction(QStringLiteral("关于..."), this);
+    m_aboutAction = new QAction(tr("关于..."), this);
     connect(m_aboutAction, &QAction::triggered, this, [this](bool) { about(); });
-    m_quitAction = new QAction(QStringLiteral("退出(&Q)"), this);
+    m_quitAction = new QAction(tr("退出(&Q)"), this);
     connect(m_quitAction, &QAction::triggered, this, &FingerManageDlg::quitWhenIdle);
 
     m_trayMenu = new QMenu();
@@ -291,7 +292,7 @@ void FingerManageDlg::on_Btn_add_clicked()
 {
     const Operation operation(*this);
     if (fingerMagager.m_ListFinger.size() >= kMaxUsers) {
-        notice(QMessageBox::Information, QStringLiteral("信息"), QStringLiteral("用户列表已满，请删除后重试！"));
+        notice(QMessageBox::Information, tr("信息"), tr("用户列表已满，请删除后重试！"));
         return;
     }
     AddDlg dialog(nullptr);
@@ -303,36 +304,36 @@ void FingerManageDlg::on_Btn_add_clicked()
     char name[kNameBufferSize] = {};
     fingerMagager.QString2CharArray(dialog.m_strUserName, name, kNameBufferSize);
     EnableButtons(1);
-    showMessage(QStringLiteral("正在添加指纹,请按下您的手指"));
+    showMessage(tr("正在添加指纹,请按下您的手指"));
     QCoreApplication::processEvents();
 
     const int first = m_worker->run(
         [&name] { return fingerMagager.m_pfnAddFinger(fingerMagager.m_strPrinterURI, 0, name, nullptr); });
     if (first != 0) {
         if (first == VRKT_BUSY || first == VRKT_ADD_FAILED || first > VRKT_LAST_ANSWER_CODE) {
-            notice(QMessageBox::Information, QStringLiteral("信息"), QStringLiteral("添加失败,请稍后重试!"));
-            showMessage(QStringLiteral("添加失败"));
+            notice(QMessageBox::Information, tr("信息"), tr("添加失败,请稍后重试!"));
+            showMessage(tr("添加失败"));
         } else {
-            notice(QMessageBox::Information, QStringLiteral("信息"), QStringLiteral("用户已经注冊,请重新填写姓名!"));
+            notice(QMessageBox::Information, tr("信息"), tr("用户已经注冊,请重新填写姓名!"));
             ui->result->setText(QString());
         }
         EnableButtons(0);
         return;
     }
 
-    showMessage(QStringLiteral("请再次按下您的手指"));
+    showMessage(tr("请再次按下您的手指"));
     QCoreApplication::processEvents();
     int index = 0;
     const int second = m_worker->run(
         [&name, &index] { return fingerMagager.m_pfnAddFinger(fingerMagager.m_strPrinterURI, 1, name, &index); });
     if (second != 0) {
-        notice(QMessageBox::Information, QStringLiteral("信息"), QStringLiteral("添加失败，请稍后重试!"));
+        notice(QMessageBox::Information, tr("信息"), tr("添加失败，请稍后重试!"));
         ui->result->setText(QString());
         EnableButtons(0);
         return;
     }
 
-    showMessage(QStringLiteral("添加成功"));
+    showMessage(tr("添加成功"));
     _FINGER_LIST finger;
     std::memset(&finger, 0, sizeof finger);
     qstrncpy(finger.UserName, name, sizeof finger.UserName);
@@ -349,15 +350,15 @@ void FingerManageDlg::on_Btn_query_clicked()
 {
     const Operation operation(*this);
     AddDlg dialog(nullptr);
-    dialog.setWindowTitle(QStringLiteral("查询指纹"));
-    dialog.setQueryMsg(QStringLiteral("正在查询用户，请输入用户名。"));
+    dialog.setWindowTitle(tr("查询指纹"));
+    dialog.setQueryMsg(tr("正在查询用户，请输入用户名。"));
     if (dialog.exec() != 1)
         return;
 
     char name[kNameBufferSize] = {};
     fingerMagager.QString2CharArray(dialog.m_strUserName, name, kNameBufferSize);
     EnableButtons(1);
-    showMessage(QStringLiteral("正在查询用户,请稍候..."));
+    showMessage(tr("正在查询用户,请稍候..."));
     QCoreApplication::processEvents();
 
     const int result
@@ -369,14 +370,14 @@ void FingerManageDlg::on_Btn_query_clicked()
                 && m_userModel && i < m_userModel->rowCount())
                 ui->LV_userList->setCurrentIndex(m_userModel->index(i));
         }
-        showMessage(QStringLiteral("查询成功"));
-        notice(QMessageBox::Information, QStringLiteral("信息"), QStringLiteral("此用户指纹已经存在,可以使用!"));
+        showMessage(tr("查询成功"));
+        notice(QMessageBox::Information, tr("信息"), tr("此用户指纹已经存在,可以使用!"));
     } else if (result == VRKT_UNKNOWN_USER) {
-        showMessage(QStringLiteral("用户或者指纹信息不存在"));
-        notice(QMessageBox::Information, QStringLiteral("警告"), QStringLiteral("用户或者指纹信息不存在!"));
+        showMessage(tr("用户或者指纹信息不存在"));
+        notice(QMessageBox::Information, tr("警告"), tr("用户或者指纹信息不存在!"));
     } else {
-        showMessage(QStringLiteral("查询失败"));
-        notice(QMessageBox::Information, QStringLiteral("警告"), QStringLiteral("查询失败"));
+        showMessage(tr("查询失败"));
+        notice(QMessageBox::Information, tr("警告"), tr("查询失败"));
     }
     QCoreApplication::processEvents();
     EnableButtons(0);
@@ -396,32 +397,32 @@ void FingerManageDlg::on_Btn_delete_clicked()
     const Operation operation(*this);
     if (fingerMagager.m_ListFinger.isEmpty())
         return;
-    if (!confirm(QMessageBox::Information, QStringLiteral("警告"), QStringLiteral("您确认要删除当前的用户和指纹吗？")))
+    if (!confirm(QMessageBox::Information, tr("警告"), tr("您确认要删除当前的用户和指纹吗？")))
         return;
     const int row = ui->LV_userList->currentIndex().row();
     if (row < 0 || row >= fingerMagager.m_ListFinger.size()) {
-        notice(QMessageBox::Information, QStringLiteral("警告"), QStringLiteral("请指定一个用户!"));
+        notice(QMessageBox::Information, tr("警告"), tr("请指定一个用户!"));
         return;
     }
 
     _FINGER_LIST finger = fingerMagager.m_ListFinger.at(row);
-    showMessage(QStringLiteral("正在删除指纹,请稍候! "));
+    showMessage(tr("正在删除指纹,请稍候! "));
     QCoreApplication::processEvents();
     const int result = m_worker->run(
         [&finger] { return fingerMagager.m_pfnDeleteFinger(fingerMagager.m_strPrinterURI, finger.UserName); });
     if (result == 0) {
         removeUserLocally(row, finger);
-        showMessage(QStringLiteral("删除成功! "));
+        showMessage(tr("删除成功! "));
         QCoreApplication::processEvents();
     } else if (result == VRKT_UNKNOWN_USER) {
         // The printer no longer knows the user: it goes from the list as well.
         removeUserLocally(row, finger);
-        showMessage(QStringLiteral("用户不存在! "));
-        notice(QMessageBox::Information, QStringLiteral("警告"), QStringLiteral("用户不存在！"));
+        showMessage(tr("用户不存在! "));
+        notice(QMessageBox::Information, tr("警告"), tr("用户不存在！"));
         QCoreApplication::processEvents();
     } else {
-        showMessage(QStringLiteral("删除失败! "));
-        notice(QMessageBox::Information, QStringLiteral("警告"), QStringLiteral("删除失败，请重试！"));
+        showMessage(tr("删除失败! "));
+        notice(QMessageBox::Information, tr("警告"), tr("删除失败，请重试！"));
     }
 }
 
@@ -430,12 +431,12 @@ void FingerManageDlg::on_Btn_delete_all_clicked()
     const Operation operation(*this);
     showMessage(QString());
     QCoreApplication::processEvents();
-    if (!confirm(QMessageBox::Information, QStringLiteral("警告"), QStringLiteral("您确认要删除全部用户和指纹吗？"))) {
+    if (!confirm(QMessageBox::Information, tr("警告"), tr("您确认要删除全部用户和指纹吗？"))) {
         showMessage(QString());
         QCoreApplication::processEvents();
         return;
     }
-    showMessage(QStringLiteral("正在删除指纹, 请稍候!"));
+    showMessage(tr("正在删除指纹, 请稍候!"));
     QCoreApplication::processEvents();
     const int result = m_worker->run([] { return fingerMagager.m_pfnDeleteFingers(fingerMagager.m_strPrinterURI); });
     if (result == 0) {
@@ -444,10 +445,10 @@ void FingerManageDlg::on_Btn_delete_all_clicked()
         m_userModel->setStringList(m_userNameList);
         fingerMagager.m_ListFinger.clear();
         ui->LV_userList->setModel(m_userModel);
-        showMessage(QStringLiteral("删除成功! "));
+        showMessage(tr("删除成功! "));
     } else {
-        showMessage(QStringLiteral("删除失败! "));
-        notice(QMessageBox::Information, QStringLiteral("警告"), QStringLiteral("删除失败，请重试！"));
+        showMessage(tr("删除失败! "));
+        notice(QMessageBox::Information, tr("警告"), tr("删除失败，请重试！"));
     }
     QCoreApplication::processEvents();
 }
@@ -458,8 +459,8 @@ void FingerManageDlg::on_Btn_export_clicked()
 {
     const Operation operation(*this);
     im_exportDefPath = fingerMagager.m_strDefaultPath;
-    QString fileName = FileDialogs::getSaveFileName(this, QStringLiteral("另存为"),
-        im_exportDefPath + QStringLiteral("/fingerdata.fdl"), QString::fromUtf8(kFdlFilter));
+    QString fileName = FileDialogs::getSaveFileName(
+        this, tr("另存为"), im_exportDefPath + QStringLiteral("/fingerdata.fdl"), tr(kFdlFilter));
     showMessage(QString());
     QCoreApplication::processEvents();
     if (fileName.isEmpty()) {
@@ -475,7 +476,7 @@ void FingerManageDlg::on_Btn_export_clicked()
     if (QFileInfo(fileName).absoluteFilePath() != QFileInfo(temporary).absoluteFilePath())
         QFile::remove(temporary);
     fingerMagager.m_strExportFile = fileName;
-    showMessage(QStringLiteral("正在导出数据到文件，请稍候"));
+    showMessage(tr("正在导出数据到文件，请稍候"));
     EnableButtons(1);
     QCoreApplication::processEvents();
     m_exportThread->run();
@@ -485,8 +486,7 @@ void FingerManageDlg::on_Btn_import_clicked()
 {
     const Operation operation(*this);
     im_exportDefPath = fingerMagager.m_strDefaultPath;
-    const QString fileName
-        = FileDialogs::getOpenFileName(this, QStringLiteral("打开"), im_exportDefPath, QString::fromUtf8(kFdlFilter));
+    const QString fileName = FileDialogs::getOpenFileName(this, tr("打开"), im_exportDefPath, tr(kFdlFilter));
     showMessage(QString());
     QCoreApplication::processEvents();
     if (fileName.isEmpty()) {
@@ -509,7 +509,7 @@ void FingerManageDlg::on_Btn_import_clicked()
         }
     }
     fingerMagager.m_strImportFile = fileName;
-    showMessage(QStringLiteral("正在导入指纹数据，请稍候..."));
+    showMessage(tr("正在导入指纹数据，请稍候..."));
     EnableButtons(1);
     QCoreApplication::processEvents();
     m_importThread->run();
@@ -519,26 +519,26 @@ void FingerManageDlg::exportResultHandle(int value)
 {
     switch (value) {
     case 0:
-        showMessage(QStringLiteral("正在导出数据到文件，请稍候"));
+        showMessage(tr("正在导出数据到文件，请稍候"));
         EnableButtons(1);
         QCoreApplication::processEvents();
         break;
     case 1:
         rebuildUserList();
-        notice(QMessageBox::Information, QStringLiteral("信息"), QStringLiteral("导出到文件成功!"));
+        notice(QMessageBox::Information, tr("信息"), tr("导出到文件成功!"));
         EnableButtons(0);
-        showMessage(QStringLiteral("导出到文件成功"));
+        showMessage(tr("导出到文件成功"));
         QCoreApplication::processEvents();
         break;
     case 2:
-        notice(QMessageBox::Information, QStringLiteral("信息"), QStringLiteral("设备中无指纹存储!"));
+        notice(QMessageBox::Information, tr("信息"), tr("设备中无指纹存储!"));
         showMessage(QString());
         EnableButtons(0);
         QCoreApplication::processEvents();
         break;
     case 3:
-        notice(QMessageBox::Warning, QStringLiteral("警告"), QStringLiteral("导出到文件失败，请检查您的设备，再重试!"));
-        showMessage(QStringLiteral("导出失败"));
+        notice(QMessageBox::Warning, tr("警告"), tr("导出到文件失败，请检查您的设备，再重试!"));
+        showMessage(tr("导出失败"));
         EnableButtons(0);
         QCoreApplication::processEvents();
         break;
@@ -554,21 +554,21 @@ void FingerManageDlg::importResultHandle(int value)
         = QFileInfo(fingerMagager.m_strImportFile).absoluteFilePath() == QFileInfo(temporary).absoluteFilePath();
     switch (value) {
     case 0:
-        showMessage(QStringLiteral("正在导入指纹数据，请稍候..."));
+        showMessage(tr("正在导入指纹数据，请稍候..."));
         EnableButtons(1);
         QCoreApplication::processEvents();
         break;
     case 1:
         rebuildUserList();
-        notice(QMessageBox::Information, QStringLiteral("信息"), QStringLiteral("导入文件成功!"));
-        showMessage(QStringLiteral("导入文件成功"));
+        notice(QMessageBox::Information, tr("信息"), tr("导入文件成功!"));
+        showMessage(tr("导入文件成功"));
         EnableButtons(0);
         QCoreApplication::processEvents();
         if (!chosenIsTemporary)
             QFile::remove(temporary);
         break;
     case 2:
-        notice(QMessageBox::Warning, QStringLiteral("警告"), QStringLiteral("导入文件失败，请检查您的设备，再重试!"));
+        notice(QMessageBox::Warning, tr("警告"), tr("导入文件失败，请检查您的设备，再重试!"));
         showMessage(QString());
         EnableButtons(0);
         QCoreApplication::processEvents();

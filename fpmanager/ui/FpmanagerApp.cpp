@@ -4,6 +4,7 @@
 #include "LoginDlg.h"
 #include "NoticeBox.h"
 #include "SingleInstanceGuard.h"
+#include "Translations.h"
 #include "store/FingerManage.h"
 
 #include <QApplication>
@@ -26,16 +27,19 @@ bool charsetReady(const char* codec)
     if (QStringEncoder(codec).isValid() && QStringDecoder(codec).isValid())
         return true;
     qDebug() << "no" << codec << "codec in this Qt (built without ICU?): user names cannot be converted";
-    NoticeBox::warning(QStringLiteral("无法使用%1字符集（Qt缺少ICU支持），用户名无法转换，程序将退出。")
-                           .arg(QString::fromLatin1(codec)));
+    NoticeBox::warning(
+        QCoreApplication::translate("FpmanagerApp", "无法使用%1字符集（Qt缺少ICU支持），用户名无法转换，程序将退出。")
+            .arg(QString::fromLatin1(codec)));
     return false;
 }
 
 int run(QApplication& app, const char* nameCodec)
 {
-    // Texts of Qt's own dialogs and buttons in Chinese; without the catalogue they stay English.
+    // The windows in the session's language when there is a catalogue for it (with Qt's own texts
+    // of that language). Otherwise the texts as written, and Qt's dialogs and buttons in Chinese to
+    // match; without that catalogue they stay English.
     QTranslator translator;
-    if (translator.load(QStringLiteral(":/qt_zh_CN.qm")))
+    if (!Translations::install(app, QStringLiteral("fpmanager")) && translator.load(QStringLiteral(":/qt_zh_CN.qm")))
         app.installTranslator(&translator);
 
     if (!charsetReady(nameCodec))

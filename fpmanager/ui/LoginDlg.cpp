@@ -1,6 +1,7 @@
 #include "LoginDlg.h"
 
 #include "ChangeInfoDlg.h"
+#include "FormFit.h"
 #include "NoticeBox.h"
 #include "UserNameWidth.h"
 #include "store/CharsetFuncs.h"
@@ -21,6 +22,7 @@ LoginDlg::LoginDlg(QWidget* parent)
     setWindowFlags(Qt::WindowCloseButtonHint);
     setWindowModality(Qt::WindowModal);
     setFixedSize(width(), height());
+    FormFit::fitFixedForm(this);
     ui->userName->setFocus();
     connect(ui->Button_changInfo, &QPushButton::clicked, this, &LoginDlg::btn_changeInfo_clicked);
     connect(ui->Button_login, &QPushButton::clicked, this, &LoginDlg::btn_login_clicked);
@@ -31,10 +33,7 @@ LoginDlg::LoginDlg(QWidget* parent)
 
 LoginDlg::~LoginDlg() { delete ui; }
 
-void LoginDlg::showLoginNotice(const QString& text)
-{
-    NoticeBox::notice(this, QMessageBox::Warning, QStringLiteral("警告"), text);
-}
+void LoginDlg::showLoginNotice(const QString& text) { NoticeBox::notice(this, QMessageBox::Warning, tr("警告"), text); }
 
 void LoginDlg::on_userName_textEdited(const QString& text) { ui->userName->setText(UserNameWidth::limited(text)); }
 
@@ -61,12 +60,12 @@ void LoginDlg::btn_login_clicked()
     }
 
     if (!hasAccount || ui->userName->text().trimmed() != storedName) {
-        showLoginNotice(QStringLiteral("用户名不正确，请重新输入"));
+        showLoginNotice(tr("用户名不正确，请重新输入"));
         ui->userName->setFocus();
         return;
     }
     if (ui->password->text().trimmed() != storedPassword) {
-        showLoginNotice(QStringLiteral("输入的密码不正确，请重新输入"));
+        showLoginNotice(tr("输入的密码不正确，请重新输入"));
         ui->password->setFocus();
         return;
     }
@@ -85,7 +84,7 @@ void LoginDlg::btn_login_clicked()
     const int printerCount
         = fingerMagager.m_pfnGetDeviceConnect ? fingerMagager.m_pfnGetDeviceConnect(namePointers, uriPointers) : 0;
     if (printerCount < 1) {
-        showLoginNotice(QStringLiteral("设备未安装或者未连接!"));
+        showLoginNotice(tr("设备未安装或者未连接!"));
         close();
         return;
     }

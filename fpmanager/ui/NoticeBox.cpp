@@ -49,9 +49,9 @@ QMessageBox::StandardButton NoticeBox::show(const NoticeRequest& request)
         = request.flags != Qt::WindowFlags() ? request.flags : Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint;
     QMessageBox box(request.icon, request.title, request.text, QMessageBox::NoButton, request.parent, flags);
     box.setStandardButtons(request.buttons);
-    labelButton(box, QMessageBox::Ok, QStringLiteral("确定"));
-    labelButton(box, QMessageBox::Yes, QStringLiteral("是"));
-    labelButton(box, QMessageBox::No, QStringLiteral("否"));
+    labelButton(box, QMessageBox::Ok, QCoreApplication::translate("NoticeBox", "确定"));
+    labelButton(box, QMessageBox::Yes, QCoreApplication::translate("NoticeBox", "是"));
+    labelButton(box, QMessageBox::No, QCoreApplication::translate("NoticeBox", "否"));
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
@@ -81,7 +81,10 @@ bool NoticeBox::confirm(
     return show(request) == QMessageBox::Yes;
 }
 
-void NoticeBox::warning(const QString& text) { notice(nullptr, QMessageBox::Warning, QStringLiteral("警告"), text); }
+void NoticeBox::warning(const QString& text)
+{
+    notice(nullptr, QMessageBox::Warning, QCoreApplication::translate("NoticeBox", "警告"), text);
+}
 
 NoticeBox::Handler NoticeBox::setHandler(Handler handler)
 {

@@ -2,6 +2,7 @@
 
 #include "FileDialogs.h"
 #include "FingerManageDlg.h"
+#include "FormFit.h"
 #include "store/FingerManage.h"
 #include "ui_SettingsDlg.h"
 
@@ -13,6 +14,7 @@ SettingsDlg::SettingsDlg(QWidget* parent)
 {
     ui->setupUi(this);
     setFixedSize(width(), height());
+    FormFit::fitFixedForm(this);
     ui->read_browse->setText(fingerMagager.m_strDefaultPath);
     // The spin box keeps the shown value within 10 to 180.
     ui->sbox_timeout->setValue(fingerMagager.m_nTimeOut);
@@ -23,8 +25,8 @@ SettingsDlg::~SettingsDlg() { delete ui; }
 
 void SettingsDlg::on_btn_browse_clicked()
 {
-    m_strPath = FileDialogs::getExistingDirectory(
-        this, QStringLiteral("请选择文件夹"), QDir::homePath(), QFileDialog::ShowDirsOnly);
+    m_strPath
+        = FileDialogs::getExistingDirectory(this, tr("请选择文件夹"), QDir::homePath(), QFileDialog::ShowDirsOnly);
     if (!m_strPath.isEmpty())
         ui->read_browse->setText(m_strPath);
 }

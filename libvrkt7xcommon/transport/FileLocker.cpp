@@ -1,5 +1,6 @@
 #include "FileLocker.h"
 
+#include "system/Clock.h"
 #include "system/PrinterTypes.h"
 
 #include <algorithm>
@@ -20,17 +21,20 @@ namespace
 // - Never through a symbolic link, and never a file with a second hard link: the print side runs
 //   as root, and a link planted where fs.protected_hardlinks is off must not make it truncate or
 //   chmod another file. Truncation (`truncate`) therefore happens only after these checks.
+// - Never blocking in open: a FIFO planted there would hold a write-only open until somebody
+//   opens it for reading. O_NONBLOCK changes nothing for the regular files that are used.
 // A lock file that is not writable for this user is still good for flock: it is then opened for
 // reading only (`readOnlyFallback`).
 int openShared(const char* path, int flags, mode_t mode, bool truncate, bool readOnlyFallback)
 {
+    flags |= O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
     for (int round = 0; round < 3; ++round) {
         bool created = false;
-        int fd = ::open(path, flags | O_NOFOLLOW | O_CLOEXEC);
+        int fd = ::open(path, flags);
         if (fd < 0 && errno == EACCES && readOnlyFallback)
-            fd = ::open(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+            fd = ::open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0 && errno == ENOENT) {
-            fd = ::open(path, flags | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+            fd = ::open(path, flags | O_CREAT | O_EXCL, mode);
             if (fd < 0 && errno == EEXIST)
                 continue; // created by somebody else just now: open that one
             created = fd >= 0;
@@ -51,6 +55,16 @@ int openShared(const char* path, int flags, mode_t mode, bool truncate, bool rea
         return fd;
     }
     return -1;
+}
+
+// Whether path still names the file open at fd: a lock taken on a file that was deleted or
+// replaced meanwhile locks nothing that anybody else will look at.
+bool namesFile(const char* path, int fd)
+{
+    struct stat held;
+    struct stat named;
+    return fstat(fd, &held) == 0 && held.st_nlink > 0 && lstat(path, &named) == 0 && held.st_dev == named.st_dev
+        && held.st_ino == named.st_ino;
 }
 } // namespace
 
@@ -82,13 +96,25 @@ int FileLocker::lockWith(const char* filename, int operation, bool record)
         fclose(stream);
         return error;
     }
+    if (!namesFile(filename, fd)) {
+        fclose(stream);
+        return EWOULDBLOCK;
+    }
     if (fp)
         fclose(fp);
     fp = stream;
     return 0;
 }
 
-int FileLocker::lock(const char* filename) { return lockWith(filename, LOCK_EX, true); }
+int FileLocker::lock(const char* filename)
+{
+    for (int attempt = 1;; ++attempt) {
+        const int result = lockWith(filename, LOCK_EX | LOCK_NB, true);
+        if (result == 0 || attempt == kLockTries)
+            return result;
+        libClock().sleepMilliseconds(kLockPauseMs);
+    }
+}
 
 int FileLocker::trylock(const char* filename) { return lockWith(filename, LOCK_EX | LOCK_NB, false); }
 
@@ -120,8 +146,21 @@ void FileLocker::lock_info(const char* path, const char* info)
     ::close(fd);
 }
 
-void FileLocker::removelock(const char* filename)
+bool FileLocker::removelock(const char* filename)
 {
-    fprintf(stderr, "removelock:pid %ld get file %s lock\n", static_cast<long>(getpid()), filename);
-    ::unlink(filename);
+    if (!filename)
+        return false;
+    // Opened as lockWith opens it, but never created.
+    const int fd = ::open(filename, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    bool removed = false;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 && flock(fd, LOCK_EX | LOCK_NB) == 0
+        && namesFile(filename, fd)) {
+        fprintf(stderr, "removelock:pid %ld get file %s lock\n", static_cast<long>(getpid()), filename);
+        removed = ::unlink(filename) == 0;
+    }
+    ::close(fd); // releases the lock, if taken
+    return removed;
 }

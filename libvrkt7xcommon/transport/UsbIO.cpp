@@ -35,9 +35,6 @@ int defaultGetpidvid(const std::string&, int* pid, int* vid)
     return -1;
 }
 
-constexpr int kLockTries = 20;
-constexpr int kLockPauseMs = 200;
-
 // State shared by every UsbIO of the process.
 FileLocker fl;
 QStringList locked_printers;
@@ -111,9 +108,13 @@ int UsbIO::open(int)
         fprintf(stderr, "printer is priting!!!\n");
         return usb_error_printing;
     }
-    // Wait while a scanner program has the device; a lock that cannot be taken is no reason to stop.
-    if (lock(lock_scan_file) == 0)
-        unlock();
+    // Wait while a scanner program has the device, for a bounded time: anybody may hold this file
+    // (or plant something that cannot be locked in its place), and then the printer stays unopened.
+    if (lock(lock_scan_file) != 0) {
+        fprintf(stderr, "scanner may be busy.\n");
+        return usb_error_scanning;
+    }
+    unlock();
 
     if (usb->getDeviceAddress(vid, pid, serial, &address, &bus) != 0) {
         fprintf(stderr, "can not find device\n");
@@ -136,7 +137,8 @@ int UsbIO::open(int)
         }
         fprintf(stderr, " printer may be busy.\n\n");
         libClock().sleepMilliseconds(kLockPauseMs);
-        // A holder that vanished without unlocking must not block the printer for good.
+        // A lock file that nobody holds any more gives way; one that a live process holds is its
+        // lock and stays.
         if (attempt == 15 || attempt == 17 || attempt == 19)
             fl.removelock(kPrinterLockFile);
     }

@@ -21,7 +21,8 @@ extern const char* const lock_scan_info_file; // "/tmp/.scanner_info_lock"
 // The transport for printers whose device URI starts with "usb://": finds the printer by the serial
 // number of its URI and exchanges frames as vendor control transfers, records as bulk transfers.
 // Opening is refused while CUPS prints on the printer, while this process has it open, and while
-// another cooperating process holds the printer lock file.
+// another cooperating process holds the printer lock file or a scanner program the scanner lock
+// file (each waited for on FileLocker's bounded schedule).
 class UsbIO : public DeviceIO, public FileLocker
 {
 public:

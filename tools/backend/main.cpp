@@ -3,10 +3,12 @@
 //   vrkt7x job-id user title copies options [file]   print a job (DEVICE_URI=vrkt7x:<printer URI>)
 #include "BackendJob.h"
 #include "CupsJobHost.h"
+#include "DeviceUri.h"
 #include "Discovery.h"
 #include "FpmanagerPaths.h"
 #include "JobArguments.h"
 #include "LinkedPrintLibrary.h"
+#include "vrkt7xsystem.h"
 
 #include <QFileInfo>
 #include <cstdio>
@@ -34,10 +36,16 @@ int main(int argc, char* argv[])
         fprintf(stderr, "ERROR: %s\n", qPrintable(error));
         return CUPS_BACKEND_FAILED;
     }
-    const QByteArray inner = folder + '/' + job.innerScheme;
+    // The printer's URI as its backend gets it (the library keeps reaching the printer by the queue's).
+    const QByteArray printUri = DeviceUri::innerBackendUri(job.request.innerUri, [](const QByteArray& uri) {
+        char resolved[1024] = {};
+        return cups_resolve_uri(uri.constData(), resolved, sizeof(resolved)) == 0 ? QByteArray(resolved) : QByteArray();
+    });
+    const QByteArray scheme = printUri.left(printUri.indexOf(':'));
+    const QByteArray inner = folder + '/' + scheme;
     const QFileInfo innerInfo(QString::fromLocal8Bit(inner));
     if (!innerInfo.isFile() || !innerInfo.isExecutable()) {
-        fprintf(stderr, "ERROR: No backend for the printer's URI scheme \"%s\".\n", job.innerScheme.constData());
+        fprintf(stderr, "ERROR: No backend for the printer's URI scheme \"%s\".\n", scheme.constData());
         return CUPS_BACKEND_FAILED;
     }
     job.request.seconds = verificationSeconds(QString::fromLatin1(FpmanagerPaths::kSettingsFile));
@@ -46,7 +54,7 @@ int main(int argc, char* argv[])
         return CUPS_BACKEND_FAILED;
     }
     LinkedPrintLibrary library;
-    CupsJobHost host(inner, job.request.innerUri, job.arguments);
+    CupsJobHost host(inner, printUri, job.arguments);
     BackendJob backendJob(library, host, job.request);
     return backendJob.run();
 }

@@ -4,13 +4,13 @@
 // is machine-wide, so this test runs alone (RUN_SERIAL).
 
 #include "FpverifyProcess.h"
+#include "MachineSetting.h"
 #include "PrintSideDouble.h"
 #include "PrivateNamespace.h"
 
 #include <QFile>
 #include <QProcess>
 #include <QTest>
-#include <optional>
 
 namespace
 {
@@ -22,37 +22,6 @@ const int kEndMs = 15000;
 // A result written while the program runs is read within one tick; the rest is slack for the
 // sanitizer build on a loaded machine.
 const int kNextPollMs = 2500;
-
-const char kProtectedRegular[] = "/proc/sys/fs/protected_regular";
-
-// fs.protected_regular=2 (no O_CREAT open of another user's file in a sticky folder, not even by
-// root) while the object lives; the old value afterwards, also when a check failed.
-class ProtectedRegular
-{
-public:
-    ProtectedRegular()
-    {
-        QFile file(QString::fromLatin1(kProtectedRegular));
-        if (file.open(QIODevice::ReadOnly))
-            m_old = file.readAll().trimmed();
-        m_set = !m_old.isEmpty() && write("2");
-    }
-    ~ProtectedRegular()
-    {
-        if (m_set)
-            write(m_old);
-    }
-    bool isSet() const { return m_set; }
-
-private:
-    static bool write(const QByteArray& value)
-    {
-        QFile file(QString::fromLatin1(kProtectedRegular));
-        return file.open(QIODevice::WriteOnly) && file.write(value + '\n') == value.size() + 1;
-    }
-    QByteArray m_old;
-    bool m_set = false;
-};
 
 // Runs a shell command as the unprivileged user 65534.
 bool asOtherUser(const QString& command)
@@ -125,11 +94,10 @@ void TestFpverifyProgram::endsOnResult()
     QFETCH(int, afterMs);
     QFETCH(QString, planted);
 
-    std::optional<ProtectedRegular> protection;
+    MachineSetting protection;
     const QString linkTarget = QStringLiteral("/tmp/own-results.conf");
     if (planted == "foreign") {
-        protection.emplace();
-        QVERIFY(protection->isSet());
+        QVERIFY(protection.set(MachineSetting::kProtectedRegular, "2"));
         QVERIFY(asOtherUser(
             QStringLiteral("printf '[17]\\nresult=1\\n' > %1 && printf '1\\nsleep\\n' > %1.lock").arg(kStatusFile)));
     }

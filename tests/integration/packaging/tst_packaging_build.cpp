@@ -145,6 +145,9 @@ void PackagingBuildTest::stagedFiles_data()
     row("LIBDIR/cmake/vrkt7xcommon/vrkt7xcommonTargets.cmake", 0644);
     row("usr/share/applications/fpmanager.desktop", 0644);
     row("usr/share/icons/hicolor/48x48/apps/fpmanager.png", 0644);
+    // The windows' English catalogues, in Qt's folder where the programs look for them.
+    row("usr/share/qt6/translations/fpmanager_en.qm", 0644);
+    row("usr/share/qt6/translations/fpverify_en.qm", 0644);
     // Installed plain; the package's postinst hands it to the group vrkt7x.
     row("usr/share/vrkt7x", 0755);
     row("usr/lib/udev/rules.d/70-vrkt7x.rules", 0644);

@@ -1,5 +1,7 @@
 #include "PrintPathRig.h"
 
+#include "PrivateNamespace.h"
+
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -15,14 +17,16 @@ namespace
 
 const char kUser[] = "nobody";
 
-bool run(const QString& program, const QStringList& args)
+} // namespace
+
+bool PrintPathRig::run(const QString& program, const QStringList& args)
 {
     QProcess p;
     p.start(program, args);
     return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
-bool writeFile(const QString& path, const QByteArray& data, int mode)
+bool PrintPathRig::writeFile(const QString& path, const QByteArray& data, int mode)
 {
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(data) != data.size())
@@ -30,8 +34,6 @@ bool writeFile(const QString& path, const QByteArray& data, int mode)
     f.close();
     return ::chmod(QFile::encodeName(path).constData(), mode) == 0;
 }
-
-} // namespace
 
 PrintPathRig::~PrintPathRig()
 {
@@ -233,12 +235,40 @@ QStringList PrintPathRig::windowTitles()
     return titles;
 }
 
-int PrintPathRig::submit(const QByteArray& data, bool asDesktopUser, const QString& queue)
+bool PrintPathRig::confirmOutcomeBox(int jobId, const QString& queue)
 {
-    return submitWith(asDesktopUser ? desktopUserArguments() : QStringList(), data, queue);
+    const QString pid = QString::number(fpverifyPid(jobId, queue));
+    QByteArray names;
+    const bool shown = QTest::qWaitFor(
+        [&] {
+            return xdotool(
+                       { "search", "--onlyvisible", "--pid", pid, "--classname", "fpverify", "getwindowname", "%@" },
+                       &names)
+                && names == "警告\n";
+        },
+        10000);
+    // xdotool calls the box's going away under its key release an error: the caller checks the end.
+    if (shown)
+        xdotool({ "search", "--onlyvisible", "--pid", pid, "--classname", "fpverify", "windowfocus", "--sync", "%1",
+            "key", "Return" });
+    return shown;
 }
 
-int PrintPathRig::submitWith(const QStringList& setprivArguments, const QByteArray& data, const QString& queue)
+bool PrintPathRig::asOtherUser(const QString& command)
+{
+    // daemon (uid 1): a local account that is neither root nor the desktop user.
+    return QProcess::execute(QStringLiteral("setpriv"),
+               { "--reuid=1", "--regid=1", "--clear-groups", "--pdeathsig", "TERM", "sh", "-c", command })
+        == 0;
+}
+
+int PrintPathRig::submit(const QByteArray& data, bool asDesktopUser, const QString& queue, const QStringList& options)
+{
+    return submitWith(asDesktopUser ? desktopUserArguments() : QStringList(), data, queue, options);
+}
+
+int PrintPathRig::submitWith(
+    const QStringList& setprivArguments, const QByteArray& data, const QString& queue, const QStringList& options)
 {
     QProcess lp;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -246,7 +276,7 @@ int PrintPathRig::submitWith(const QStringList& setprivArguments, const QByteArr
     env.remove(QStringLiteral("LPDEST"));
     env.remove(QStringLiteral("PRINTER"));
     lp.setProcessEnvironment(env);
-    QStringList args { QStringLiteral("lp"), QStringLiteral("-d"), queue };
+    QStringList args = QStringList { QStringLiteral("lp"), QStringLiteral("-d"), queue } + options;
     if (!setprivArguments.isEmpty())
         lp.start(QStringLiteral("setpriv"), setprivArguments + args);
     else
@@ -309,10 +339,12 @@ bool PrintPathRig::windowExists(int jobId, const QString& queue)
 
 QList<QPair<qint64, QString>> PrintPathRig::fpverifyProcesses()
 {
+    // Only this test's: rigs of other tests may run beside it, with the same job numbers.
+    const QByteArray ownNamespace = mountNamespaceOf("self");
     QList<QPair<qint64, QString>> found;
     for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
         QFile f(QStringLiteral("/proc/%1/cmdline").arg(pid));
-        if (!f.open(QIODevice::ReadOnly))
+        if (mountNamespaceOf(pid.toLatin1()) != ownNamespace || !f.open(QIODevice::ReadOnly))
             continue;
         const QList<QByteArray> argv = f.readAll().split('\0');
         if (argv.size() >= 2 && argv.at(0).endsWith("/fpverify"))

@@ -68,21 +68,31 @@ public:
     bool restartAgent(const QString& user);
 
     // Submits data with lp to queue, as the desktop user or as root; the job id or -1.
-    int submit(const QByteArray& data, bool asDesktopUser = true, const QString& queue = QLatin1String(kQueue));
+    int submit(const QByteArray& data, bool asDesktopUser = true, const QString& queue = QLatin1String(kQueue),
+        const QStringList& options = QStringList());
     // The same as a named desktop user.
     int submitAs(const QString& user, const QByteArray& data, const QString& queue);
     // The fpverify windows on the display whose title ends in "-QUEUE-JOB": "QUEUE-JOB" each.
     QStringList windowTitles();
+    // Runs a program and waits up to 30 s; true when it exited with 0.
+    static bool run(const QString& program, const QStringList& args);
+    // Writes a whole file and gives it mode; false on any failure.
+    static bool writeFile(const QString& path, const QByteArray& data, int mode);
+    // Runs a shell command as a user who is neither root nor the desktop user; true when it exited with 0.
+    bool asOtherUser(const QString& command);
     // The job's IPP state (0 when unknown) and its printer-state-message.
     int jobState(int jobId, QString* message = nullptr);
     // Whether fpverify's window for the job ("指纹认证-QUEUE-N") exists.
     bool windowExists(int jobId, const QString& queue = QLatin1String(kQueue));
     // The process of the fpverify started for a job of queue, 0 when none runs.
     qint64 fpverifyPid(int jobId, const QString& queue = QLatin1String(kQueue));
-    // Every running fpverify: its process and its argument.
+    // Every running fpverify of this test: its process and its argument.
     static QList<QPair<qint64, QString>> fpverifyProcesses();
     // "result" of the job's group in the status file (0 none).
     int resultOf(int jobId);
+    // Waits up to 10 s for the message box ("警告") that the job's window gives way to and confirms
+    // it, which ends fpverify; false when no box came.
+    bool confirmOutcomeBox(int jobId, const QString& queue = QLatin1String(kQueue));
     // Runs xdotool on the rig's display; true when it exited with 0.
     bool xdotool(const QStringList& arguments, QByteArray* out = nullptr);
     // The argument fpverify is started with for a job of queue.
@@ -106,7 +116,8 @@ private:
     DesktopUser* user(const QString& name);
     static QStringList userArguments(const DesktopUser& user);
     QStringList desktopUserArguments() const;
-    int submitWith(const QStringList& setprivArguments, const QByteArray& data, const QString& queue);
+    int submitWith(const QStringList& setprivArguments, const QByteArray& data, const QString& queue,
+        const QStringList& options = QStringList());
 
     CupsSandbox m_cups;
     fpsim::SimulatedNetPrinter m_printer;

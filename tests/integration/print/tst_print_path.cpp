@@ -2,6 +2,7 @@
 // network printer and (under "fpsim usb") a simulated USB printer, the agent of an unprivileged desktop user under Xvfb
 // starting the real fpverify, jobs submitted with lp as that user. Each row is one job and how it ends.
 
+#include "MachineSetting.h"
 #include "PrintPathRig.h"
 
 #include <QtTest>
@@ -97,26 +98,50 @@ void PrintPathTest::job_data()
     QTest::addColumn<QString>("atPrinter"); // the printer's job: printed, dropped, "" none arrived
     QTest::addColumn<int>("result"); // "result" for the window, 0 none
     QTest::addColumn<QString>("reason"); // in the job's printer-state-message
+    // "state-query-fails": the printer refuses to tell its authentication state until the backend
+    // has said so; "remote": the job says it comes from another computer; "foreign-status-file":
+    // another user's status file, with a result for every job, and its lock sit in /tmp, on a
+    // machine that protects such files as stock Debian does
+    QTest::addColumn<QString>("setup");
 
     QTest::newRow("authentication off") << false << 0 << ""
-                                        << "" << true << false << "printed" << 0 << "";
+                                        << "" << true << false << "printed" << 0 << ""
+                                        << "";
     QTest::newRow("matching finger") << false << 1 << "finger press alice waiting"
-                                     << "" << true << true << "printed" << 1 << "";
+                                     << "" << true << true << "printed" << 1 << ""
+                                     << "";
     QTest::newRow("no match") << false << 1 << "finger unknown waiting"
-                              << "" << true << true << "dropped" << 2 << "not recognised";
+                              << "" << true << true << "dropped" << 2 << "not recognised"
+                              << "";
     QTest::newRow("cancel in the window")
         << false << 1 << ""
-        << "window-cancel" << true << true << "dropped" << 3 << "cancelled by the user";
+        << "window-cancel" << true << true << "dropped" << 3 << "cancelled by the user"
+        << "";
     QTest::newRow("cancel in CUPS") << false << 1 << ""
-                                    << "cancel-job" << true << true << "dropped" << 4 << "";
+                                    << "cancel-job" << true << true << "dropped" << 4 << ""
+                                    << "";
     QTest::newRow("time runs out") << false << 1 << ""
-                                   << "" << true << true << "dropped" << 5 << "time allowed";
+                                   << "" << true << true << "dropped" << 5 << "time allowed"
+                                   << "";
     QTest::newRow("busy printer") << false << 4 << ""
-                                  << "" << true << true << "" << 8 << "busy";
+                                  << "" << true << true << "" << 8 << "busy"
+                                  << "";
     QTest::newRow("USB: matching finger") << true << 1 << "finger press alice waiting"
-                                          << "" << true << true << "printed" << 1 << "";
+                                          << "" << true << true << "printed" << 1 << ""
+                                          << "";
     QTest::newRow("no agent for the owner") << false << 1 << "finger press alice next"
-                                            << "" << false << false << "printed" << 0 << "";
+                                            << "" << false << false << "printed" << 0 << ""
+                                            << "";
+    QTest::newRow("state query fails, then answers") << false << 1 << "finger press alice waiting"
+                                                     << "" << true << true << "printed" << 1 << ""
+                                                     << "state-query-fails";
+    QTest::newRow("job from another computer") << false << 1 << "finger press alice next"
+                                               << "" << true << false << "printed" << 0 << ""
+                                               << "remote";
+    QTest::newRow("another user's status file in /tmp")
+        << false << 1 << ""
+        << "window-cancel" << true << true << "dropped" << 3 << "cancelled by the user"
+        << "foreign-status-file";
 }
 
 void PrintPathTest::job()
@@ -130,6 +155,7 @@ void PrintPathTest::job()
     QFETCH(QString, atPrinter);
     QFETCH(int, result);
     QFETCH(QString, reason);
+    QFETCH(QString, setup);
 
     if (usb && !m_rig.hasUsbPrinter())
         QSKIP("not running under fpsim usb");
@@ -145,10 +171,32 @@ void PrintPathTest::job()
     for (int i = 0; i < 2000; ++i)
         data += QByteArray::number(i) + " fingerprint print path " + QTest::currentDataTag() + '\n';
 
-    const int jobId = m_rig.submit(data, asDesktopUser, queue);
+    MachineSetting protectedRegular;
+    if (setup == "state-query-fails")
+        QVERIFY(printer.command(QStringLiteral("fault refuse code=FING count=0")));
+    if (setup == "foreign-status-file") {
+        QVERIFY(protectedRegular.set(MachineSetting::kProtectedRegular, "2"));
+        QVERIFY(m_rig.asOtherUser(QStringLiteral("for j in $(seq 1 500); do printf '[%s]\\nresult=1\\n' $j; done "
+                                                 "> /tmp/.vrkt7xsmtmp.conf && echo 1 > /tmp/.vrkt7xsmtmp.conf.lock")));
+    }
+    const QStringList options = setup == "remote"
+        ? QStringList { QStringLiteral("-o"), QStringLiteral("job-originating-host-name=remote.example") }
+        : QStringList();
+    const int jobId = m_rig.submit(data, asDesktopUser, queue, options);
     QVERIFY(jobId > 0);
+    if (setup == "state-query-fails") {
+        // Held back, with no window and nothing sent, until the printer tells.
+        QString message;
+        QTRY_VERIFY2_WITH_TIMEOUT(m_rig.jobState(jobId, &message) == IPP_JSTATE_PROCESSING
+                && message.contains(QLatin1String("did not tell whether fingerprint authentication is on")),
+            qPrintable(message), 30000);
+        QVERIFY(printer.jobList().isEmpty());
+        QCOMPARE(m_rig.fpverifyPid(jobId, queue), 0);
+        QVERIFY(printer.clearFaults());
+    }
     if (window) {
-        QTRY_VERIFY_WITH_TIMEOUT(m_rig.fpverifyPid(jobId, queue) != 0, 15000);
+        // Within the backend's next try (every 10 s) when the state query failed.
+        QTRY_VERIFY_WITH_TIMEOUT(m_rig.fpverifyPid(jobId, queue) != 0, setup == "state-query-fails" ? 25000 : 15000);
         // A busy printer's outcome is there at the window's first look at the status file, when
         // it may not have been mapped yet: its message box is checked below.
         if (result != 8)
@@ -194,19 +242,9 @@ void PrintPathTest::job()
         QTRY_COMPARE_WITH_TIMEOUT(m_rig.resultOf(jobId), result, 5000);
     else
         QCOMPARE(m_rig.resultOf(jobId), 0);
-    if (window && result >= 2) {
-        // The window gives way to its message box ("警告"), which ends the program once confirmed.
-        const QString pid = QString::number(m_rig.fpverifyPid(jobId, queue));
-        QByteArray names;
-        QTRY_VERIFY_WITH_TIMEOUT(
-            m_rig.xdotool(
-                { "search", "--onlyvisible", "--pid", pid, "--classname", "fpverify", "getwindowname", "%@" }, &names)
-                && names == "警告\n",
-            10000);
-        // xdotool calls the box's going away under its key release an error: the outcome is checked below.
-        m_rig.xdotool({ "search", "--onlyvisible", "--pid", pid, "--classname", "fpverify", "windowfocus", "--sync",
-            "%1", "key", "Return" });
-    }
+    // The window gives way to its message box, which ends the program once confirmed.
+    if (window && result >= 2)
+        QVERIFY(m_rig.confirmOutcomeBox(jobId, queue));
     QTRY_VERIFY_WITH_TIMEOUT(m_rig.fpverifyPid(jobId, queue) == 0, 10000);
 }
 

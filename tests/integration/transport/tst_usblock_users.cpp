@@ -8,6 +8,7 @@
 // once this process is gone, even after SIGKILL).
 
 #include "FakeClock.h"
+#include "MachineSetting.h"
 #include "SimulatedPrinters.h"
 #include "transport/UsbIO.h"
 
@@ -22,7 +23,6 @@ namespace
 {
 const char kFirst[] = "usb://Simulated/ZPH6100RMX?serial=SIM0001";
 const char kSecond[] = "usb://Simulated/ZPH6100RMX?serial=SIM0002";
-const char kProtectedRegular[] = "/proc/sys/fs/protected_regular";
 constexpr uid_t kLeaver = 4711; // the user whose program left the files
 constexpr uid_t kOther = 4712; // another non-root user opening at the same time as root
 
@@ -36,65 +36,9 @@ qint64 monotonicNs()
 QStringList asUser(uid_t uid, const QStringList& command)
 {
     return QStringList { QStringLiteral("--reuid=%1").arg(uid), QStringLiteral("--regid=%1").arg(uid),
-        QStringLiteral("--clear-groups"), QStringLiteral("--") }
+        QStringLiteral("--clear-groups"), QStringLiteral("--pdeathsig=KILL"), QStringLiteral("--") }
     + command;
 }
-
-// A sysctl value held for the life of this process.
-class MachineSetting
-{
-public:
-    bool set(const char* path, const QByteArray& value)
-    {
-        QFile current(QString::fromLatin1(path));
-        if (!current.open(QIODevice::ReadOnly))
-            return false;
-        m_path = path;
-        m_previous = current.readAll().trimmed() + '\n';
-        int guard[2];
-        if (pipe2(guard, O_CLOEXEC) != 0)
-            return false;
-        const pid_t pid = fork();
-        if (pid < 0)
-            return false;
-        if (pid == 0) {
-            // The watchdog: only async-signal-safe calls from here on.
-            setsid();
-            const int devNull = ::open("/dev/null", O_RDWR);
-            for (int fd = 0; fd < 3; ++fd)
-                dup2(devNull, fd);
-            for (int fd = 3; fd < 4096; ++fd)
-                if (fd != guard[0])
-                    ::close(fd);
-            char c;
-            ssize_t n;
-            while ((n = ::read(guard[0], &c, 1)) != 0 && (n > 0 || errno == EINTR)) { }
-            const int fd = ::open(path, O_WRONLY);
-            if (fd >= 0 && ::write(fd, m_previous.constData(), size_t(m_previous.size())) < 0)
-                _exit(1);
-            _exit(0);
-        }
-        ::close(guard[0]);
-        m_guard = guard[1]; // closed by the kernel when this process ends, however it ends
-        return write(value + '\n');
-    }
-    void restore()
-    {
-        if (m_path)
-            write(m_previous);
-    }
-
-private:
-    bool write(const QByteArray& value)
-    {
-        QFile file(QString::fromLatin1(m_path));
-        return file.open(QIODevice::WriteOnly) && file.write(value) == value.size() && file.flush();
-    }
-
-    const char* m_path = nullptr;
-    QByteArray m_previous;
-    int m_guard = -1;
-};
 
 struct FileOwner {
     bool exists = false;
@@ -127,7 +71,8 @@ private:
 void UsbLockUsersTest::initTestCase()
 {
     QVERIFY(fpsim::runningUnderUsbSimulation());
-    QVERIFY2(m_protectedRegular.set(kProtectedRegular, "2"), "cannot set fs.protected_regular (root needed)");
+    QVERIFY2(m_protectedRegular.set(MachineSetting::kProtectedRegular, "2"),
+        "cannot set fs.protected_regular (root needed)");
     // The other users' programs reach the simulated devices through the umockdev test bed, which
     // lives in this test's private /tmp.
     const QString testbed = qEnvironmentVariable("UMOCKDEV_DIR");
@@ -152,36 +97,47 @@ void UsbLockUsersTest::filesOfAnotherUser()
         QCOMPARE(ownerOf(path).uid, kLeaver);
     }
 
-    // That user's scanner program holds the scanner lock for a moment: root waits for it.
-    QFile::remove("/tmp/scanner-released");
+    // That user's scanner program holds the scanner lock and does not let go: root's open gives
+    // up on its bounded schedule. Once the scanner has ended, root opens.
     QProcess scanner;
     scanner.start("setpriv",
-        asUser(kLeaver,
-            { "flock", "/tmp/.scanner_lock", "sh", "-c", "echo locked; sleep 0.5; : > /tmp/scanner-released" }));
+        asUser(kLeaver, { "sh", "-c", "exec 9>>/tmp/.scanner_lock; flock 9; echo locked; exec sleep infinity" }));
     QVERIFY(scanner.waitForReadyRead(5000));
-
-    // Root and another user open at the same time: root first, the other while root has it.
-    FakeClock clock; // root's waits on the printer lock, if any
+    FakeClock clock;
     UsbIO root;
     Printer_struct first {};
     copyField(first.deviceUri, kFirst);
+    QCOMPARE(root.open(&first, 0), usb_error_scanning);
+    QCOMPARE(clock.sleepsMs(), QList<int>(19, 200)); // about 3.8 s, then no more
+    clock.clear();
+    clock.onSleep = [&scanner](int count) {
+        if (count == 2) {
+            scanner.kill();
+            scanner.waitForFinished();
+        }
+    };
     QCOMPARE(root.open(&first, 0), 0);
-    QVERIFY(QFile::exists("/tmp/scanner-released")); // opened only after the scanner let go
-    QCOMPARE(clock.sleepsMs(), QList<int>()); // the lock was free: no retries, no removal
+    QCOMPARE(clock.sleepsMs(), QList<int>(2, 200)); // the scanner's two; the printer lock was free
+
+    // Another user opens while root has it: root lets go only once that program has met the held
+    // lock and is retrying.
     QProcess other;
+    other.setProcessChannelMode(QProcess::MergedChannels);
     other.start("setpriv", asUser(kOther, { USB_LOCK_OPENER, kSecond }));
-    QVERIFY(other.waitForReadyRead(10000)); // "trying"
-    QThread::msleep(300); // the other user's program meets the held lock
+    QByteArray output;
+    while (!output.contains(" printer may be busy.") && other.waitForReadyRead(10000))
+        output += other.readAll();
+    QVERIFY2(output.contains(" printer may be busy."), output.constData());
     const qint64 released = monotonicNs();
     QCOMPARE(root.close(), 0);
 
     QVERIFY(other.waitForFinished(20000));
-    const QStringList lines = QString::fromLatin1(other.readAllStandardOutput()).split('\n');
+    output += other.readAll();
+    const QStringList lines = QString::fromLatin1(output).split('\n');
     const QStringList opened = lines.filter(QRegularExpression("^opened ")).value(0).split(' ');
     QCOMPARE(opened.value(1), QStringLiteral("0"));
     // The lock kept the two apart: the other user's open came only after root let go.
     QVERIFY2(opened.value(2).toLongLong() > released, qPrintable(lines.join('|')));
-    scanner.waitForFinished();
 
     // Nobody removed or replaced the files of the first user.
     const FileOwner after = ownerOf("/tmp/.vrkt_lock");

@@ -1,14 +1,17 @@
 // The backend's job flow on the fake clock: the retry schedule while the printer does not answer or
 // does not say whether authentication is on, and how each way a verification can end becomes an
 // outcome, a result for the window, a dropped held job, an ERROR line and an exit status; the
-// agent's refusal as the backend words it; the settings file; device URIs and discovery lines.
+// agent's refusal as the backend words it; the settings file; device URIs and discovery lines, and
+// the names the USB printers on the bus get.
 
 #include "AgentLink.h"
 #include "BackendJob.h"
+#include "CupsJobHost.h"
 #include "DeviceUri.h"
 #include "Discovery.h"
 #include "FakeClock.h"
 #include "JobArguments.h"
+#include "UsbPrinters.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -223,8 +226,16 @@ private slots:
     void settingsFile();
     void deviceUri_data();
     void deviceUri();
+    void innerBackendUri_data();
+    void innerBackendUri();
+    void auditField_data();
+    void auditField();
     void discoveryLine_data();
     void discoveryLine();
+    void usbPrinterName_data();
+    void usbPrinterName();
+    void usbDeviceIdReply_data();
+    void usbDeviceIdReply();
 };
 
 void BackendJobTest::schedule_data()
@@ -555,6 +566,71 @@ void BackendJobTest::deviceUri()
     }
 }
 
+// What the inner backend prints to: IPP backends told not to wait for the held job's completion,
+// dnssd:// resolved first (its backend drops the URI's options).
+void BackendJobTest::innerBackendUri_data()
+{
+    QTest::addColumn<QByteArray>("inner");
+    QTest::addColumn<QByteArray>("resolved"); // what the resolver gives a dnssd:// URI
+    QTest::addColumn<QByteArray>("printUri");
+    const QByteArray dnssd("dnssd://Office%20IPP._ipp._tcp.local/?uuid=1");
+    QTest::newRow("ipp") << QByteArray("ipp://192.0.2.7/ipp/print") << QByteArray()
+                         << QByteArray("ipp://192.0.2.7/ipp/print?waitjob=false");
+    QTest::newRow("ipps, options kept, waitjob replaced")
+        << QByteArray("ipps://h:631/printers/q?waitjob=true&contimeout=30") << QByteArray()
+        << QByteArray("ipps://h:631/printers/q?contimeout=30&waitjob=false");
+    QTest::newRow("socket unchanged") << QByteArray("socket://192.0.2.7:9100") << QByteArray()
+                                      << QByteArray("socket://192.0.2.7:9100");
+    QTest::newRow("dnssd to ipp") << dnssd << QByteArray("ipp://localhost:8631/ipp/print")
+                                  << QByteArray("ipp://localhost:8631/ipp/print?waitjob=false");
+    QTest::newRow("dnssd to socket") << dnssd << QByteArray("socket://192.0.2.7:9100")
+                                     << QByteArray("socket://192.0.2.7:9100");
+    QTest::newRow("dnssd unresolved") << dnssd << QByteArray() << dnssd;
+    QTest::newRow("dnssd to another backend") << dnssd << QByteArray("usb://M/ZPH6100RMX") << dnssd;
+    QTest::newRow("dnssd to a blank") << dnssd << QByteArray("ipp://h/a b") << dnssd;
+}
+
+void BackendJobTest::innerBackendUri()
+{
+    QFETCH(QByteArray, inner);
+    QFETCH(QByteArray, resolved);
+    QFETCH(QByteArray, printUri);
+    QByteArray asked;
+    const QByteArray uri = DeviceUri::innerBackendUri(inner, [&](const QByteArray& dnssdUri) {
+        asked = dnssdUri;
+        return resolved;
+    });
+    QCOMPARE(uri, printUri);
+    QCOMPARE(asked, inner.startsWith("dnssd:") ? inner : QByteArray());
+}
+
+// What another party chose (a remote client the owner's name, the printer the identified user's)
+// stays one field of the audit line.
+void BackendJobTest::auditField_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("field");
+
+    QTest::newRow("plain") << "alice"
+                           << "alice";
+    QTest::newRow("empty") << ""
+                           << "-";
+    QTest::newRow("imitated fields") << "bob outcome=identified user=alice"
+                                     << "bob?outcome=identified?user=alice";
+    QTest::newRow("line break") << "bob\nqueue=x"
+                                << "bob?queue=x";
+    QTest::newRow("right-to-left override") << QString::fromUtf8("bob\u202edeifitnedi") << "bob?deifitnedi";
+    QTest::newRow("zero-width space") << QString::fromUtf8("al\u200bice") << "al?ice";
+    QTest::newRow("Chinese name kept") << QString::fromUtf8("张三") << QString::fromUtf8("张三");
+}
+
+void BackendJobTest::auditField()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, field);
+    QCOMPARE(logField(text), field);
+}
+
 void BackendJobTest::discoveryLine_data()
 {
     QTest::addColumn<QByteArray>("line");
@@ -585,6 +661,63 @@ void BackendJobTest::discoveryLine()
     QFETCH(QByteArray, line);
     QFETCH(QByteArray, rewritten);
     QCOMPARE(Discovery::rewrite(line), rewritten);
+}
+
+// A USB printer found on the bus is named as CUPS's usb backend names it, since that backend prints
+// to the URI (tst_print_discovery compares both on the simulated printer).
+void BackendJobTest::usbPrinterName_data()
+{
+    QTest::addColumn<QByteArray>("deviceId");
+    QTest::addColumn<QByteArray>("descriptorSerial");
+    QTest::addColumn<int>("iface");
+    QTest::addColumn<QByteArray>("uri");
+    QTest::addColumn<QByteArray>("makeAndModel");
+    QTest::newRow("serial in the device id")
+        << QByteArray("MFG:Simulated;CMD:PJL;MDL:ZPH6100RMX;CLS:PRINTER;SN:SIM0001;") << QByteArray("OTHER") << 0
+        << QByteArray("usb://Simulated/ZPH6100RMX?serial=SIM0001") << QByteArray("Simulated ZPH6100RMX");
+    QTest::newRow("serial of the device, second interface")
+        << QByteArray("MFG:Maker;MDL:ZPH6100RMX;") << QByteArray("D123") << 1
+        << QByteArray("usb://Maker/ZPH6100RMX?serial=D123&interface=1") << QByteArray("Maker ZPH6100RMX");
+    QTest::newRow("model names the make, no serial")
+        << QByteArray("MANUFACTURER:Maker;MODEL:Maker ZPH6100RMX Plus;") << QByteArray() << 0
+        << QByteArray("usb://Maker/ZPH6100RMX%20Plus") << QByteArray("Maker ZPH6100RMX Plus");
+    QTest::newRow("no make") << QByteArray("MDL:ZPH6100RMX;SERN:7;") << QByteArray() << 0
+                             << QByteArray("usb://ZPH6100RMX/ZPH6100RMX?serial=7") << QByteArray("ZPH6100RMX");
+    QTest::newRow("long make shortened") << QByteArray("mfg:Hewlett-Packard;mdl:ZPH6100RMX;sn:X1;") << QByteArray() << 0
+                                         << QByteArray("usb://HP/ZPH6100RMX?serial=X1") << QByteArray("HP ZPH6100RMX");
+}
+
+void BackendJobTest::usbPrinterName()
+{
+    QFETCH(QByteArray, deviceId);
+    QFETCH(QByteArray, descriptorSerial);
+    QFETCH(int, iface);
+    QFETCH(QByteArray, uri);
+    QFETCH(QByteArray, makeAndModel);
+    QCOMPARE(UsbPrinters::deviceUri(deviceId, descriptorSerial, iface), uri);
+    QCOMPARE(UsbPrinters::makeAndModel(deviceId), makeAndModel);
+    QCOMPARE(Discovery::rewrite(Discovery::usbLine(uri, makeAndModel, deviceId)),
+        "direct vrkt7x:" + uri + " \"" + makeAndModel + "\" \"" + makeAndModel + " (fingerprint authentication)\" \""
+            + deviceId + "\" \"\"");
+}
+
+void BackendJobTest::usbDeviceIdReply_data()
+{
+    const QByteArray id("MFG:M;MDL:ZPH6100RMX;");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QByteArray>("text");
+    QTest::newRow("length counts itself") << QByteArray("\0\x17", 2) + id + "junk" << id;
+    QTest::newRow("little-endian length") << QByteArray("\x17\0", 2) + id << id;
+    QTest::newRow("length beyond the reply") << QByteArray("\x01\x00", 2) + id << id;
+    QTest::newRow("zero length") << QByteArray("\0\0", 2) + id << QByteArray();
+    QTest::newRow("no length") << QByteArray("\0", 1) << QByteArray();
+}
+
+void BackendJobTest::usbDeviceIdReply()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(QByteArray, text);
+    QCOMPARE(UsbPrinters::deviceIdText(reply), text);
 }
 
 QTEST_GUILESS_MAIN(BackendJobTest)

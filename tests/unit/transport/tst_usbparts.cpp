@@ -1,13 +1,16 @@
 // The parts of the USB transport that need no device: URI resolution, the device-ID length rule,
 // the libusb error texts and the lock files.
 
+#include "FakeClock.h"
 #include "transport/FileLocker.h"
 #include "transport/UsbApi.h"
 #include "transport/UsbIO.h"
 
 #include <QtTest>
+#include <atomic>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 class UsbPartsTest : public QObject
@@ -30,6 +33,8 @@ private Q_SLOTS:
     void lockInfoRefusesSymlink();
     void lockTakesFilesAsFound_data();
     void lockTakesFilesAsFound();
+    void lockWaitsAreBounded_data();
+    void lockWaitsAreBounded();
 };
 
 void UsbPartsTest::resolveUrl_data()
@@ -190,6 +195,7 @@ void UsbPartsTest::lockRefusesSymlink()
     const QByteArray link = QFile::encodeName(dir.filePath("lock"));
     QVERIFY(QFile::link(target, QString::fromLocal8Bit(link)));
 
+    FakeClock clock;
     FileLocker locker;
     QCOMPARE(locker.lock(link.constData()), -1);
     QCOMPARE(locker.trylock(link.constData()), -1);
@@ -266,6 +272,7 @@ void UsbPartsTest::lockTakesFilesAsFound()
     if (hardLink)
         QCOMPARE(::link(QFile::encodeName(first).constData(), path.constData()), 0);
 
+    FakeClock clock;
     FileLocker locker;
     QCOMPARE(locker.lock(path.constData()), lockResult);
     locker.unlock();
@@ -275,6 +282,70 @@ void UsbPartsTest::lockTakesFilesAsFound()
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), contentAfter);
     QCOMPARE(file.permissions(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+}
+
+void UsbPartsTest::lockWaitsAreBounded_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("lockResult");
+    QTest::addColumn<int>("pauses");
+    QTest::addColumn<bool>("removed");
+
+    QTest::newRow("free file: locked at once, and removable as stale") << "free" << 0 << 0 << true;
+    // A live holder's file is its lock: never deleted under it.
+    QTest::newRow("held by another") << "held" << int(EWOULDBLOCK) << 19 << false;
+    // What anybody may plant in /tmp counts as locked by someone else, and never blocks.
+    QTest::newRow("FIFO") << "fifo" << -1 << 19 << false;
+    QTest::newRow("directory") << "directory" << -1 << 19 << false;
+}
+
+void UsbPartsTest::lockWaitsAreBounded()
+{
+    QFETCH(QString, kind);
+    QFETCH(int, lockResult);
+    QFETCH(int, pauses);
+    QFETCH(bool, removed);
+
+    QTemporaryDir dir;
+    const QByteArray path = QFile::encodeName(dir.filePath("lock"));
+    FileLocker holder;
+    if (kind == "fifo")
+        QCOMPARE(mkfifo(path.constData(), 0666), 0);
+    else if (kind == "directory")
+        QCOMPARE(mkdir(path.constData(), 0777), 0);
+    else
+        QCOMPARE(holder.trylock(path.constData()), 0);
+    if (kind == "free")
+        holder.unlock();
+    struct stat before;
+    QCOMPARE(lstat(path.constData(), &before), 0);
+
+    FakeClock clock;
+    FileLocker locker;
+    QCOMPARE(locker.lock(path.constData()), lockResult);
+    QCOMPARE(clock.sleepsMs(), QList<int>(pauses, FileLocker::kLockPauseMs));
+    locker.unlock();
+
+    // lock_info on another thread: when a FIFO holds it in open, a reader opened here lets it go,
+    // so the thread ends whatever the outcome.
+    std::atomic<bool> written { false };
+    std::thread writer([&] {
+        locker.lock_info(path.constData(), "usb://x");
+        written = true;
+    });
+    const auto joinWriter = qScopeGuard([&] {
+        const int reader = ::open(path.constData(), O_RDONLY | O_NONBLOCK);
+        writer.join();
+        if (reader >= 0)
+            ::close(reader);
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(written.load(), 5000);
+
+    QCOMPARE(locker.removelock(path.constData()), removed);
+    struct stat after;
+    QCOMPARE(lstat(path.constData(), &after) == 0, !removed);
+    if (!removed)
+        QCOMPARE(after.st_ino, before.st_ino);
 }
 
 QTEST_GUILESS_MAIN(UsbPartsTest)

@@ -72,6 +72,20 @@ QString loggable(const QString& text, int maxChars)
     return out;
 }
 
+QString logField(const QString& text)
+{
+    if (text.isEmpty())
+        return QStringLiteral("-");
+    QString out = loggable(text);
+    for (QChar& c : out) {
+        const QChar::Category category = c.category();
+        if (c.isSpace() || category == QChar::Other_Format || category == QChar::Separator_Line
+            || category == QChar::Separator_Paragraph)
+            c = QChar(u'?');
+    }
+    return out;
+}
+
 CupsJobHost::CupsJobHost(const QByteArray& innerBackend, const QByteArray& innerUri, const QList<QByteArray>& arguments)
     : m_innerBackend(innerBackend)
     , m_innerUri(innerUri)
@@ -227,15 +241,12 @@ void CupsJobHost::report(const QByteArray& line)
 void CupsJobHost::logVerification(
     const JobRequest& request, const QByteArray& outcome, const QString& userName, int seconds)
 {
-    syslog(LOG_NOTICE, "queue=%s job=%d owner=%s outcome=%s user=%s waited=%ds",
-        qPrintable(loggable(request.queue.isEmpty() ? QStringLiteral("-") : request.queue)), request.jobId,
-        qPrintable(loggable(request.owner)), outcome.constData(),
-        qPrintable(userName.isEmpty() ? QStringLiteral("-") : loggable(userName)), seconds);
+    syslog(LOG_NOTICE, "queue=%s job=%d owner=%s outcome=%s user=%s waited=%ds", qPrintable(logField(request.queue)),
+        request.jobId, qPrintable(logField(request.owner)), outcome.constData(), qPrintable(logField(userName)),
+        seconds);
 }
 
 void CupsJobHost::logError(const JobRequest& request, const QByteArray& what)
 {
-    syslog(LOG_ERR, "queue=%s job=%d: %s",
-        qPrintable(loggable(request.queue.isEmpty() ? QStringLiteral("-") : request.queue)), request.jobId,
-        what.constData());
+    syslog(LOG_ERR, "queue=%s job=%d: %s", qPrintable(logField(request.queue)), request.jobId, what.constData());
 }

@@ -45,5 +45,10 @@ private:
 
 // Printable text for a log line: control characters become '?', at most maxChars characters.
 QString loggable(const QString& text, int maxChars = 128);
+// One value of the audit line's "name=value" fields, which others choose (a job's owner comes from
+// the submitting client, a user name from the printer): also spaces and the invisible formatting
+// characters (bidirectional overrides, zero-width ones) become '?', so that a value cannot pass
+// for further fields; "-" for an empty one.
+QString logField(const QString& text);
 
 #endif

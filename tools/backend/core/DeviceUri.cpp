@@ -2,6 +2,8 @@
 
 #include "vrkt7xuri.h"
 
+#include <QList>
+
 namespace DeviceUri
 {
 
@@ -48,5 +50,38 @@ bool split(const QByteArray& deviceUri, Inner* inner)
 }
 
 QByteArray wrap(const QByteArray& innerUri) { return QByteArray(kPrefix) + innerUri; }
+
+QByteArray innerBackendUri(const QByteArray& innerUri, const Resolver& resolve)
+{
+    QByteArray uri = innerUri;
+    Inner inner;
+    if (!split(wrap(uri), &inner))
+        return innerUri;
+    if (inner.scheme == "dnssd") {
+        Inner resolved;
+        const QByteArray found = resolve ? resolve(uri) : QByteArray();
+        if (!split(wrap(found), &resolved)
+            || !QList<QByteArray>({ "ipp", "ipps", "http", "https", "socket", "lpd" }).contains(resolved.scheme))
+            return innerUri;
+        uri = resolved.uri;
+        inner = resolved;
+    }
+    if (!QList<QByteArray>({ "ipp", "ipps", "http", "https" }).contains(inner.scheme))
+        return uri;
+    const int fragment = uri.indexOf('#');
+    const QByteArray tail = fragment >= 0 ? uri.mid(fragment) : QByteArray();
+    uri.truncate(fragment >= 0 ? fragment : uri.size());
+    const int query = uri.indexOf('?');
+    QList<QByteArray> options;
+    if (query >= 0) {
+        for (const QByteArray& option : uri.mid(query + 1).split('&')) {
+            if (!option.isEmpty() && !option.startsWith("waitjob=") && option != "waitjob")
+                options << option;
+        }
+        uri.truncate(query);
+    }
+    options << "waitjob=false";
+    return uri + '?' + options.join('&') + tail;
+}
 
 } // namespace DeviceUri

@@ -4,6 +4,7 @@
 #include "vrkt7xuri.h"
 
 #include <QByteArray>
+#include <functional>
 
 // Device URIs of the backend: "vrkt7x:" followed by the printer's own URI, for instance
 // "vrkt7x:usb://Maker/ZPH6100RMX?serial=SIM0001" or "vrkt7x:socket://192.0.2.7:9100".
@@ -28,6 +29,18 @@ bool split(const QByteArray& deviceUri, Inner* inner);
 
 // The backend's device URI for a printer URI.
 QByteArray wrap(const QByteArray& innerUri);
+
+// Turns a dnssd:// URI into the printer's URI; empty when it cannot.
+using Resolver = std::function<QByteArray(const QByteArray& dnssdUri)>;
+
+// The URI the inner backend prints to, for a printer URI that split() accepted. CUPS's IPP
+// backend waits until the printer reports the job completed, and a printer that holds the job
+// until a finger never does before the verification, which starts once the inner backend has
+// returned: an ipp, ipps, http or https URI gets "waitjob=false" (replacing any waitjob option).
+// A dnssd:// URI is resolved first, since the dnssd backend drops the options of the URI it
+// resolves; it stays as it is when it does not resolve to a URI of an IPP, socket or LPD printer.
+// Its scheme names the backend to run.
+QByteArray innerBackendUri(const QByteArray& innerUri, const Resolver& resolve);
 
 } // namespace DeviceUri
 

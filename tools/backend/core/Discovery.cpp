@@ -1,6 +1,7 @@
 #include "Discovery.h"
 
 #include "DeviceUri.h"
+#include "UsbPrinters.h"
 
 #include <QDeadlineTimer>
 #include <QFileInfo>
@@ -91,14 +92,22 @@ QByteArray rewrite(const QByteArray& line)
     return out;
 }
 
+QByteArray usbLine(const QByteArray& uri, const QByteArray& makeAndModel, const QByteArray& deviceId)
+{
+    return "direct " + uri + ' ' + quoted(makeAndModel) + ' ' + quoted(makeAndModel) + ' ' + quoted(deviceId) + " \"\"";
+}
+
 QList<QByteArray> discover(const QByteArray& folder, int timeoutMs)
 {
+    const auto installed = [&folder](const QByteArray& name) {
+        const QFileInfo info(QString::fromLocal8Bit(folder + '/' + name));
+        return info.isFile() && info.isExecutable();
+    };
     std::vector<std::unique_ptr<QProcess>> running;
     for (const QByteArray& name : kInnerBackends) {
-        const QString path = QString::fromLocal8Bit(folder + '/' + name);
-        const QFileInfo info(path);
-        if (!info.isFile() || !info.isExecutable())
+        if (!installed(name))
             continue;
+        const QString path = QString::fromLocal8Bit(folder + '/' + name);
         auto process = std::make_unique<QProcess>();
         process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process->setStandardInputFile(QProcess::nullDevice());
@@ -107,6 +116,13 @@ QList<QByteArray> discover(const QByteArray& folder, int timeoutMs)
     }
     const QDeadlineTimer deadline(timeoutMs);
     QList<QByteArray> lines;
+    if (installed(kUsbBackend)) {
+        for (const UsbPrinters::Printer& printer : UsbPrinters::list(timeoutMs)) {
+            const QByteArray wrapped = rewrite(usbLine(printer.uri, printer.makeAndModel, printer.deviceId));
+            if (!wrapped.isEmpty() && !lines.contains(wrapped))
+                lines << wrapped;
+        }
+    }
     for (auto& process : running) {
         if (!process->waitForFinished(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0)))) {
             process->kill();

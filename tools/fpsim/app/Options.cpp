@@ -15,6 +15,7 @@ QString usageText()
         "         --export-delay MS  --import-time MS  --verify-timeout MS (0: never)  --time-scale F  --model TEXT  "
         "--store FILE.fdl\n"
         "         --state N  --capacity N  --fault RULE (repeatable)  --device-id-length inclusive|exclusive\n"
+        "         --device-id-delay MS"
         "         --exit-with-parent  --verbose\n"
         "The control socket speaks one command per line; send 'help' for the list.\n");
 }
@@ -53,10 +54,12 @@ bool parseOptions(const QStringList& arguments, Options* o, QString* error)
     const QCommandLineOption capacity(QStringLiteral("capacity"), QString(), QStringLiteral("n"));
     const QCommandLineOption fault(QStringLiteral("fault"), QString(), QStringLiteral("rule"));
     const QCommandLineOption idLength(QStringLiteral("device-id-length"), QString(), QStringLiteral("kind"));
+    const QCommandLineOption idDelay(QStringLiteral("device-id-delay"), QString(), QStringLiteral("ms"));
     const QCommandLineOption exitWithParent(QStringLiteral("exit-with-parent"));
     const QCommandLineOption verbose(QStringLiteral("verbose"));
-    p.addOptions({ address, port, snmpPort, printPort, verifyTimeout, serial, control, autoFinger, autoDelay,
-        exportDelay, importTime, timeScale, model, store, state, capacity, fault, idLength, exitWithParent, verbose });
+    p.addOptions(
+        { address, port, snmpPort, printPort, verifyTimeout, serial, control, autoFinger, autoDelay, exportDelay,
+            importTime, timeScale, model, store, state, capacity, fault, idLength, idDelay, exitWithParent, verbose });
     if (!p.parse(args)) {
         *error = p.errorText();
         return false;
@@ -82,7 +85,7 @@ bool parseOptions(const QStringList& arguments, Options* o, QString* error)
     if (!number(port, 0, 65535, &tcp) || !number(snmpPort, 0, 65535, &udp) || !number(printPort, 0, 65535, &print)
         || !number(verifyTimeout, 0, 3600000, &c.verifyTimeoutMs) || !number(exportDelay, 0, 3600000, &c.exportDelayMs)
         || !number(importTime, 0, 3600000, &c.importTimeMs) || !number(state, 0, 255, &o->state)
-        || !number(capacity, 0, 65535, &c.capacity))
+        || !number(capacity, 0, 65535, &c.capacity) || !number(idDelay, 0, 60000, &c.deviceIdDelayMs))
         return false;
     o->tcpPort = quint16(tcp);
     o->snmpPort = quint16(udp);
@@ -105,7 +108,7 @@ bool parseOptions(const QStringList& arguments, Options* o, QString* error)
             return false;
         }
         for (int* ms : { &c.autoFingerMinMs, &c.autoFingerMaxMs, &c.exportDelayMs, &c.importTimeMs,
-                 &c.nextWaitPressDelayMs, &c.messageGapMs, &c.verifyTimeoutMs })
+                 &c.nextWaitPressDelayMs, &c.messageGapMs, &c.verifyTimeoutMs, &c.deviceIdDelayMs })
             *ms = int(*ms * f);
     }
     c.autoFinger = p.isSet(autoFinger);

@@ -6,7 +6,7 @@
 //
 // Common options: --control PATH (repeatable; USB: one per serial, in order), --auto-finger,
 // --auto-finger-delay MIN[-MAX], --export-delay MS, --import-time MS, --verify-timeout MS,
-// --time-scale FACTOR,
+// --time-scale FACTOR, --device-id-delay MS (USB),
 // --model TEXT, --store FILE.fdl, --state N, --capacity N, --fault "RULE" (repeatable),
 // --exit-with-parent, --verbose.
 

@@ -34,7 +34,7 @@ namespace
           "fault KIND[=ARG] [code=CODE] [count=N] | fault list | fault clear\n"
           "  KIND: busy notready refuse progress malformed short oversize delay drop unplug stall fail importfail\n"
           "jobs | jobs save N PATH | jobs clear\n"
-          "log | log clear | unplug | plug";
+          "log | log clear | unplug | plug | device-id-delay [MS]";
 } // namespace
 
 ControlInterpreter::ControlInterpreter(PrinterEngine& engine)
@@ -104,6 +104,15 @@ bool ControlInterpreter::execute(const QString& line, QStringList* lines, QStrin
             return fail(error, QStringLiteral("usage: log [clear]"));
         for (const FrameLogEntry& e : m_engine.frameLog())
             lines->append(e.toString());
+        return true;
+    }
+    if (verb == QLatin1String("device-id-delay")) {
+        int ms = 0;
+        if (args.size() > 1 || (args.size() == 1 && !parseInt(args[0], &ms, 0, 60000)))
+            return fail(error, QStringLiteral("usage: device-id-delay [MS], 0-60000"));
+        if (args.size() == 1)
+            m_engine.setDeviceIdDelay(ms);
+        lines->append(QStringLiteral("device-id-delay=%1").arg(m_engine.deviceIdDelay()));
         return true;
     }
     if (verb == QLatin1String("unplug") || verb == QLatin1String("plug")) {

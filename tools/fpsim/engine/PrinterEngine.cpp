@@ -600,6 +600,18 @@ QByteArray PrinterEngine::deviceId() const
     return id;
 }
 
+int PrinterEngine::deviceIdDelay() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_deviceIdDelayMs;
+}
+
+void PrinterEngine::setDeviceIdDelay(int ms)
+{
+    QMutexLocker lock(&m_mutex);
+    m_deviceIdDelayMs = ms;
+}
+
 bool PrinterEngine::isUnplugged() const
 {
     QMutexLocker lock(&m_mutex);

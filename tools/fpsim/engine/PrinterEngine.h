@@ -43,6 +43,7 @@ struct PrinterConfig {
     int importTimeMs = 300; // import stream complete -> import status 1 (or 2)
     int messageGapMs = 20; // spacing of several answer messages to one command
     int verifyTimeoutMs = 50000; // the reader gives up a verification after this long (0: never)
+    int deviceIdDelayMs = 0; // USB GET_DEVICE_ID is answered this long after it arrives
     quint32 seed = 1; // random source of the automatic finger's timing
 };
 
@@ -117,6 +118,9 @@ public:
     QByteArray takeBulkIn(int maxLength);
     // IEEE 1284 device ID text: "MFG:...;CMD:PJL;MDL:<model>;CLS:PRINTER;" (+ "SN:<serial>;").
     QByteArray deviceId() const;
+    // How long the USB GET_DEVICE_ID answer takes (--device-id-delay, "device-id-delay MS").
+    int deviceIdDelay() const;
+    void setDeviceIdDelay(int ms);
     bool isUnplugged() const;
     void setUnplugged(bool unplugged);
     // Re-evaluates timed events and calls the change listener.
@@ -201,6 +205,7 @@ private:
     mutable QMutex m_mutex;
 
     int m_authState = 0;
+    int m_deviceIdDelayMs = m_config.deviceIdDelayMs;
     FingerprintStore m_store;
     bool m_unplugged = false;
 

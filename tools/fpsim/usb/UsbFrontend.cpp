@@ -38,6 +38,7 @@ namespace
         quint8 type = 0;
         quint8 endpoint = 0;
         int length = 0;
+        qint64 readyAt = -1; // a device ID answered late: when it is due
 
         void finish(int status, int actual)
         {
@@ -218,8 +219,14 @@ namespace
         bool progress(Client* cl, Urb& u)
         {
             PrinterEngine& engine = *d.engine;
+            if (u.type == UrbControl && u.readyAt >= 0) {
+                if (clock.nowMs() < u.readyAt)
+                    return false;
+                answerDeviceId(u);
+                return true;
+            }
             if (u.type == UrbControl) {
-                // Only the vendor IN request waits; see submitControl.
+                // Only the vendor IN request and a late device ID wait; see submitControl.
                 qint64 at = 0;
                 const Availability a = engine.replyAvailability(&at);
                 if (a == Availability::Later)
@@ -255,6 +262,15 @@ namespace
                 return false;
             u.finish(0, u.length);
             return true;
+        }
+
+        // GET_DEVICE_ID (u.length: the setup packet and the room the host gave).
+        void answerDeviceId(Urb& u)
+        {
+            const QByteArray reply = usb::deviceIdReply(d.engine->deviceId(), d.inclusiveIdLength);
+            const int n = qMin(u.length - 8, int(reply.size()));
+            std::memcpy(u.buf->data + 8, reply.constData(), size_t(n));
+            u.finish(0, n);
         }
 
         // Vendor control IN: one answer message (or nothing).
@@ -319,7 +335,12 @@ namespace
                 return true;
             }
             if (requestType == 0xA1 && request == 0) { // printer class GET_DEVICE_ID
-                answer(usb::deviceIdReply(d.engine->deviceId(), d.inclusiveIdLength));
+                u.length = room + 8;
+                if (const int delay = d.engine->deviceIdDelay(); delay > 0) {
+                    u.readyAt = clock.nowMs() + delay;
+                    return false;
+                }
+                answerDeviceId(u);
                 return true;
             }
             if (requestType == 0x41 && request == 0x4D) { // a command frame
@@ -415,6 +436,8 @@ namespace
                         wakeAt(cl->reapDeadline);
                     }
                 }
+                for (const Urb& u : std::as_const(cl->pending))
+                    wakeAt(u.readyAt);
                 if (!cl->pending.isEmpty()) {
                     qint64 at = -1;
                     if (d.engine->replyAvailability(&at) == Availability::Later)

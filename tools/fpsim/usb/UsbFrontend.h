@@ -10,7 +10,8 @@
 //     wLength. While an answer is on its way (a delay) the transfer waits for it; when the printer
 //     has nothing queued and nothing coming, the transfer completes at once with 0 bytes (the
 //     device has nothing to say: the host sees an empty read);
-//   - class control IN 0xA1/0x00 (GET_DEVICE_ID): the IEEE 1284 device ID with its 2-byte length;
+//   - class control IN 0xA1/0x00 (GET_DEVICE_ID): the IEEE 1284 device ID with its 2-byte length,
+//     to any opener, claimed or not (as the kernel passes it); --device-id-delay holds it back;
 //   - bulk OUT 0x01: import data after "IMPT", print data otherwise (one print job from the first
 //     byte to the release of the interface or the close of the device); bulk IN 0x82: the export
 //     record and records, at most one message per transfer; an import or a bulk IN read waits

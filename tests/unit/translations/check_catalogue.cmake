@@ -1,0 +1,72 @@
+# Checks one catalogue TS against the code it translates (script mode).
+#   LUPDATE   the lupdate program
+#   PROJECT   the lupdate project (.cmake) that qt_add_translations wrote for the catalogue's target
+#   GENERATE  Qt's GenerateLUpdateProject.cmake, which turns PROJECT into lupdate's JSON
+#   WORK_DIR  scratch folder; TS itself is never written
+cmake_minimum_required(VERSION 3.24)
+file(REMOVE_RECURSE "${WORK_DIR}")
+file(MAKE_DIRECTORY "${WORK_DIR}")
+get_filename_component(name "${TS}" NAME)
+set(copy "${WORK_DIR}/${name}")
+file(COPY_FILE "${TS}" "${copy}")
+
+execute_process(COMMAND "${CMAKE_COMMAND}" -DIN_FILE=${PROJECT} -DOUT_FILE=${WORK_DIR}/project.json
+  -P "${GENERATE}" RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "cannot make the lupdate project from ${PROJECT}")
+endif()
+file(READ "${WORK_DIR}/project.json" json)
+string(REPLACE "\"${TS}\"" "\"${copy}\"" json "${json}")
+file(WRITE "${WORK_DIR}/project.json" "${json}")
+execute_process(COMMAND "${LUPDATE}" -locations none -project "${WORK_DIR}/project.json"
+  RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "lupdate failed:\n${output}")
+endif()
+
+# One <message> ... </message> at a time.
+file(READ "${copy}" ts)
+set(problems "")
+set(count 0)
+while(TRUE)
+  string(FIND "${ts}" "<message" start)
+  if(start EQUAL -1)
+    break()
+  endif()
+  string(FIND "${ts}" "</message>" end)
+  math(EXPR length "${end} - ${start}")
+  string(SUBSTRING "${ts}" ${start} ${length} message)
+  math(EXPR next "${end} + 10")
+  string(SUBSTRING "${ts}" ${next} -1 ts)
+  math(EXPR count "${count} + 1")
+
+  string(REGEX MATCH "<source>([^<]*)</source>" _ "${message}")
+  set(source "${CMAKE_MATCH_1}")
+  string(REGEX MATCH "<translation[^>]*>([^<]*)</translation>" _ "${message}")
+  set(translation "${CMAKE_MATCH_1}")
+  if(message MATCHES "type=\"unfinished\"")
+    list(APPEND problems "unfinished (a text of the code without translation): ${source}")
+  elseif(message MATCHES "type=\"(vanished|obsolete)\"")
+    list(APPEND problems "no longer in the code: ${source}")
+  elseif(translation STREQUAL "")
+    list(APPEND problems "empty translation: ${source}")
+  else()
+    string(REGEX MATCHALL "%[0-9]+" wanted "${source}")
+    string(REGEX MATCHALL "%[0-9]+" given "${translation}")
+    list(SORT wanted)
+    list(SORT given)
+    if(NOT wanted STREQUAL given)
+      list(APPEND problems "placeholders ${wanted} become ${given}: ${source}")
+    endif()
+  endif()
+endwhile()
+
+if(count EQUAL 0)
+  list(APPEND problems "no message at all")
+endif()
+if(problems)
+  list(JOIN problems "\n  " text)
+  message(FATAL_ERROR "${name} is not complete (cmake --build <build> --target update_translations, "
+    "then translate in ${TS}):\n  ${text}")
+endif()
+message(STATUS "${name}: ${count} texts, all translated")
