@@ -12,6 +12,8 @@
 #include <QRandomGenerator>
 #include <QtTest>
 #include <algorithm>
+#include <mutex>
+#include <thread>
 #include <cups/cups.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -65,25 +67,38 @@ struct Job {
 };
 
 // Reads the lines the backend sends to syslog: a datagram socket bound over /dev/log in this
-// private mount namespace (over the existing one, or in a /dev of links to the real one).
+// private mount namespace (over the existing one, or in a /dev of links to the real one). A thread
+// of its own takes each line as it comes: a socket that nobody reads fills after a few datagrams
+// (net.unix.max_dgram_qlen) and then every syslog() call of the backends blocks.
 class SyslogCatcher
 {
 public:
     ~SyslogCatcher()
     {
         if (m_fd >= 0)
+            ::shutdown(m_fd, SHUT_RDWR);
+        if (m_reader.joinable())
+            m_reader.join();
+        if (m_fd >= 0)
             ::close(m_fd);
     }
     bool start()
     {
-        const QString socketPath = QStringLiteral("/tmp/syslog.socket");
-        m_fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        m_fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         struct sockaddr_un address = {};
         address.sun_family = AF_UNIX;
         strcpy(address.sun_path, "/tmp/syslog.socket");
         if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0
             || ::chmod(address.sun_path, 0666) != 0)
             return false;
+        m_reader = std::thread([this] {
+            char buffer[2048];
+            ssize_t n;
+            while ((n = ::recv(m_fd, buffer, sizeof(buffer), 0)) > 0) {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                m_lines << QString::fromUtf8(buffer, int(n));
+            }
+        });
         const QString script = QFile::exists(QStringLiteral("/dev/log"))
             ? QStringLiteral("mount --bind /tmp/syslog.socket /dev/log")
             : QStringLiteral("mkdir -p /tmp/host-dev && mount --rbind /dev /tmp/host-dev"
@@ -95,15 +110,14 @@ public:
     // Every line received so far.
     QStringList lines()
     {
-        char buffer[2048];
-        ssize_t n;
-        while ((n = ::recv(m_fd, buffer, sizeof(buffer), 0)) > 0)
-            m_lines << QString::fromUtf8(buffer, int(n));
+        std::lock_guard<std::mutex> lock(m_mutex);
         return m_lines;
     }
 
 private:
     int m_fd = -1;
+    std::thread m_reader;
+    std::mutex m_mutex;
     QStringList m_lines;
 };
 
