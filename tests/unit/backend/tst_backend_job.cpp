@@ -44,6 +44,7 @@ public:
     int64_t printerEndsAtMs = -1;
     int64_t cancelDeafMs = 0;
     int dropFails = 0; // the first drops the printer does not confirm
+    int64_t goneFromMs = -1, goneUntilMs = -1; // off the network: no answer, no drop
 
     QList<int64_t> connectTimes;
     int verifyCalls = 0;
@@ -55,7 +56,7 @@ public:
     {
         const int64_t t = nowMs() - origin;
         connectTimes << t;
-        return reachableAtMs >= 0 && t >= reachableAtMs ? 1 : 0;
+        return reachableAtMs >= 0 && t >= reachableAtMs && !gone(t) ? 1 : 0;
     }
     int isDeviceFingerOpenForPrint(const QByteArray&) override
     {
@@ -101,7 +102,8 @@ public:
         }
         m_changed.notify_all();
     }
-    bool dropHeldJob(const QByteArray&) override { return ++drops > dropFails; }
+    bool dropHeldJob(const QByteArray&) override { return ++drops > dropFails && !gone(nowMs() - origin); }
+    bool gone(int64_t t) const { return goneFromMs >= 0 && t >= goneFromMs && (goneUntilMs < 0 || t < goneUntilMs); }
     // Lets a running verification see the clock's new time before the job goes on.
     // True once it has returned.
     bool sync()
@@ -218,6 +220,8 @@ class BackendJobTest : public QObject
 private slots:
     void schedule_data();
     void schedule();
+    void dropWaitsForPrinter_data();
+    void dropWaitsForPrinter();
     void outcomeMapping_data();
     void outcomeMapping();
     void agentRefusal_data();
@@ -378,7 +382,10 @@ void BackendJobTest::schedule()
     QList<int64_t> expectedTries;
     for (int i = 0; i < connectTries; ++i)
         expectedTries << int64_t(i) * BackendJob::kRetryIntervalMs;
-    QCOMPARE(library.connectTimes, expectedTries);
+    // (A drop never confirmed then asks whether the printer answers at all.)
+    const bool neverDropped = drops > 0 && dropFails >= drops;
+    QCOMPARE(library.connectTimes.mid(0, connectTries), expectedTries);
+    QCOMPARE(library.connectTimes.size(), connectTries + (neverDropped ? 1 : 0));
     QCOMPARE(host.lines.contains("STATE: +connecting-to-device"), connectTries > 1);
     QCOMPARE(host.innerRuns, innerRuns);
     QCOMPARE(host.result, result);
@@ -393,7 +400,7 @@ void BackendJobTest::schedule()
     // A job that went to the printer and was not verified is dropped there; a drop never
     // confirmed is logged as an error.
     QCOMPARE(library.drops, drops);
-    QCOMPARE(host.errorsLogged, drops > 0 && dropFails >= drops ? 1 : 0);
+    QCOMPARE(host.errorsLogged, neverDropped ? 1 : 0);
     QList<QByteArray> errors;
     for (const QByteArray& line : host.lines) {
         if (line.startsWith("ERROR: "))
@@ -401,6 +408,46 @@ void BackendJobTest::schedule()
     }
     QCOMPARE(errors, error.isEmpty() ? QList<QByteArray>() : QList<QByteArray> { error });
     QCOMPARE(host.loggedUser, outcome == "identified" ? QStringLiteral("张三") : QString());
+}
+
+// A finger that matched nobody at 8 s, and the printer off the network from then on: it still holds
+// the job, so the drop waits for it (a try every 10 s, at most a minute).
+void BackendJobTest::dropWaitsForPrinter_data()
+{
+    QTest::addColumn<int>("goneFor"); // ms from 8 s, -1 for good
+    QTest::addColumn<int>("drops"); // "CANL"s sent
+    QTest::addColumn<bool>("dropped");
+    QTest::newRow("back after 30 s") << 30000 << BackendJob::kDropTries + 1 << true;
+    QTest::newRow("gone for good") << -1 << BackendJob::kDropTries << false;
+}
+
+void BackendJobTest::dropWaitsForPrinter()
+{
+    QFETCH(int, goneFor);
+    QFETCH(int, drops);
+    QFETCH(bool, dropped);
+
+    FakeClock clock;
+    FakeLibrary library;
+    library.origin = nowMs();
+    library.printerEndsAtMs = 8000;
+    library.goneFromMs = 8000;
+    library.goneUntilMs = goneFor < 0 ? -1 : 8000 + goneFor;
+    FakeHost host(library);
+    host.agent = host.local = true;
+    JobRequest request;
+    request.queue = QStringLiteral("Office");
+    request.jobId = 17;
+    request.innerUri = "socket://192.0.2.1:9100";
+    request.seconds = 30;
+    BackendJob job(library, host, request);
+    QCOMPARE(job.run(), int(CUPS_BACKEND_CANCEL));
+    QCOMPARE(library.drops, drops);
+    QCOMPARE(host.errorsLogged, dropped ? 0 : 1);
+    QVERIFY(host.lines.contains("INFO: The printer does not answer; waiting for it to drop the job."));
+    QCOMPARE(host.lines.last().contains("did not confirm"), !dropped);
+    // Not longer than the wait and its last try.
+    QVERIFY(nowMs() - library.origin <= 8000 + BackendJob::kDropWaitMs + BackendJob::kRetryIntervalMs);
 }
 
 void BackendJobTest::outcomeMapping_data()

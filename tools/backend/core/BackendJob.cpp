@@ -91,12 +91,38 @@ int BackendJob::send()
 
 bool BackendJob::dropHeldJob()
 {
-    for (int i = 1; i <= kDropTries; ++i) {
-        if (m_library.dropHeldJob(m_request.innerUri))
-            return true;
-        if (i < kDropTries)
-            libClock().sleepMilliseconds(kDropRetryMs);
+    const int64_t start = libClock().milliseconds();
+    bool waited = false;
+    for (;;) {
+        for (int i = 1; i <= kDropTries; ++i) {
+            if (m_library.dropHeldJob(m_request.innerUri)) {
+                if (waited)
+                    m_host.report("STATE: -connecting-to-device");
+                return true;
+            }
+            if (i < kDropTries)
+                libClock().sleepMilliseconds(kDropRetryMs);
+        }
+        // A printer that answers and does not confirm has said no. One that does not answer (off
+        // the network, unplugged, switched off) may still hold the job when it is back, where the
+        // next verified finger would print it: wait for it, for a while.
+        if (m_library.isDeviceConnectForPrint(m_request.innerUri) == 1)
+            break;
+        if (!waited) {
+            m_host.report("STATE: +connecting-to-device");
+            m_host.report("INFO: The printer does not answer; waiting for it to drop the job.");
+        }
+        waited = true;
+        bool answers = false;
+        while (!answers && libClock().milliseconds() - start < kDropWaitMs) {
+            libClock().sleepMilliseconds(kRetryIntervalMs);
+            answers = m_library.isDeviceConnectForPrint(m_request.innerUri) == 1;
+        }
+        if (!answers)
+            break;
     }
+    if (waited)
+        m_host.report("STATE: -connecting-to-device");
     m_host.logError(m_request, "the printer did not confirm that it dropped the held job");
     return false;
 }
