@@ -160,6 +160,7 @@ public:
     int innerExit = CUPS_BACKEND_OK;
     static constexpr int kInnerMs = 500; // the inner backend sends the job
 
+    bool heldMark = false;
     int innerRuns = 0;
     int errorsLogged = 0;
     int result = 0;
@@ -170,6 +171,7 @@ public:
     int runInnerBackend() override
     {
         ++innerRuns;
+        lines << "INFO: Waiting for printer to finish."; // the socket backend's last words
         libClock().sleepMilliseconds(kInnerMs);
         // CUPS's SIGTERM reaches the inner backend too.
         return terminated() ? CUPS_BACKEND_FAILED : innerExit;
@@ -207,6 +209,8 @@ public:
         loggedUser = userName;
     }
     void logError(const JobRequest&, const QByteArray&) override { ++errorsLogged; }
+    bool heldJobMark(const JobRequest&) override { return heldMark; }
+    void setHeldJobMark(const JobRequest&, bool held) override { heldMark = held; }
 
 private:
     FakeLibrary& m_library;
@@ -220,6 +224,8 @@ class BackendJobTest : public QObject
 private slots:
     void schedule_data();
     void schedule();
+    void earlierRunsJob_data();
+    void earlierRunsJob();
     void dropWaitsForPrinter_data();
     void dropWaitsForPrinter();
     void outcomeMapping_data();
@@ -388,6 +394,11 @@ void BackendJobTest::schedule()
     QCOMPARE(library.connectTimes.size(), connectTries + (neverDropped ? 1 : 0));
     QCOMPARE(host.lines.contains("STATE: +connecting-to-device"), connectTries > 1);
     QCOMPARE(host.innerRuns, innerRuns);
+    // While the printer waits for the finger, the job says so, not what the inner backend said last.
+    const qsizetype innerAt = host.lines.indexOf("INFO: Waiting for printer to finish.");
+    if (library.verifyCalls > 0)
+        QVERIFY2(host.lines.value(innerAt + 1).startsWith("INFO: ") && host.lines.value(innerAt + 1).contains("finger"),
+            host.lines.value(innerAt + 1).constData());
     QCOMPARE(host.result, result);
     QCOMPARE(host.loggedOutcome, outcome);
     if (cancelledAt < 0) {
@@ -401,6 +412,8 @@ void BackendJobTest::schedule()
     // confirmed is logged as an error.
     QCOMPARE(library.drops, drops);
     QCOMPARE(host.errorsLogged, neverDropped ? 1 : 0);
+    // The mark of a job the printer may still hold stays only then.
+    QCOMPARE(host.heldMark, neverDropped);
     QList<QByteArray> errors;
     for (const QByteArray& line : host.lines) {
         if (line.startsWith("ERROR: "))
@@ -408,6 +421,57 @@ void BackendJobTest::schedule()
     }
     QCOMPARE(errors, error.isEmpty() ? QList<QByteArray>() : QList<QByteArray> { error });
     QCOMPARE(host.loggedUser, outcome == "identified" ? QStringLiteral("张三") : QString());
+}
+
+// A mark says that a run of the queue ended without deciding its job (killed, stopped with
+// cupsd): the printer is told to drop what it holds before anything else is sent, else the next
+// finger would print that job.
+void BackendJobTest::earlierRunsJob_data()
+{
+    QTest::addColumn<int>("fingerState");
+    QTest::addColumn<int>("dropFails");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<int>("drops"); // "CANL"s sent
+    QTest::addColumn<int>("innerRuns");
+    QTest::addColumn<bool>("markAfter");
+    QTest::newRow("dropped, then this job") << 1 << 0 << int(CUPS_BACKEND_OK) << 1 << 1 << false;
+    QTest::newRow("not confirmed: stays queued")
+        << 1 << 99 << int(CUPS_BACKEND_RETRY) << BackendJob::kDropTries << 0 << true;
+    // A busy reader is someone else's: left alone, and so is the mark.
+    QTest::newRow("busy") << 4 << 0 << int(CUPS_BACKEND_CANCEL) << 0 << 0 << true;
+    QTest::newRow("authentication off") << 0 << 0 << int(CUPS_BACKEND_OK) << 0 << 1 << true;
+}
+
+void BackendJobTest::earlierRunsJob()
+{
+    QFETCH(int, fingerState);
+    QFETCH(int, dropFails);
+    QFETCH(int, exitCode);
+    QFETCH(int, drops);
+    QFETCH(int, innerRuns);
+    QFETCH(bool, markAfter);
+
+    FakeClock clock;
+    FakeLibrary library;
+    library.origin = nowMs();
+    library.fingerState = fingerState;
+    library.identifyAtMs = 3000;
+    library.dropFails = dropFails;
+    FakeHost host(library);
+    host.heldMark = true;
+    JobRequest request;
+    request.queue = QStringLiteral("Office");
+    request.jobId = 18;
+    request.innerUri = "socket://192.0.2.1:9100";
+    BackendJob job(library, host, request);
+    QCOMPARE(job.run(), exitCode);
+    QCOMPARE(library.drops, drops);
+    QCOMPARE(host.innerRuns, innerRuns);
+    QCOMPARE(host.heldMark, markAfter);
+    // Dropped before this job was sent, not after.
+    if (drops > 0 && innerRuns > 0)
+        QVERIFY(host.lines.indexOf("INFO: Dropping a job that an earlier run left waiting at the printer.")
+            < host.lines.indexOf("INFO: Waiting for printer to finish."));
 }
 
 // A finger that matched nobody at 8 s, and the printer off the network from then on: it still holds
