@@ -155,8 +155,7 @@ bool PrintPathRig::restartAgent(const QString& name)
     DesktopUser* u = user(name);
     if (!u)
         return fail(QStringLiteral("no desktop user %1").arg(name));
-    // The killed agent's socket stays behind; the new one is looked for once it is gone.
-    QFile::remove(QStringLiteral("/run/user/%1/vrkt7x/agent.socket").arg(u->uid));
+    // The killed agent's socket stays behind: the new agent replaces it.
     return startAgent(*u);
 }
 
@@ -227,7 +226,7 @@ int PrintPathRig::submitAs(const QString& name, const QByteArray& data, const QS
 QStringList PrintPathRig::windowTitles()
 {
     QByteArray names;
-    xdotool({ "search", "--name", "[0-9]+$", "getwindowname", "%@" }, &names);
+    xdotool({ "search", "--onlyvisible", "--name", "[0-9]+$", "getwindowname", "%@" }, &names);
     QStringList titles;
     for (const QString& name : QString::fromUtf8(names).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
         if (name.startsWith(QStringLiteral("指纹认证-")))
@@ -337,19 +336,28 @@ bool PrintPathRig::windowExists(int jobId, const QString& queue)
                .contains(QStringLiteral("指纹认证-%1-%2").arg(queue).arg(jobId));
 }
 
-QList<QPair<qint64, QString>> PrintPathRig::fpverifyProcesses()
+QList<QPair<qint64, QList<QByteArray>>> PrintPathRig::processes()
 {
     // Only this test's: rigs of other tests may run beside it, with the same job numbers.
     const QByteArray ownNamespace = mountNamespaceOf("self");
-    QList<QPair<qint64, QString>> found;
+    QList<QPair<qint64, QList<QByteArray>>> found;
     for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
         QFile f(QStringLiteral("/proc/%1/cmdline").arg(pid));
         if (mountNamespaceOf(pid.toLatin1()) != ownNamespace || !f.open(QIODevice::ReadOnly))
             continue;
         const QList<QByteArray> argv = f.readAll().split('\0');
-        if (argv.size() >= 2 && argv.at(0).endsWith("/fpverify"))
-            found.append({ pid.toLongLong(), QString::fromUtf8(argv.at(1)) });
+        if (!argv.value(0).isEmpty())
+            found.append({ pid.toLongLong(), argv });
     }
+    return found;
+}
+
+QList<QPair<qint64, QString>> PrintPathRig::fpverifyProcesses()
+{
+    QList<QPair<qint64, QString>> found;
+    for (const auto& process : processes())
+        if (process.second.size() >= 2 && process.second.at(0).endsWith("/fpverify"))
+            found.append({ process.first, QString::fromUtf8(process.second.at(1)) });
     return found;
 }
 

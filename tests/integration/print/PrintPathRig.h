@@ -72,7 +72,7 @@ public:
         const QStringList& options = QStringList());
     // The same as a named desktop user.
     int submitAs(const QString& user, const QByteArray& data, const QString& queue);
-    // The fpverify windows on the display whose title ends in "-QUEUE-JOB": "QUEUE-JOB" each.
+    // The fpverify windows shown on the display whose title ends in "-QUEUE-JOB": "QUEUE-JOB" each.
     QStringList windowTitles();
     // Runs a program and waits up to 30 s; true when it exited with 0.
     static bool run(const QString& program, const QStringList& args);
@@ -88,6 +88,8 @@ public:
     qint64 fpverifyPid(int jobId, const QString& queue = QLatin1String(kQueue));
     // Every running fpverify of this test: its process and its argument.
     static QList<QPair<qint64, QString>> fpverifyProcesses();
+    // The processes of this test's mount namespace: PID and arguments each.
+    static QList<QPair<qint64, QList<QByteArray>>> processes();
     // "result" of the job's group in the status file (0 none).
     int resultOf(int jobId);
     // Waits up to 10 s for the message box ("警告") that the job's window gives way to and confirms
