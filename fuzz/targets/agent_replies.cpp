@@ -105,6 +105,8 @@ public:
     }
 
     void logError(const JobRequest&, const QByteArray&) override { }
+    bool heldJobMark(const JobRequest&) override { return false; }
+    void setHeldJobMark(const JobRequest&, bool) override { }
 
     QByteArray outcome() const { return m_outcome; }
 

@@ -37,10 +37,11 @@ bool PrintPathRig::writeFile(const QString& path, const QByteArray& data, int mo
 
 PrintPathRig::~PrintPathRig()
 {
-    if (m_agent.state() != QProcess::NotRunning) {
-        m_agent.terminate();
-        m_agent.waitForFinished(5000);
-    }
+    for (DesktopUser& u : m_users)
+        if (u.agent && u.agent->state() != QProcess::NotRunning) {
+            u.agent->terminate();
+            u.agent->waitForFinished(5000);
+        }
     m_cups.stop();
 }
 
@@ -57,23 +58,19 @@ QString PrintPathRig::windowArgument(int jobId, const QString& queue)
     return QStringLiteral("start://%1?jobid=%2&time_val=%3").arg(queue).arg(jobId).arg(kWindowSeconds);
 }
 
+QString PrintPathRig::windowArgumentFor(int jobId, const QString& queue) const
+{
+    return QStringLiteral("start://%1?jobid=%2&time_val=%3").arg(queue).arg(jobId).arg(m_windowSeconds);
+}
+
 bool PrintPathRig::start()
 {
-    const struct passwd* user = getpwnam(kUser);
-    if (!user)
-        return fail(QStringLiteral("no user %1").arg(QLatin1String(kUser)));
-    m_uid = user->pw_uid;
-    m_gid = user->pw_gid;
-    // A runtime folder of the desktop user, private to this namespace.
+    // The desktop users' runtime folders, private to this namespace.
     if (!run(QStringLiteral("mount"), { "-t", "tmpfs", "-o", "mode=0755", "tmpfs", "/run/user" }))
         return fail(QStringLiteral("cannot mount a tmpfs on /run/user"));
-    const QByteArray runtime = QFile::encodeName(runtimeDir());
-    if (!QDir().mkpath(runtimeDir()) || ::chown(runtime.constData(), m_uid, m_gid) != 0
-        || ::chmod(runtime.constData(), 0700) != 0)
-        return fail(QStringLiteral("cannot make %1").arg(runtimeDir()));
-    // The window's time: the shortest there is.
+    // The window's time.
     if (!writeFile(QStringLiteral("/usr/share/vrkt7x/setting.ini"),
-            QStringLiteral("[General]\nTimeOut=%1\n").arg(kWindowSeconds).toLatin1(), 0644))
+            QStringLiteral("[General]\nTimeOut=%1\n").arg(m_windowSeconds).toLatin1(), 0644))
         return fail(QStringLiteral("cannot write setting.ini"));
 
     if (!m_xvfb.start("800x600x24"))
@@ -105,33 +102,136 @@ bool PrintPathRig::start()
             && !m_cups.addQueue(QLatin1String(kUsbQueue),
                 QStringLiteral("vrkt7x:usb://Simulated/ZPH6100RMX?serial=%1").arg(QLatin1String(kUsbSerial)))))
         return fail(m_cups.lastError());
-    return startAgent();
+    return addDesktopUser(QLatin1String(kUser));
 }
 
-bool PrintPathRig::startAgent()
+bool PrintPathRig::addDesktopUser(const QString& name)
 {
+    const struct passwd* pw = getpwnam(name.toLocal8Bit().constData());
+    if (!pw)
+        return fail(QStringLiteral("no user %1").arg(name));
+    DesktopUser u;
+    u.name = name;
+    u.uid = pw->pw_uid;
+    u.gid = pw->pw_gid;
+    if (m_users.empty())
+        m_uid = u.uid;
+    const QString dir = QStringLiteral("/run/user/%1").arg(u.uid);
+    const QByteArray runtime = QFile::encodeName(dir);
+    if (!QDir().mkpath(dir) || ::chown(runtime.constData(), u.uid, u.gid) != 0
+        || ::chmod(runtime.constData(), 0700) != 0)
+        return fail(QStringLiteral("cannot make %1").arg(dir));
+    m_users.push_back(std::move(u));
+    return startAgent(m_users.back());
+}
+
+QStringList PrintPathRig::desktopUsers() const
+{
+    QStringList names;
+    for (const DesktopUser& u : m_users)
+        names << u.name;
+    return names;
+}
+
+PrintPathRig::DesktopUser* PrintPathRig::user(const QString& name)
+{
+    for (DesktopUser& u : m_users)
+        if (u.name == name)
+            return &u;
+    return nullptr;
+}
+
+bool PrintPathRig::killAgent(const QString& name)
+{
+    DesktopUser* u = user(name);
+    if (!u || !u->agent)
+        return fail(QStringLiteral("no agent of %1").arg(name));
+    u->agent->kill();
+    return u->agent->waitForFinished(10000);
+}
+
+bool PrintPathRig::restartAgent(const QString& name)
+{
+    DesktopUser* u = user(name);
+    if (!u)
+        return fail(QStringLiteral("no desktop user %1").arg(name));
+    // The killed agent's socket stays behind: the new agent replaces it.
+    return startAgent(*u);
+}
+
+bool PrintPathRig::addNetworkQueue(const QString& queue, const QString& address, int authState)
+{
+    NetQueue q;
+    q.queue = queue;
+    q.printer = std::make_unique<fpsim::SimulatedNetPrinter>();
+    if (!q.printer->start(address, { "--state", QString::number(authState) }))
+        return fail(q.printer->errorString());
+    if (!q.printer->control().addUser("alice", 1))
+        return fail(q.printer->control().lastError());
+    if (!m_cups.addQueue(queue, QStringLiteral("vrkt7x:socket://%1:9100").arg(address)))
+        return fail(m_cups.lastError());
+    m_netQueues.push_back(std::move(q));
+    return true;
+}
+
+fpsim::ControlClient* PrintPathRig::printerOf(const QString& queue)
+{
+    if (queue == QLatin1String(kQueue))
+        return &m_printer.control();
+    if (queue == QLatin1String(kUsbQueue))
+        return m_hasUsb ? &m_usb : nullptr;
+    for (NetQueue& q : m_netQueues)
+        if (q.queue == queue)
+            return &q.printer->control();
+    return nullptr;
+}
+
+bool PrintPathRig::startAgent(DesktopUser& u)
+{
+    const QString runtime = QStringLiteral("/run/user/%1").arg(u.uid);
     QProcessEnvironment env;
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir());
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
     env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(m_xvfb.display()));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     env.insert(QStringLiteral("HOME"), QStringLiteral("/tmp"));
     env.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin"));
-    m_agent.setProcessEnvironment(env);
-    m_agent.setProcessChannelMode(QProcess::ForwardedChannels);
-    m_agent.start(QStringLiteral("setpriv"),
-        desktopUserArguments()
+    u.agent = std::make_unique<QProcess>();
+    u.agent->setProcessEnvironment(env);
+    u.agent->setProcessChannelMode(QProcess::ForwardedChannels);
+    u.agent->start(QStringLiteral("setpriv"),
+        userArguments(u)
             + QStringList { VRKT_BINARY_DIR "/bin/vrkt7x-agent", "--fpverify", VRKT_BINARY_DIR "/bin/fpverify" });
-    if (!m_agent.waitForStarted() || !QTest::qWaitFor([this] { return QFile::exists(agentSocket()); }, 10000))
-        return fail(QStringLiteral("the agent does not start"));
+    const QString socket = runtime + QStringLiteral("/vrkt7x/agent.socket");
+    if (!u.agent->waitForStarted() || !QTest::qWaitFor([&] { return QFile::exists(socket); }, 10000))
+        return fail(QStringLiteral("the agent of %1 does not start").arg(u.name));
     return true;
 }
 
-// setpriv's arguments that run a program as the desktop user, ended with this process even when
+// setpriv's arguments that run a program as a desktop user, ended with this process even when
 // a test is killed.
-QStringList PrintPathRig::desktopUserArguments() const
+QStringList PrintPathRig::userArguments(const DesktopUser& u)
 {
-    return { QStringLiteral("--reuid=%1").arg(m_uid), QStringLiteral("--regid=%1").arg(m_gid), "--clear-groups",
+    return { QStringLiteral("--reuid=%1").arg(u.uid), QStringLiteral("--regid=%1").arg(u.gid), "--clear-groups",
         "--pdeathsig", "TERM" };
+}
+
+QStringList PrintPathRig::desktopUserArguments() const { return userArguments(m_users.front()); }
+
+int PrintPathRig::submitAs(const QString& name, const QByteArray& data, const QString& queue)
+{
+    const DesktopUser* u = user(name);
+    return u ? submitWith(userArguments(*u), data, queue) : -1;
+}
+
+QStringList PrintPathRig::windowTitles()
+{
+    QByteArray names;
+    xdotool({ "search", "--onlyvisible", "--name", "[0-9]+$", "getwindowname", "%@" }, &names);
+    QStringList titles;
+    for (const QString& name : QString::fromUtf8(names).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        if (name.startsWith(QStringLiteral("指纹认证-")))
+            titles << name.mid(5);
+    return titles;
 }
 
 bool PrintPathRig::confirmOutcomeBox(int jobId, const QString& queue)
@@ -163,6 +263,12 @@ bool PrintPathRig::asOtherUser(const QString& command)
 
 int PrintPathRig::submit(const QByteArray& data, bool asDesktopUser, const QString& queue, const QStringList& options)
 {
+    return submitWith(asDesktopUser ? desktopUserArguments() : QStringList(), data, queue, options);
+}
+
+int PrintPathRig::submitWith(
+    const QStringList& setprivArguments, const QByteArray& data, const QString& queue, const QStringList& options)
+{
     QProcess lp;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("CUPS_SERVER"), m_cups.socketPath());
@@ -170,8 +276,8 @@ int PrintPathRig::submit(const QByteArray& data, bool asDesktopUser, const QStri
     env.remove(QStringLiteral("PRINTER"));
     lp.setProcessEnvironment(env);
     QStringList args = QStringList { QStringLiteral("lp"), QStringLiteral("-d"), queue } + options;
-    if (asDesktopUser)
-        lp.start(QStringLiteral("setpriv"), desktopUserArguments() + args);
+    if (!setprivArguments.isEmpty())
+        lp.start(QStringLiteral("setpriv"), setprivArguments + args);
     else
         lp.start(args.takeFirst(), args);
     if (!lp.waitForStarted(10000))
@@ -230,25 +336,34 @@ bool PrintPathRig::windowExists(int jobId, const QString& queue)
                .contains(QStringLiteral("指纹认证-%1-%2").arg(queue).arg(jobId));
 }
 
-QList<QPair<qint64, QString>> PrintPathRig::fpverifyProcesses()
+QList<QPair<qint64, QList<QByteArray>>> PrintPathRig::processes()
 {
     // Only this test's: rigs of other tests may run beside it, with the same job numbers.
     const QByteArray ownNamespace = mountNamespaceOf("self");
-    QList<QPair<qint64, QString>> found;
+    QList<QPair<qint64, QList<QByteArray>>> found;
     for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
         QFile f(QStringLiteral("/proc/%1/cmdline").arg(pid));
         if (mountNamespaceOf(pid.toLatin1()) != ownNamespace || !f.open(QIODevice::ReadOnly))
             continue;
         const QList<QByteArray> argv = f.readAll().split('\0');
-        if (argv.size() >= 2 && argv.at(0).endsWith("/fpverify"))
-            found.append({ pid.toLongLong(), QString::fromUtf8(argv.at(1)) });
+        if (!argv.value(0).isEmpty())
+            found.append({ pid.toLongLong(), argv });
     }
+    return found;
+}
+
+QList<QPair<qint64, QString>> PrintPathRig::fpverifyProcesses()
+{
+    QList<QPair<qint64, QString>> found;
+    for (const auto& process : processes())
+        if (process.second.size() >= 2 && process.second.at(0).endsWith("/fpverify"))
+            found.append({ process.first, QString::fromUtf8(process.second.at(1)) });
     return found;
 }
 
 qint64 PrintPathRig::fpverifyPid(int jobId, const QString& queue)
 {
-    const QString argument = windowArgument(jobId, queue);
+    const QString argument = windowArgumentFor(jobId, queue);
     for (const auto& process : fpverifyProcesses())
         if (process.second == argument)
             return process.first;

@@ -11,7 +11,9 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <sys/types.h>
+#include <vector>
 
 // Everything a job to a queue switched to the backend goes through, set up in the test's private
 // namespace: a private cupsd with the backend and the real socket backend in its ServerBin (root,
@@ -30,6 +32,8 @@ public:
     static constexpr int kWindowSeconds = 30;
 
     PrintPathRig() = default;
+    // Before start(): the window's time (setting.ini TimeOut; 10 s is the shortest fpverify takes).
+    void setWindowSeconds(int seconds) { m_windowSeconds = seconds; }
     ~PrintPathRig();
     PrintPathRig(const PrintPathRig&) = delete;
     PrintPathRig& operator=(const PrintPathRig&) = delete;
@@ -49,9 +53,27 @@ public:
     // The status file the agent shares with the desktop user's fpverify windows.
     QString statusFile() const { return runtimeDir() + QStringLiteral("/vrkt7x/status.conf"); }
 
+    // After start(): another network printer at address (fpsim net, with "alice" enrolled and the
+    // given authentication state) and a queue to it through the backend.
+    bool addNetworkQueue(const QString& queue, const QString& address, int authState);
+    // The simulated printer behind a queue: one added by addNetworkQueue, kQueue or kUsbQueue.
+    fpsim::ControlClient* printerOf(const QString& queue);
+    // After start(): another desktop user (an existing system account) with its own runtime
+    // folder and agent on the rig's display.
+    bool addDesktopUser(const QString& name);
+    // The desktop users, the first one the rig's own ("nobody").
+    QStringList desktopUsers() const;
+    // Ends a desktop user's agent (SIGKILL: no goodbye) and starts it again.
+    bool killAgent(const QString& user);
+    bool restartAgent(const QString& user);
+
     // Submits data with lp to queue, as the desktop user or as root; the job id or -1.
     int submit(const QByteArray& data, bool asDesktopUser = true, const QString& queue = QLatin1String(kQueue),
         const QStringList& options = QStringList());
+    // The same as a named desktop user.
+    int submitAs(const QString& user, const QByteArray& data, const QString& queue);
+    // The fpverify windows shown on the display whose title ends in "-QUEUE-JOB": "QUEUE-JOB" each.
+    QStringList windowTitles();
     // Runs a program and waits up to 30 s; true when it exited with 0.
     static bool run(const QString& program, const QStringList& args);
     // Writes a whole file and gives it mode; false on any failure.
@@ -66,6 +88,8 @@ public:
     qint64 fpverifyPid(int jobId, const QString& queue = QLatin1String(kQueue));
     // Every running fpverify of this test: its process and its argument.
     static QList<QPair<qint64, QString>> fpverifyProcesses();
+    // The processes of this test's mount namespace: PID and arguments each.
+    static QList<QPair<qint64, QList<QByteArray>>> processes();
     // "result" of the job's group in the status file (0 none).
     int resultOf(int jobId);
     // Waits up to 10 s for the message box ("警告") that the job's window gives way to and confirms
@@ -74,21 +98,38 @@ public:
     // Runs xdotool on the rig's display; true when it exited with 0.
     bool xdotool(const QStringList& arguments, QByteArray* out = nullptr);
     // The argument fpverify is started with for a job of queue.
+    QString windowArgumentFor(int jobId, const QString& queue) const;
     static QString windowArgument(int jobId, const QString& queue = QLatin1String(kQueue));
 
 private:
+    struct DesktopUser {
+        QString name;
+        uid_t uid = 0;
+        gid_t gid = 0;
+        std::unique_ptr<QProcess> agent;
+    };
+    struct NetQueue {
+        QString queue;
+        std::unique_ptr<fpsim::SimulatedNetPrinter> printer;
+    };
+
     bool fail(const QString& what);
-    bool startAgent();
+    bool startAgent(DesktopUser& user);
+    DesktopUser* user(const QString& name);
+    static QStringList userArguments(const DesktopUser& user);
     QStringList desktopUserArguments() const;
+    int submitWith(const QStringList& setprivArguments, const QByteArray& data, const QString& queue,
+        const QStringList& options = QStringList());
 
     CupsSandbox m_cups;
     fpsim::SimulatedNetPrinter m_printer;
     fpsim::ControlClient m_usb;
     bool m_hasUsb = false;
     XvfbServer m_xvfb;
-    QProcess m_agent;
+    std::vector<DesktopUser> m_users;
+    std::vector<NetQueue> m_netQueues;
+    int m_windowSeconds = kWindowSeconds;
     uid_t m_uid = 0;
-    gid_t m_gid = 0;
     QString m_error;
 };
 

@@ -5,10 +5,11 @@
 //     without it (the real socket backend alone), median over 9 jobs each;
 //   - with authentication off, small jobs run as cupsd runs a backend (outside cupsd, so that its
 //     scheduling does not blur the figure): through the backend against the socket backend alone,
-//     one at a time and 8 at a time: ms per job, jobs per minute, CPU time per job (the backend
+//     one, 8 and 32 at a time: ms per job, jobs per minute, CPU time per job (the backend
 //     with its inner backend);
 //   - the memory of a backend waiting for a finger (proportional set size, resident and peak
-//     resident) against the socket backend sending to a printer that does not read.
+//     resident) against the socket backend sending to a printer that does not read, with 1, 8 and
+//     32 of them waiting at once (a simulated printer each).
 
 #include "PrintPathRig.h"
 
@@ -171,6 +172,7 @@ private slots:
     void largeJob();
     void smallJobs_data();
     void smallJobs();
+    void waitingMemory_data();
     void waitingMemory();
     void cleanupTestCase();
 
@@ -208,7 +210,7 @@ void PrintPathBenchmark::pressToRelease()
 {
     fpsim::ControlClient& printer = m_rig.printer().control();
     QVERIFY(printer.setState(1));
-    QList<double> ms;
+    QList<double> ms, afterSeen;
     for (int i = 0; i < kPressJobs; ++i) {
         QVERIFY(printer.pressNothing());
         QVERIFY(printer.clearFrameLog());
@@ -227,6 +229,18 @@ void PrintPathBenchmark::pressToRelease()
         }
         ms << double(clock.nsecsElapsed()) / 1e6;
         QCOMPARE(printer.jobList().value(0).state, QStringLiteral("printed"));
+        // The library sees the finger when it fetches the result ("GETR", at its next poll of the
+        // printer's status); the printer's log tells how long after the press that was.
+        qint64 pressedAt = -1, fetchedAt = -1;
+        for (const QString& line : printer.frameLog()) {
+            const QStringList f = line.split(QLatin1Char(' '));
+            if (pressedAt < 0 && f.value(1) == QLatin1String("finger"))
+                pressedAt = f.value(0).toLongLong();
+            else if (pressedAt >= 0 && fetchedAt < 0 && f.value(2) == QLatin1String("GETR"))
+                fetchedAt = f.value(0).toLongLong();
+        }
+        QVERIFY(pressedAt >= 0 && fetchedAt >= pressedAt);
+        afterSeen << ms.last() - double(fetchedAt - pressedAt);
         QTRY_VERIFY_WITH_TIMEOUT(m_rig.fpverifyPid(jobId) == 0, 10000);
     }
     m_report << QStringLiteral("press to job completed in CUPS, %1 jobs: median %2 ms, max %3 ms")
@@ -236,7 +250,10 @@ void PrintPathBenchmark::pressToRelease()
     QStringList all;
     for (double v : ms)
         all << QString::number(v, 'f', 0);
-    m_report << QStringLiteral("  each: ") + all.join(QLatin1Char(' '));
+    m_report << QStringLiteral("  each: ") + all.join(QLatin1Char(' '))
+             << QStringLiteral("  of which after the library fetched the result (GETR): median %1 ms, max %2 ms")
+                    .arg(median(afterSeen), 0, 'f', 0)
+                    .arg(*std::max_element(afterSeen.begin(), afterSeen.end()), 0, 'f', 0);
 }
 
 double PrintPathBenchmark::printAndWait(const QByteArray& data, const QString& queue)
@@ -336,6 +353,7 @@ void PrintPathBenchmark::smallJobs_data()
     QTest::addColumn<int>("lanes");
     QTest::newRow("one at a time") << 1;
     QTest::newRow("8 at a time") << 8;
+    QTest::newRow("32 at a time") << 32;
 }
 
 void PrintPathBenchmark::smallJobs()
@@ -345,12 +363,13 @@ void PrintPathBenchmark::smallJobs()
     const QByteArray printerUri
         = QStringLiteral("socket://%1:9100").arg(QLatin1String(PrintPathRig::kAddress)).toLatin1();
     Batch through, alone;
+    const int perRound = std::max(kSmallJobs, lanes);
     for (int round = 0; round < kSmallRounds; ++round) {
         // Alternating, so that a change of load on the machine touches both alike.
-        QVERIFY(runBatch(kSocketBackend, printerUri, kSmallJobs, lanes, &alone));
-        QVERIFY(runBatch(kBackend, "vrkt7x:" + printerUri, kSmallJobs, lanes, &through));
+        QVERIFY(runBatch(kSocketBackend, printerUri, perRound, lanes, &alone));
+        QVERIFY(runBatch(kBackend, "vrkt7x:" + printerUri, perRound, lanes, &through));
     }
-    const int jobs = kSmallJobs * kSmallRounds;
+    const int jobs = perRound * kSmallRounds;
     auto perMinute = [jobs](const Batch& b) { return jobs * 60000.0 / b.totalMs; };
     m_report << QStringLiteral(
         "4 KB jobs, authentication off, %1 at a time, %2 each (backends run directly): through the backend "
@@ -377,55 +396,100 @@ QString PrintPathBenchmark::memoryLine(const char* what, const Memory& m)
         .arg(m.hwm);
 }
 
+void PrintPathBenchmark::waitingMemory_data()
+{
+    QTest::addColumn<int>("queues");
+    QTest::newRow("1 queue") << 1;
+    QTest::newRow("8 queues") << 8;
+    QTest::newRow("32 queues") << 32;
+}
+
 void PrintPathBenchmark::waitingMemory()
 {
+    QFETCH(int, queues);
     const QByteArray serverBin = QFile::encodeName(m_serverBin.path());
-    fpsim::ControlClient& printer = m_rig.printer().control();
-    QVERIFY(printer.setState(1));
-    QVERIFY(printer.clearJobs());
-    QVERIFY(printer.clearFrameLog());
-    BackendRun waiting;
-    const int jobId = ++m_nextJob;
-    QVERIFY(waiting.start(
-        kBackend, "vrkt7x:socket://" + QByteArray(PrintPathRig::kAddress) + ":9100", serverBin, jobId, m_smallFile));
-    // The job is held and the backend waits for the printer's verification.
-    QTRY_VERIFY_WITH_TIMEOUT(printer.receivedCodes().contains(QStringLiteral("DISC")), 30000);
-    QCOMPARE(printer.jobList().value(0).state, QStringLiteral("held"));
-    const Memory backend = memoryOf(waiting.pid);
-    QVERIFY(backend.pss > 0);
-    ::kill(waiting.pid, SIGTERM);
-    QVERIFY(waiting.finish(30000));
 
-    // A printer that takes the connection and never reads: the socket backend stays in its write.
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof(address);
-    QVERIFY(::bind(listener, reinterpret_cast<sockaddr*>(&address), size) == 0 && ::listen(listener, 1) == 0
-        && ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) == 0);
+    // A printer per queue, each holding its job and waiting for a finger.
+    std::vector<std::unique_ptr<fpsim::SimulatedNetPrinter>> printers;
+    std::vector<std::unique_ptr<BackendRun>> waiting;
+    for (int i = 0; i < queues; ++i) {
+        const QString address = QStringLiteral("127.0.1.%1").arg(i + 1);
+        printers.push_back(std::make_unique<fpsim::SimulatedNetPrinter>());
+        QVERIFY2(printers.back()->start(address, { "--state", "1" }), qPrintable(printers.back()->errorString()));
+        waiting.push_back(std::make_unique<BackendRun>());
+        QVERIFY(waiting.back()->start(
+            kBackend, "vrkt7x:socket://" + address.toLatin1() + ":9100", serverBin, ++m_nextJob, m_smallFile));
+    }
+    Memory backend { 0, 0, 0 };
+    for (int i = 0; i < queues; ++i) {
+        fpsim::ControlClient& printer = printers.at(i)->control();
+        QTRY_VERIFY_WITH_TIMEOUT(printer.receivedCodes().contains(QStringLiteral("DISC")), 60000);
+        QCOMPARE(printer.jobList().value(0).state, QStringLiteral("held"));
+    }
+    // Measured once all of them wait: what they share is shared among them all.
+    for (const auto& run : waiting) {
+        const Memory m = memoryOf(run->pid);
+        QVERIFY(m.pss > 0);
+        backend.pss += m.pss;
+        backend.rss += m.rss;
+        backend.hwm = std::max(backend.hwm, m.hwm);
+    }
+    for (const auto& run : waiting) {
+        ::kill(run->pid, SIGTERM);
+        QVERIFY(run->finish(30000));
+    }
+
+    // As many socket backends, each sending to a printer that takes the connection and never reads:
+    // they stay in their write.
     QTemporaryFile large;
     QVERIFY(large.open() && large.write(QByteArray(kLargeBytes, 'x')) == kLargeBytes && large.flush());
-    BackendRun sending;
-    QVERIFY(sending.start(kSocketBackend, "socket://127.0.0.1:" + QByteArray::number(ntohs(address.sin_port)),
-        serverBin, ++m_nextJob, QFile::encodeName(large.fileName())));
-    int connection = -1;
-    auto stalled = [&] {
-        if (connection < 0)
-            connection = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    std::vector<int> listeners, connections(queues, -1);
+    std::vector<std::unique_ptr<BackendRun>> sending;
+    for (int i = 0; i < queues; ++i) {
+        const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof(address);
+        QVERIFY(::bind(listener, reinterpret_cast<sockaddr*>(&address), size) == 0 && ::listen(listener, 1) == 0
+            && ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) == 0);
+        listeners.push_back(listener);
+        sending.push_back(std::make_unique<BackendRun>());
+        QVERIFY(
+            sending.back()->start(kSocketBackend, "socket://127.0.0.1:" + QByteArray::number(ntohs(address.sin_port)),
+                serverBin, ++m_nextJob, QFile::encodeName(large.fileName())));
+    }
+    auto stalled = [&](int i) {
+        if (connections[i] < 0)
+            connections[i] = ::accept4(listeners[i], nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         int queued = 0;
-        return connection >= 0 && ::ioctl(connection, FIONREAD, &queued) == 0 && queued > 0
-            && processState(sending.pid) == 'S';
+        return connections[i] >= 0 && ::ioctl(connections[i], FIONREAD, &queued) == 0 && queued > 0
+            && processState(sending[i]->pid) == 'S';
     };
-    QTRY_VERIFY_WITH_TIMEOUT(stalled(), 30000);
-    const Memory socket = memoryOf(sending.pid);
-    ::kill(sending.pid, SIGTERM);
-    sending.finish(30000);
-    ::close(connection);
-    ::close(listener);
-    QVERIFY(socket.pss > 0);
-    m_report << memoryLine("backend waiting for a finger", backend)
-             << memoryLine("socket backend sending to a printer that does not read", socket)
+    for (int i = 0; i < queues; ++i)
+        QTRY_VERIFY_WITH_TIMEOUT(stalled(i), 30000);
+    Memory socket { 0, 0, 0 };
+    for (const auto& run : sending) {
+        const Memory m = memoryOf(run->pid);
+        QVERIFY(m.pss > 0);
+        socket.pss += m.pss;
+        socket.rss += m.rss;
+        socket.hwm = std::max(socket.hwm, m.hwm);
+    }
+    for (int i = 0; i < queues; ++i) {
+        ::kill(sending[i]->pid, SIGTERM);
+        sending[i]->finish(30000);
+        ::close(connections[i]);
+        ::close(listeners[i]);
+    }
+    auto perJob = [queues](Memory m) {
+        m.pss /= queues;
+        m.rss /= queues;
+        return m;
+    };
+    m_report << QStringLiteral("%1 waiting at once, per job (peak RSS: the largest):").arg(queues)
+             << memoryLine("  backend waiting for a finger", perJob(backend))
+             << memoryLine("  socket backend sending to a printer that does not read", perJob(socket))
              << QStringLiteral("  PSS ratio %1 (goal: at most 2)").arg(double(backend.pss) / socket.pss, 0, 'f', 2);
 }
 

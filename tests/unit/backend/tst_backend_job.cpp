@@ -44,6 +44,7 @@ public:
     int64_t printerEndsAtMs = -1;
     int64_t cancelDeafMs = 0;
     int dropFails = 0; // the first drops the printer does not confirm
+    int64_t goneFromMs = -1, goneUntilMs = -1; // off the network: no answer, no drop
 
     QList<int64_t> connectTimes;
     int verifyCalls = 0;
@@ -55,7 +56,7 @@ public:
     {
         const int64_t t = nowMs() - origin;
         connectTimes << t;
-        return reachableAtMs >= 0 && t >= reachableAtMs ? 1 : 0;
+        return reachableAtMs >= 0 && t >= reachableAtMs && !gone(t) ? 1 : 0;
     }
     int isDeviceFingerOpenForPrint(const QByteArray&) override
     {
@@ -101,7 +102,8 @@ public:
         }
         m_changed.notify_all();
     }
-    bool dropHeldJob(const QByteArray&) override { return ++drops > dropFails; }
+    bool dropHeldJob(const QByteArray&) override { return ++drops > dropFails && !gone(nowMs() - origin); }
+    bool gone(int64_t t) const { return goneFromMs >= 0 && t >= goneFromMs && (goneUntilMs < 0 || t < goneUntilMs); }
     // Lets a running verification see the clock's new time before the job goes on.
     // True once it has returned.
     bool sync()
@@ -158,6 +160,7 @@ public:
     int innerExit = CUPS_BACKEND_OK;
     static constexpr int kInnerMs = 500; // the inner backend sends the job
 
+    bool heldMark = false;
     int innerRuns = 0;
     int errorsLogged = 0;
     int result = 0;
@@ -168,6 +171,7 @@ public:
     int runInnerBackend() override
     {
         ++innerRuns;
+        lines << "INFO: Waiting for printer to finish."; // the socket backend's last words
         libClock().sleepMilliseconds(kInnerMs);
         // CUPS's SIGTERM reaches the inner backend too.
         return terminated() ? CUPS_BACKEND_FAILED : innerExit;
@@ -205,6 +209,8 @@ public:
         loggedUser = userName;
     }
     void logError(const JobRequest&, const QByteArray&) override { ++errorsLogged; }
+    bool heldJobMark(const JobRequest&) override { return heldMark; }
+    void setHeldJobMark(const JobRequest&, bool held) override { heldMark = held; }
 
 private:
     FakeLibrary& m_library;
@@ -218,6 +224,10 @@ class BackendJobTest : public QObject
 private slots:
     void schedule_data();
     void schedule();
+    void earlierRunsJob_data();
+    void earlierRunsJob();
+    void dropWaitsForPrinter_data();
+    void dropWaitsForPrinter();
     void outcomeMapping_data();
     void outcomeMapping();
     void agentRefusal_data();
@@ -378,9 +388,17 @@ void BackendJobTest::schedule()
     QList<int64_t> expectedTries;
     for (int i = 0; i < connectTries; ++i)
         expectedTries << int64_t(i) * BackendJob::kRetryIntervalMs;
-    QCOMPARE(library.connectTimes, expectedTries);
+    // (A drop never confirmed then asks whether the printer answers at all.)
+    const bool neverDropped = drops > 0 && dropFails >= drops;
+    QCOMPARE(library.connectTimes.mid(0, connectTries), expectedTries);
+    QCOMPARE(library.connectTimes.size(), connectTries + (neverDropped ? 1 : 0));
     QCOMPARE(host.lines.contains("STATE: +connecting-to-device"), connectTries > 1);
     QCOMPARE(host.innerRuns, innerRuns);
+    // While the printer waits for the finger, the job says so, not what the inner backend said last.
+    const qsizetype innerAt = host.lines.indexOf("INFO: Waiting for printer to finish.");
+    if (library.verifyCalls > 0)
+        QVERIFY2(host.lines.value(innerAt + 1).startsWith("INFO: ") && host.lines.value(innerAt + 1).contains("finger"),
+            host.lines.value(innerAt + 1).constData());
     QCOMPARE(host.result, result);
     QCOMPARE(host.loggedOutcome, outcome);
     if (cancelledAt < 0) {
@@ -393,7 +411,9 @@ void BackendJobTest::schedule()
     // A job that went to the printer and was not verified is dropped there; a drop never
     // confirmed is logged as an error.
     QCOMPARE(library.drops, drops);
-    QCOMPARE(host.errorsLogged, drops > 0 && dropFails >= drops ? 1 : 0);
+    QCOMPARE(host.errorsLogged, neverDropped ? 1 : 0);
+    // The mark of a job the printer may still hold stays only then.
+    QCOMPARE(host.heldMark, neverDropped);
     QList<QByteArray> errors;
     for (const QByteArray& line : host.lines) {
         if (line.startsWith("ERROR: "))
@@ -401,6 +421,97 @@ void BackendJobTest::schedule()
     }
     QCOMPARE(errors, error.isEmpty() ? QList<QByteArray>() : QList<QByteArray> { error });
     QCOMPARE(host.loggedUser, outcome == "identified" ? QStringLiteral("张三") : QString());
+}
+
+// A mark says that a run of the queue ended without deciding its job (killed, stopped with
+// cupsd): the printer is told to drop what it holds before anything else is sent, else the next
+// finger would print that job.
+void BackendJobTest::earlierRunsJob_data()
+{
+    QTest::addColumn<int>("fingerState");
+    QTest::addColumn<int>("dropFails");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<int>("drops"); // "CANL"s sent
+    QTest::addColumn<int>("innerRuns");
+    QTest::addColumn<bool>("markAfter");
+    QTest::newRow("dropped, then this job") << 1 << 0 << int(CUPS_BACKEND_OK) << 1 << 1 << false;
+    QTest::newRow("not confirmed: stays queued")
+        << 1 << 99 << int(CUPS_BACKEND_RETRY) << BackendJob::kDropTries << 0 << true;
+    // A busy reader is someone else's: left alone, and so is the mark.
+    QTest::newRow("busy") << 4 << 0 << int(CUPS_BACKEND_CANCEL) << 0 << 0 << true;
+    QTest::newRow("authentication off") << 0 << 0 << int(CUPS_BACKEND_OK) << 0 << 1 << true;
+}
+
+void BackendJobTest::earlierRunsJob()
+{
+    QFETCH(int, fingerState);
+    QFETCH(int, dropFails);
+    QFETCH(int, exitCode);
+    QFETCH(int, drops);
+    QFETCH(int, innerRuns);
+    QFETCH(bool, markAfter);
+
+    FakeClock clock;
+    FakeLibrary library;
+    library.origin = nowMs();
+    library.fingerState = fingerState;
+    library.identifyAtMs = 3000;
+    library.dropFails = dropFails;
+    FakeHost host(library);
+    host.heldMark = true;
+    JobRequest request;
+    request.queue = QStringLiteral("Office");
+    request.jobId = 18;
+    request.innerUri = "socket://192.0.2.1:9100";
+    BackendJob job(library, host, request);
+    QCOMPARE(job.run(), exitCode);
+    QCOMPARE(library.drops, drops);
+    QCOMPARE(host.innerRuns, innerRuns);
+    QCOMPARE(host.heldMark, markAfter);
+    // Dropped before this job was sent, not after.
+    if (drops > 0 && innerRuns > 0)
+        QVERIFY(host.lines.indexOf("INFO: Dropping a job that an earlier run left waiting at the printer.")
+            < host.lines.indexOf("INFO: Waiting for printer to finish."));
+}
+
+// A finger that matched nobody at 8 s, and the printer off the network from then on: it still holds
+// the job, so the drop waits for it (a try every 10 s, at most a minute).
+void BackendJobTest::dropWaitsForPrinter_data()
+{
+    QTest::addColumn<int>("goneFor"); // ms from 8 s, -1 for good
+    QTest::addColumn<int>("drops"); // "CANL"s sent
+    QTest::addColumn<bool>("dropped");
+    QTest::newRow("back after 30 s") << 30000 << BackendJob::kDropTries + 1 << true;
+    QTest::newRow("gone for good") << -1 << BackendJob::kDropTries << false;
+}
+
+void BackendJobTest::dropWaitsForPrinter()
+{
+    QFETCH(int, goneFor);
+    QFETCH(int, drops);
+    QFETCH(bool, dropped);
+
+    FakeClock clock;
+    FakeLibrary library;
+    library.origin = nowMs();
+    library.printerEndsAtMs = 8000;
+    library.goneFromMs = 8000;
+    library.goneUntilMs = goneFor < 0 ? -1 : 8000 + goneFor;
+    FakeHost host(library);
+    host.agent = host.local = true;
+    JobRequest request;
+    request.queue = QStringLiteral("Office");
+    request.jobId = 17;
+    request.innerUri = "socket://192.0.2.1:9100";
+    request.seconds = 30;
+    BackendJob job(library, host, request);
+    QCOMPARE(job.run(), int(CUPS_BACKEND_CANCEL));
+    QCOMPARE(library.drops, drops);
+    QCOMPARE(host.errorsLogged, dropped ? 0 : 1);
+    QVERIFY(host.lines.contains("INFO: The printer does not answer; waiting for it to drop the job."));
+    QCOMPARE(host.lines.last().contains("did not confirm"), !dropped);
+    // Not longer than the wait and its last try.
+    QVERIFY(nowMs() - library.origin <= 8000 + BackendJob::kDropWaitMs + BackendJob::kRetryIntervalMs);
 }
 
 void BackendJobTest::outcomeMapping_data()

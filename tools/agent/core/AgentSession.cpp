@@ -5,7 +5,10 @@
 
 #include <QLocalSocket>
 #include <QProcessEnvironment>
+#include <csignal>
+#include <sys/prctl.h>
 #include <syslog.h>
+#include <unistd.h>
 
 AgentSession::AgentSession(
     QLocalSocket* socket, const QString& fpverify, const QString& statusFile, QObject* processParent, QObject* parent)
@@ -95,6 +98,14 @@ void AgentSession::show(int jobId, const QString& argument)
     process->setProcessEnvironment(environment);
     process->setProcessChannelMode(QProcess::ForwardedChannels);
     process->setStandardInputFile(QProcess::nullDevice());
+    // A window outlives no agent: without one, its Cancel reaches nobody and no result comes, so it
+    // would count down after its job has ended. (The job goes on at the printer.)
+    const pid_t agent = ::getpid();
+    process->setChildProcessModifier([agent] {
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != agent)
+            ::_exit(1);
+    });
     connect(process, &QProcess::finished, process, &QObject::deleteLater);
     process->start();
     if (!process->waitForStarted(5000)) {

@@ -91,12 +91,38 @@ int BackendJob::send()
 
 bool BackendJob::dropHeldJob()
 {
-    for (int i = 1; i <= kDropTries; ++i) {
-        if (m_library.dropHeldJob(m_request.innerUri))
-            return true;
-        if (i < kDropTries)
-            libClock().sleepMilliseconds(kDropRetryMs);
+    const int64_t start = libClock().milliseconds();
+    bool waited = false;
+    for (;;) {
+        for (int i = 1; i <= kDropTries; ++i) {
+            if (m_library.dropHeldJob(m_request.innerUri)) {
+                if (waited)
+                    m_host.report("STATE: -connecting-to-device");
+                return true;
+            }
+            if (i < kDropTries)
+                libClock().sleepMilliseconds(kDropRetryMs);
+        }
+        // A printer that answers and does not confirm has said no. One that does not answer (off
+        // the network, unplugged, switched off) may still hold the job when it is back, where the
+        // next verified finger would print it: wait for it, for a while.
+        if (m_library.isDeviceConnectForPrint(m_request.innerUri) == 1)
+            break;
+        if (!waited) {
+            m_host.report("STATE: +connecting-to-device");
+            m_host.report("INFO: The printer does not answer; waiting for it to drop the job.");
+        }
+        waited = true;
+        bool answers = false;
+        while (!answers && libClock().milliseconds() - start < kDropWaitMs) {
+            libClock().sleepMilliseconds(kRetryIntervalMs);
+            answers = m_library.isDeviceConnectForPrint(m_request.innerUri) == 1;
+        }
+        if (!answers)
+            break;
     }
+    if (waited)
+        m_host.report("STATE: -connecting-to-device");
     m_host.logError(m_request, "the printer did not confirm that it dropped the held job");
     return false;
 }
@@ -114,6 +140,17 @@ int BackendJob::run()
     }
     if (state == AuthState::Off)
         return send();
+    if (state == AuthState::On && m_host.heldJobMark(m_request)) {
+        // A run of this queue ended without deciding its job (killed, or stopped with cupsd): the
+        // printer may still hold it, and would print it at the next finger, whoever's job waits.
+        m_host.report("INFO: Dropping a job that an earlier run left waiting at the printer.");
+        if (!dropHeldJob()) {
+            m_host.report("INFO: The printer did not confirm that it dropped a job an earlier run left there; the job "
+                          "stays queued.");
+            return CUPS_BACKEND_RETRY;
+        }
+        m_host.setHeldJobMark(m_request, false);
+    }
 
     QString why;
     std::unique_ptr<OwnerWindow> window;
@@ -124,25 +161,32 @@ int BackendJob::run()
     if (state == AuthState::Busy)
         return finish(Outcome::Busy, window.get(), QByteArray(), false);
 
-    if (window)
-        m_host.report("INFO: Waiting for a fingerprint: press your finger on the printer's reader.");
-    else
-        m_host.report("INFO: Press your finger on the printer's reader to release the job.");
+    const QByteArray waitingLine = window
+        ? "INFO: Waiting for a fingerprint: press your finger on the printer's reader."
+        : "INFO: Press your finger on the printer's reader to release the job.";
+    m_host.report(waitingLine);
     const Outcome early = pendingCancel(window.get());
     if (early != kNone)
         return finish(early, window.get(), QByteArray(), false);
+    m_host.setHeldJobMark(m_request, true);
     const int sent = send();
     if (sent == CUPS_BACKEND_CANCEL)
         return finish(Outcome::JobCancelled, window.get(), QByteArray(), true);
     if (sent != CUPS_BACKEND_OK) {
         // The job did not reach the printer as a whole: whatever it holds goes.
-        if (!dropHeldJob())
+        if (dropHeldJob())
+            m_host.setHeldJobMark(m_request, false);
+        else
             m_host.report("ERROR: The job did not reach the printer whole, and the printer did not confirm that it "
                           "dropped what it received.");
         if (window)
             window->sendResult(Outcomes::resultCode(Outcome::JobCancelled));
         return sent;
     }
+    // Said again over the inner backend's last words ("Waiting for printer to finish." of the
+    // socket backend): they are not what the job waits for, and cupsd does not start a job again
+    // after a restart while they stand.
+    m_host.report(waitingLine);
     QByteArray userName;
     const Outcome outcome = verify(window.get(), &userName);
     return finish(outcome, window.get(), userName, true);
@@ -202,9 +246,12 @@ int BackendJob::finish(Outcome outcome, OwnerWindow* window, const QByteArray& u
         // Only a job that went to the printer is dropped there: a "CANL" for anything else would
         // stop whatever the reader is doing, perhaps someone else's verification.
         const bool dropped = !sent || dropHeldJob();
+        if (sent && dropped)
+            m_host.setHeldJobMark(m_request, false);
         m_host.report("ERROR: " + Outcomes::errorText(outcome)
             + (dropped ? QByteArray() : " The printer did not confirm that it dropped the job; it may still hold it."));
     } else {
+        m_host.setHeldJobMark(m_request, false);
         m_host.report("INFO: Fingerprint verified; the printer prints the job.");
     }
     if (window)

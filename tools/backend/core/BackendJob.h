@@ -15,7 +15,8 @@
 //      15 s cancel that wait; a cancel that comes before the job was sent sends nothing;
 //   4. the outcome: a verified job ends completed; any other ends cancelled with the reason on an
 //      ERROR line, and a job that was sent is dropped at the printer with one checked "CANL"
-//      (tried again a few times; a drop the printer never confirms is said and logged).
+//      (tried again a few times; a printer that does not answer is waited for, up to a minute;
+//      a drop the printer never confirms is said and logged).
 // All time goes through the library's clock.
 class BackendJob
 {
@@ -35,6 +36,7 @@ public:
     static constexpr int kLibraryGiveUpMs = 45 * 1000;
     static constexpr int kDropTries = 3;
     static constexpr int kDropRetryMs = 1000;
+    static constexpr int kDropWaitMs = 60 * 1000; // for a printer gone while it holds the job
 
 private:
     enum class AuthState { Off, On, Busy, Unknown };

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <strings.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <syslog.h>
 #include <unistd.h>
@@ -249,4 +250,59 @@ void CupsJobHost::logVerification(
 void CupsJobHost::logError(const JobRequest& request, const QByteArray& what)
 {
     syslog(LOG_ERR, "queue=%s job=%d: %s", qPrintable(logField(request.queue)), request.jobId, what.constData());
+}
+
+namespace
+{
+
+// The marks' folder, opened without following links and used only when it is root's own and
+// nobody else can write in it; -1 without it.
+int openMarkFolder()
+{
+    const char* state = getenv("CUPS_STATEDIR");
+    if (!state || state[0] != '/')
+        return -1;
+    const QByteArray path = QByteArray(state) + "/vrkt7x";
+    ::mkdir(path.constData(), 0700);
+    const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st = {};
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || st.st_uid != ::geteuid() || (st.st_mode & 0022) != 0)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+QByteArray markName(const JobRequest& request) { return request.queue.toUtf8().toPercentEncoding() + ".held"; }
+
+} // namespace
+
+bool CupsJobHost::heldJobMark(const JobRequest& request)
+{
+    const int folder = request.queue.isEmpty() ? -1 : openMarkFolder();
+    if (folder < 0)
+        return false;
+    struct stat st = {};
+    const bool found = ::fstatat(folder, markName(request).constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    ::close(folder);
+    return found;
+}
+
+void CupsJobHost::setHeldJobMark(const JobRequest& request, bool held)
+{
+    const int folder = request.queue.isEmpty() ? -1 : openMarkFolder();
+    if (folder < 0)
+        return;
+    if (held) {
+        const int fd
+            = ::openat(folder, markName(request).constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            const QByteArray id = QByteArray::number(request.jobId) + '\n';
+            [[maybe_unused]] const ssize_t n = ::write(fd, id.constData(), size_t(id.size()));
+            ::close(fd);
+        }
+    } else {
+        ::unlinkat(folder, markName(request).constData(), 0);
+    }
+    ::close(folder);
 }

@@ -31,6 +31,10 @@ public:
     void report(const QByteArray& line) override;
     void logVerification(
         const JobRequest& request, const QByteArray& outcome, const QString& userName, int seconds) override;
+    // The marks live in CUPS's state folder as cupsd passes it (CUPS_STATEDIR, /run/cups), in a
+    // folder of root's: vrkt7x/QUEUE.held. Without that folder no mark is kept.
+    bool heldJobMark(const JobRequest& request) override;
+    void setHeldJobMark(const JobRequest& request, bool held) override;
     void logError(const JobRequest& request, const QByteArray& what) override;
 
     static constexpr int kAgentAnswerMs = 5000;

@@ -50,6 +50,11 @@ public:
     virtual void logVerification(
         const JobRequest& request, const QByteArray& outcome, const QString& userName, int seconds)
         = 0;
+    // The mark of a job the printer may hold undecided: set before the job is sent, cleared once it
+    // printed or was dropped. A mark found when a job starts was left by a run of the queue that
+    // ended without deciding (killed, crashed, stopped with cupsd).
+    virtual bool heldJobMark(const JobRequest& request) = 0;
+    virtual void setHeldJobMark(const JobRequest& request, bool held) = 0;
     // A fault an administrator must look at, logged as an error; what is the backend's own text.
     virtual void logError(const JobRequest& request, const QByteArray& what) = 0;
 };
