@@ -1,4 +1,5 @@
 // Writes $VRKT_ARTIFACTS_DIR/print-path.txt; asserts nothing about speed.
+//   - from lp to the job's window shown, median and max over 10 jobs;
 //   - from the finger pressed on the simulated printer to the job completed in CUPS (the backend
 //     has seen the verification and ended), median and max over 10 jobs;
 //   - with authentication off, a 10 MB job through the backend against the same printer's queue
@@ -210,13 +211,21 @@ void PrintPathBenchmark::pressToRelease()
 {
     fpsim::ControlClient& printer = m_rig.printer().control();
     QVERIFY(printer.setState(1));
-    QList<double> ms, afterSeen;
+    QList<double> ms, afterSeen, toWindow;
     for (int i = 0; i < kPressJobs; ++i) {
         QVERIFY(printer.pressNothing());
         QVERIFY(printer.clearFrameLog());
         QVERIFY(printer.clearJobs());
+        QElapsedTimer submitted;
+        submitted.start();
         const int jobId = m_rig.submit("benchmark job " + QByteArray::number(i) + '\n');
         QVERIFY(jobId > 0);
+        while (!m_rig.windowTitles().contains(
+            QStringLiteral("%1-%2").arg(QLatin1String(PrintPathRig::kQueue)).arg(jobId))) {
+            QVERIFY2(submitted.elapsed() < 30000, "no window");
+            QTest::qWait(5);
+        }
+        toWindow << double(submitted.nsecsElapsed()) / 1e6;
         // The job is held and the printer waits for a finger.
         QTRY_VERIFY_WITH_TIMEOUT(printer.receivedCodes().contains(QStringLiteral("DISC")), 30000);
         QCOMPARE(printer.jobList().value(0).state, QStringLiteral("held"));
@@ -243,6 +252,10 @@ void PrintPathBenchmark::pressToRelease()
         afterSeen << ms.last() - double(fetchedAt - pressedAt);
         QTRY_VERIFY_WITH_TIMEOUT(m_rig.fpverifyPid(jobId) == 0, 10000);
     }
+    m_report << QStringLiteral("lp to the job's window shown, %1 jobs: median %2 ms, max %3 ms")
+                    .arg(kPressJobs)
+                    .arg(median(toWindow), 0, 'f', 0)
+                    .arg(*std::max_element(toWindow.begin(), toWindow.end()), 0, 'f', 0);
     m_report << QStringLiteral("press to job completed in CUPS, %1 jobs: median %2 ms, max %3 ms")
                     .arg(kPressJobs)
                     .arg(median(ms), 0, 'f', 0)
