@@ -184,8 +184,7 @@ int BackendJob::run()
         return sent;
     }
     // Said again over the inner backend's last words ("Waiting for printer to finish." of the
-    // socket backend): they are not what the job waits for, and cupsd does not start a job again
-    // after a restart while they stand.
+    // socket backend): they are not what the job waits for.
     m_host.report(waitingLine);
     QByteArray userName;
     const Outcome outcome = verify(window.get(), &userName);
