@@ -152,6 +152,21 @@ Memory memoryOf(pid_t pid)
     return m;
 }
 
+// The sum of the processes' set sizes and their largest peak; pss -1 when one is unknown.
+Memory totalOf(const std::vector<std::unique_ptr<BackendRun>>& runs)
+{
+    Memory total { 0, 0, 0 };
+    for (const auto& run : runs) {
+        const Memory m = memoryOf(run->pid);
+        if (m.pss <= 0)
+            return Memory();
+        total.pss += m.pss;
+        total.rss += m.rss;
+        total.hwm = std::max(total.hwm, m.hwm);
+    }
+    return total;
+}
+
 char processState(pid_t pid)
 {
     QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
@@ -433,20 +448,14 @@ void PrintPathBenchmark::waitingMemory()
         QVERIFY(waiting.back()->start(
             kBackend, "vrkt7x:socket://" + address.toLatin1() + ":9100", serverBin, ++m_nextJob, m_smallFile));
     }
-    Memory backend { 0, 0, 0 };
     for (int i = 0; i < queues; ++i) {
         fpsim::ControlClient& printer = printers.at(i)->control();
         QTRY_VERIFY_WITH_TIMEOUT(printer.receivedCodes().contains(QStringLiteral("DISC")), 60000);
         QCOMPARE(printer.jobList().value(0).state, QStringLiteral("held"));
     }
     // Measured once all of them wait: what they share is shared among them all.
-    for (const auto& run : waiting) {
-        const Memory m = memoryOf(run->pid);
-        QVERIFY(m.pss > 0);
-        backend.pss += m.pss;
-        backend.rss += m.rss;
-        backend.hwm = std::max(backend.hwm, m.hwm);
-    }
+    const Memory backend = totalOf(waiting);
+    QVERIFY(backend.pss > 0);
     for (const auto& run : waiting) {
         ::kill(run->pid, SIGTERM);
         QVERIFY(run->finish(30000));
@@ -481,14 +490,8 @@ void PrintPathBenchmark::waitingMemory()
     };
     for (int i = 0; i < queues; ++i)
         QTRY_VERIFY_WITH_TIMEOUT(stalled(i), 30000);
-    Memory socket { 0, 0, 0 };
-    for (const auto& run : sending) {
-        const Memory m = memoryOf(run->pid);
-        QVERIFY(m.pss > 0);
-        socket.pss += m.pss;
-        socket.rss += m.rss;
-        socket.hwm = std::max(socket.hwm, m.hwm);
-    }
+    const Memory socket = totalOf(sending);
+    QVERIFY(socket.pss > 0);
     for (int i = 0; i < queues; ++i) {
         ::kill(sending[i]->pid, SIGTERM);
         sending[i]->finish(30000);
