@@ -53,14 +53,9 @@ bool PrintPathRig::fail(const QString& what)
 
 QString PrintPathRig::runtimeDir() const { return QStringLiteral("/run/user/%1").arg(m_uid); }
 
-QString PrintPathRig::windowArgument(int jobId, const QString& queue)
+QString PrintPathRig::windowArgument(int jobId, const QString& queue, int seconds)
 {
-    return QStringLiteral("start://%1?jobid=%2&time_val=%3").arg(queue).arg(jobId).arg(kWindowSeconds);
-}
-
-QString PrintPathRig::windowArgumentFor(int jobId, const QString& queue) const
-{
-    return QStringLiteral("start://%1?jobid=%2&time_val=%3").arg(queue).arg(jobId).arg(m_windowSeconds);
+    return QStringLiteral("start://%1?jobid=%2&time_val=%3").arg(queue).arg(jobId).arg(seconds);
 }
 
 bool PrintPathRig::start()
@@ -123,14 +118,6 @@ bool PrintPathRig::addDesktopUser(const QString& name)
         return fail(QStringLiteral("cannot make %1").arg(dir));
     m_users.push_back(std::move(u));
     return startAgent(m_users.back());
-}
-
-QStringList PrintPathRig::desktopUsers() const
-{
-    QStringList names;
-    for (const DesktopUser& u : m_users)
-        names << u.name;
-    return names;
 }
 
 PrintPathRig::DesktopUser* PrintPathRig::user(const QString& name)
@@ -363,7 +350,7 @@ QList<QPair<qint64, QString>> PrintPathRig::fpverifyProcesses()
 
 qint64 PrintPathRig::fpverifyPid(int jobId, const QString& queue)
 {
-    const QString argument = windowArgumentFor(jobId, queue);
+    const QString argument = windowArgument(jobId, queue, m_windowSeconds);
     for (const auto& process : fpverifyProcesses())
         if (process.second == argument)
             return process.first;

@@ -61,8 +61,6 @@ public:
     // After start(): another desktop user (an existing system account) with its own runtime
     // folder and agent on the rig's display.
     bool addDesktopUser(const QString& name);
-    // The desktop users, the first one the rig's own ("nobody").
-    QStringList desktopUsers() const;
     // Ends a desktop user's agent (SIGKILL: no goodbye) and starts it again.
     bool killAgent(const QString& user);
     bool restartAgent(const QString& user);
@@ -98,8 +96,8 @@ public:
     // Runs xdotool on the rig's display; true when it exited with 0.
     bool xdotool(const QStringList& arguments, QByteArray* out = nullptr);
     // The argument fpverify is started with for a job of queue.
-    QString windowArgumentFor(int jobId, const QString& queue) const;
-    static QString windowArgument(int jobId, const QString& queue = QLatin1String(kQueue));
+    static QString windowArgument(
+        int jobId, const QString& queue = QLatin1String(kQueue), int seconds = kWindowSeconds);
 
 private:
     struct DesktopUser {
