@@ -204,7 +204,7 @@ fpmanager_part() {
     local artifacts=${VRKT_ARTIFACTS_DIR:-$ROOT/build/artifacts}
     mkdir -p "$artifacts"
     note "no display (or --xvfb): fpmanager runs under Xvfb, xdotool logs in as admin"
-    Xvfb -displayfd 7 -screen 0 1024x768x24 -nolisten tcp 7>"$work/xvfb.display" 2>"$work/xvfb.log" &
+    Xvfb -displayfd 7 -screen 0 1024x768x24 -nolisten tcp -noreset 7>"$work/xvfb.display" 2>"$work/xvfb.log" &
     DEMO_XVFBPID=$!
     local i=0
     while [ ! -s "$work/xvfb.display" ]; do
@@ -331,7 +331,7 @@ print_part() {
     note "fingerprint authentication is on; the verification window counts 10 s (fpmanager's TimeOut)"
 
     # The desktop of user nobody: an Xvfb display and the agent, as its autostart entry would start it.
-    Xvfb -displayfd 8 -screen 0 1024x768x24 -nolisten tcp 8>"$work/print-xvfb.display" 2>"$work/print-xvfb.log" &
+    Xvfb -displayfd 8 -screen 0 1024x768x24 -nolisten tcp -noreset 8>"$work/print-xvfb.display" 2>"$work/print-xvfb.log" &
     DEMO_PRINTXVFBPID=$!
     i=0
     while [ ! -s "$work/print-xvfb.display" ]; do

@@ -182,6 +182,12 @@ bool PrintPathRig::startAgent(DesktopUser& u)
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     env.insert(QStringLiteral("HOME"), QStringLiteral("/tmp"));
     env.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin"));
+    // Under the sanitizers, the agent and its windows keep the test's settings (the leak
+    // suppressions among them).
+    const QProcessEnvironment ours = QProcessEnvironment::systemEnvironment();
+    for (const char* name : { "ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS" })
+        if (ours.contains(QLatin1String(name)))
+            env.insert(QLatin1String(name), ours.value(QLatin1String(name)));
     u.agent = std::make_unique<QProcess>();
     u.agent->setProcessEnvironment(env);
     u.agent->setProcessChannelMode(QProcess::ForwardedChannels);
