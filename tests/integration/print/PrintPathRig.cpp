@@ -230,20 +230,29 @@ QStringList PrintPathRig::windowTitles()
 bool PrintPathRig::confirmOutcomeBox(int jobId, const QString& queue)
 {
     const QString pid = QString::number(fpverifyPid(jobId, queue));
+    QByteArray ids;
     QByteArray names;
     const bool shown = QTest::qWaitFor(
         [&] {
-            return xdotool(
-                       { "search", "--onlyvisible", "--pid", pid, "--classname", "fpverify", "getwindowname", "%@" },
-                       &names)
+            return xdotool({ "search", "--onlyvisible", "--pid", pid, "--classname", "fpverify" }, &ids)
+                && xdotool({ "getwindowname", QString::fromLatin1(ids.split('\n').first()) }, &names)
                 && names == "警告\n";
         },
         10000);
-    // xdotool calls the box's going away under its key release an error: the caller checks the end.
-    if (shown)
-        xdotool({ "search", "--onlyvisible", "--pid", pid, "--classname", "fpverify", "windowfocus", "--sync", "%1",
-            "key", "Return" });
-    return shown;
+    if (!shown)
+        return fail(QStringLiteral("fpverify %1 shows no outcome box; its window: %2")
+                        .arg(pid, QString::fromUtf8(names).trimmed()));
+    pressReturn(QString::fromLatin1(ids.split('\n').first()));
+    return true;
+}
+
+void PrintPathRig::pressReturn(const QString& window)
+{
+    // The box goes away on the key's press, and xdotool, finding it gone, stops before the release.
+    // The server would keep Return held down (Xvfb runs with -noreset) and repeat it into the next
+    // window: it is released on its own. The caller checks the end.
+    xdotool({ "windowfocus", "--sync", window, "key", "Return" });
+    xdotool({ "keyup", "Return" });
 }
 
 bool PrintPathRig::asOtherUser(const QString& command)

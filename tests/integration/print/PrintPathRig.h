@@ -93,6 +93,8 @@ public:
     // Waits up to 10 s for the message box ("警告") that the job's window gives way to and confirms
     // it, which ends fpverify; false when no box came.
     bool confirmOutcomeBox(int jobId, const QString& queue = QLatin1String(kQueue));
+    // Presses and releases Return in the window with the given id.
+    void pressReturn(const QString& window);
     // Runs xdotool on the rig's display; true when it exited with 0.
     bool xdotool(const QStringList& arguments, QByteArray* out = nullptr);
     // The argument fpverify is started with for a job of queue.

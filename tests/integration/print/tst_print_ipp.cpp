@@ -194,7 +194,7 @@ void PrintIppTest::job()
     QTRY_COMPARE_WITH_TIMEOUT(m_rig.resultOf(jobId), result, 5000);
     // The window gives way to its message box, which ends the program once confirmed.
     if (result >= 2)
-        QVERIFY(m_rig.confirmOutcomeBox(jobId, queue));
+        QVERIFY2(m_rig.confirmOutcomeBox(jobId, queue), qPrintable(m_rig.error()));
     QTRY_VERIFY_WITH_TIMEOUT(m_rig.fpverifyPid(jobId, queue) == 0, 10000);
 }
 

@@ -540,7 +540,7 @@ void PrintLoadTest::confirmMessageBoxes()
     for (const QByteArray& id : ids.split('\n')) {
         QByteArray name;
         if (!id.isEmpty() && m_rig.xdotool({ "getwindowname", QString::fromLatin1(id) }, &name) && name == "警告\n")
-            m_rig.xdotool({ "windowfocus", "--sync", QString::fromLatin1(id), "key", "Return" });
+            m_rig.pressReturn(QString::fromLatin1(id));
     }
 }
 

@@ -244,7 +244,7 @@ void PrintPathTest::job()
         QCOMPARE(m_rig.resultOf(jobId), 0);
     // The window gives way to its message box, which ends the program once confirmed.
     if (window && result >= 2)
-        QVERIFY(m_rig.confirmOutcomeBox(jobId, queue));
+        QVERIFY2(m_rig.confirmOutcomeBox(jobId, queue), qPrintable(m_rig.error()));
     QTRY_VERIFY_WITH_TIMEOUT(m_rig.fpverifyPid(jobId, queue) == 0, 10000);
 }
 
