@@ -33,6 +33,18 @@ QList<QByteArray> namesOf(const QList<ControlClient::User>& users)
     return names;
 }
 
+// True while a signal sent to the process (not to one of its threads) waits to be delivered.
+bool signalPending(pid_t pid, int signal)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("ShdPnd:"))
+            return line.mid(7).trimmed().toULongLong(nullptr, 16) & (1ULL << (signal - 1));
+    return false;
+}
+
 QJsonObject jsonOf(const FpctlRun& run)
 {
     QJsonParseError error;
@@ -752,8 +764,9 @@ void TestFpctlProgram::verifyInterrupted()
     const pid_t pid = static_cast<pid_t>(fpctl.processId());
     QVERIFY2(pid > 0 && fpctl.state() == QProcess::Running, fpctl.readAllStandardError().constData());
     for (int i = 0; i < count; ++i) {
+        // Each once the one before was delivered: two that wait together are delivered as one.
+        QTRY_VERIFY_WITH_TIMEOUT(!signalPending(pid, signal), 10000);
         ::kill(pid, signal);
-        QTest::qWait(50);
     }
     QVERIFY(fpctl.state() == QProcess::NotRunning || fpctl.waitForFinished(20000));
     QCOMPARE(fpctl.exitStatus(), QProcess::NormalExit);
