@@ -1,5 +1,6 @@
-// Helper of tst_fpsim_usb: claims the simulated printer with the serial given as argument, says
-// "claimed", then waits in a long bulk read until it is killed.
+// Helper of tst_fpsim_usb: claims the simulated printer with the serial given as first argument,
+// says "claimed", then with "read" waits in a long bulk read until it is killed, with "exit" ends
+// at the end of its input without releasing or closing anything.
 
 #include <cstdio>
 #include <cstring>
@@ -7,7 +8,7 @@
 
 int main(int argc, char** argv)
 {
-    if (argc != 2)
+    if (argc != 3)
         return 2;
     libusb_context* ctx = nullptr;
     if (libusb_init(&ctx) != 0)
@@ -32,6 +33,10 @@ int main(int argc, char** argv)
         return 1;
     std::printf("claimed\n");
     std::fflush(stdout);
+    if (std::strcmp(argv[2], "exit") == 0) {
+        while (std::getchar() != EOF) { }
+        return 0;
+    }
     unsigned char buf[8];
     int got = 0;
     libusb_bulk_transfer(handle, 0x82, buf, sizeof buf, &got, 60000);

@@ -1,5 +1,6 @@
 #include "UsbFrontend.h"
 
+#include "ClientConnections.h"
 #include "UsbDescriptors.h"
 
 #include <QDir>
@@ -68,6 +69,7 @@ namespace
         bool dead = false;
         int jobId = -1; // the print job this session is sending, if any
         qint64 lastSeen = 0; // time of its last ioctl
+        ClientConnection connection; // its socket, when it could be told apart from the others
     };
 
     // Clients that died without umockdev noticing (killed processes keep their stream "open" in
@@ -88,6 +90,7 @@ struct UsbDevice {
     QByteArray devNode; // /dev/bus/usb/001/NNN
     QByteArray sysPath; // /sys/devices/...
     QByteArray record; // umockdev description, for plugging in again
+    QByteArray socketPath; // where umockdev listens for this device's clients
     UMockdevIoctlBase* handler = nullptr;
     bool present = true; // on the bus (sysfs) as far as the testbed goes
     bool driverBound = true;
@@ -135,6 +138,10 @@ namespace
             }
             auto* cl = new Client;
             cl->client = c;
+            QList<ClientConnection> known;
+            for (const Client* other : std::as_const(d.clients))
+                known.append(other->connection);
+            cl->connection = newClientConnection(d.socketPath, known);
             g_object_ref(c);
             d.clients.append(cl);
             return cl;
@@ -180,7 +187,14 @@ namespace
             delete cl;
         }
 
-        void dropVanishedClients(bool force)
+        void dropAllClients()
+        {
+            for (Client* cl : QList<Client*>(d.clients))
+                dropClient(cl);
+        }
+
+        // Drops the clients that are gone (never `keep`, the one being answered).
+        void dropVanishedClients(bool force, const Client* keep = nullptr)
         {
             const qint64 now = clock.nowMs();
             if (!force && now - d.lastClientCheck < kClientCheckMs)
@@ -188,7 +202,10 @@ namespace
             d.lastClientCheck = now;
             findKilledClients(now);
             for (Client* cl : QList<Client*>(d.clients)) {
-                if (cl->dead || !umockdev_ioctl_client_get_connected(cl->client))
+                if (cl == keep)
+                    continue;
+                if (cl->dead || !umockdev_ioctl_client_get_connected(cl->client)
+                    || (cl->connection.isKnown() && !cl->connection.peerPresent()))
                     dropClient(cl);
             }
         }
@@ -576,14 +593,21 @@ namespace
             g_object_unref(data);
         }
 
-        // Whether a client other than `except` holds the interface (any client when it is null).
-        bool interfaceClaimed(const Client* except = nullptr) const
+        // Whether a client other than `except` holds the interface (any client when it is null). A
+        // holder that has just closed the device or died has let go, as in the kernel.
+        bool interfaceClaimed(const Client* except = nullptr)
         {
-            for (const Client* c : std::as_const(d.clients)) {
-                if (c != except && c->claimed)
-                    return true;
-            }
-            return false;
+            auto held = [&] {
+                for (const Client* c : std::as_const(d.clients)) {
+                    if (c != except && c->claimed)
+                        return true;
+                }
+                return false;
+            };
+            if (!held())
+                return false;
+            dev.dropVanishedClients(true, cl);
+            return held();
         }
 
         // Claims the interface for this client unless the driver or another client holds it.
@@ -844,9 +868,9 @@ UsbFrontend::~UsbFrontend()
             umockdev_testbed_detach_ioctl(m_testbed, d->devNode.constData(), nullptr);
         if (d->handler)
             g_object_unref(d->handler);
-        // Clients still connected keep their references: umockdev must not see them destroyed
-        // while their stream is open; the process is ending anyway.
-        Device(*d, m_clock).dropVanishedClients(true);
+        // Clients still connected keep their umockdev references (dropClient puts them in the
+        // graveyard): umockdev must not see them destroyed while their stream is open.
+        Device(*d, m_clock).dropAllClients();
         delete d;
     }
     if (m_testbed)
@@ -885,6 +909,7 @@ bool UsbFrontend::addPrinter(PrinterEngine& engine, bool inclusiveIdLength, QStr
     const QByteArray num = QByteArray::number(d->devnum).rightJustified(3, '0');
     const QByteArray port = "1-" + QByteArray::number(d->index + 1);
     d->devNode = "/dev/bus/usb/001/" + num;
+    d->socketPath = QFile::encodeName(testbedRoot()) + "/ioctl" + d->devNode;
     d->sysPath = "/sys/devices/pci0000:00/0000:00:14.0/usb1/" + port;
     const QByteArray descriptors = usb::deviceDescriptor() + usb::configurationDescriptor();
     const PrinterConfig& cfg = engine.config();
