@@ -1,6 +1,8 @@
 #include "ClientConnections.h"
 
 #include <QDir>
+#include <cstddef>
+#include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -26,9 +28,11 @@ namespace
         socklen_t length = sizeof address;
         if (getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0 || address.sun_family != AF_UNIX)
             return {};
-        const socklen_t pathLength = length - socklen_t(offsetof(sockaddr_un, sun_path));
-        if (length <= offsetof(sockaddr_un, sun_path)
-            || QByteArray(address.sun_path, int(strnlen(address.sun_path, pathLength))) != socketPath)
+        const size_t pathStart = offsetof(sockaddr_un, sun_path);
+        if (length <= pathStart)
+            return {}; // unnamed
+        const size_t pathLength = strnlen(address.sun_path, length - pathStart);
+        if (QByteArray(address.sun_path, int(pathLength)) != socketPath)
             return {};
         return { fd, st.st_ino };
     }
