@@ -447,7 +447,8 @@ void PrintLoadTest::stepCupsdRestart(Row& row)
     }
     // CUPS 2.4 may leave a job whose backend was still running when cupsd stopped pending
     // ("job-printing") and start the later ones instead (its own socket backend's too); such a job
-    // must not have printed nor stay held, and is cancelled once the others have ended.
+    // must not stay held, nor have printed unless its scenario prints, and is cancelled once the
+    // others have ended.
     const bool othersEnded
         = std::all_of(row.plan.begin(), row.plan.end(), [](const Job& j) { return j.ended || j.runs > 1; });
     for (Job& j : row.plan)
@@ -578,17 +579,25 @@ void PrintLoadTest::check(const Row& row, const QStringList& allQueues, const QS
                 qPrintable(what + ' ' + lines.join(" | ")));
             continue;
         }
-        if (job.leftPending) {
-            QVERIFY2(job.state == IPP_JSTATE_CANCELED && !printedCount.contains(job.data), qPrintable(what));
-            QVERIFY2(lines.size() <= 1 && lines.filter(QStringLiteral("outcome=job-cancelled ")).size() == lines.size(),
-                qPrintable(what + ' ' + lines.join(" | ")));
-            continue;
-        }
         const Expected e = expectedOf(
             job.printerLost && job.message.contains(QLatin1String("not recognised")) ? Scenario::Stranger : job.ends);
+        // A job under way when cupsd stopped may have reached its printer and printed, if its scenario
+        // prints: cupsd then runs it again from the start, or leaves it pending (then cancelled here),
+        // as with any backend. Never more often than it ran, and never when its scenario does not print.
+        const int prints = printedCount.value(job.data);
+        const bool printing = qstrcmp(e.atPrinter, "printed") == 0;
+        if (job.leftPending) {
+            QVERIFY2(job.state == IPP_JSTATE_CANCELED && prints <= (printing ? 1 : 0), qPrintable(what));
+            QVERIFY2(lines.size() <= 1, qPrintable(what + ' ' + lines.join(" | ")));
+            for (const QString& line : std::as_const(lines))
+                QVERIFY2(line.contains(QStringLiteral("outcome=job-cancelled "))
+                        || (*e.outcome && line.contains(QStringLiteral("outcome=%1 ").arg(e.outcome))),
+                    qPrintable(what + ' ' + line));
+            continue;
+        }
         QVERIFY2(job.state == e.state, qPrintable(what));
         QVERIFY2(job.message.contains(QLatin1String(e.reason)), qPrintable(what));
-        QVERIFY2(printedCount.value(job.data) == (qstrcmp(e.atPrinter, "printed") == 0 ? 1 : 0),
+        QVERIFY2(printing ? prints >= 1 && prints <= job.runs : prints == 0,
             qPrintable(what
                 + QStringLiteral(" printed %1 times, %2 bytes, runs %3\n")
                       .arg(printedCount.value(job.data))
@@ -616,13 +625,13 @@ void PrintLoadTest::check(const Row& row, const QStringList& allQueues, const QS
         if (job.ends == Scenario::Match && job.runs == 1)
             fingerToEnd << job.endedMs - job.fingerMs;
     }
-    // Every job of the plan that printed accounts for everything printed.
-    int printed = 0;
-    for (int count : printedCount)
+    // Nothing printed that is not a job of the plan.
+    int printed = 0, ofThePlan = 0;
+    for (int count : std::as_const(printedCount))
         printed += count;
-    QCOMPARE(printed, int(std::count_if(row.plan.begin(), row.plan.end(), [](const Job& j) {
-        return expectedOf(j.ends).state == IPP_JSTATE_COMPLETED && !j.backendKilled && !j.leftPending;
-    })));
+    for (const Job& job : row.plan)
+        ofThePlan += printedCount.value(job.data);
+    QCOMPARE(printed, ofThePlan);
     QTRY_VERIFY2_WITH_TIMEOUT(leftovers().isEmpty(), qPrintable(leftovers().join(", ")), 10000);
 
     write(QStringLiteral("%1: %2 jobs on %3 queues in %4 s; lp -> window p50 %5 ms p95 %6 ms (the first job of each "
